@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+
+namespace platform {
+
+// The private messages of the main window (application messages 0x8001 to
+// 0x8020). The first parameter is the deck index where a deck is concerned.
+enum class Message : uint32_t {
+    CdClosed = 0x8001,             // a deck closed its CD: the play list drops the CD's entries
+    LoadPlayListEntry = 0x8002,    // load a deck's loaded play list entry into the deck
+    DeckPrimed = 0x8003,           // a deck's new source has filled its first 121 blocks
+    BlockDecoded = 0x8004,         // a block (file) or a run of blocks (CD) was decoded
+    EffectOn = 0x8005,
+    EffectOff = 0x8006,
+    EffectParameter = 0x8007,
+    EndOfTrack = 0x8008,           // a source reached the end of a track
+    EqualizerBandGain = 0x8009,
+    EqualizerOff = 0x800A,
+    EqualizerOn = 0x800B,
+    PlayListFindNext = 0x800C,
+    KeyCode = 0x800D,
+    StartForward = 0x800E,
+    StartBackward = 0x800F,
+    BackwardNotify = 0x8010,
+    ForwardNotify = 0x8011,
+    TempoChanged = 0x8012,
+    AddFileAndSelect = 0x8013,
+    AddFile = 0x8014,
+    PlayListChanged = 0x8015,
+    PreviousTrack = 0x8016,
+    NextTrack = 0x8017,
+    DeckBrowsing = 0x8018,         // a deck opens its file dialog
+    ResumeForward = 0x8019,
+    BufferLead60 = 0x801A,
+    BufferLead20 = 0x801B,
+    StopForward = 0x801C,
+    StopBackward = 0x801D,
+    ReportQueuedBytes = 0x801E,
+    TrackLengthMeasured = 0x801F,
+    ChildWindowClosed = 0x8020,
+};
+
+constexpr uint32_t kFirstMessage = 0x8001;
+constexpr uint32_t kLastMessage = 0x8020;
+
+}  // namespace platform

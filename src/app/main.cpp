@@ -1,1 +1,6 @@
-int main() { return 0; }
+#include "app/COrvo2App.h"
+
+int main(int argc, char* argv[]) {
+    COrvo2App application(argc, argv);
+    return application.Run();
+}

@@ -1,0 +1,35 @@
+#include "app/COrvo2App.h"
+
+#include "app/COrvo2Dlg.h"
+#include "platform/TerminationSignals.h"
+
+COrvo2App::COrvo2App(int& argc, char** argv)
+    : QApplication(argc, argv), events_(std::make_unique<app::EngineEvents>()) {
+    setOrganizationName("Zel Morrow");
+    setApplicationName("Orvo 2");
+    setApplicationDisplayName("Orvo 2");
+}
+
+COrvo2App::~COrvo2App() = default;
+
+int COrvo2App::Run() {
+    InitInstance();
+    return ExitInstance();
+}
+
+void COrvo2App::InitInstance() {
+    // Qt has already taken its own options (-platform and the like) out.
+    QStringList arguments = QApplication::arguments();
+    if (!arguments.isEmpty()) arguments.removeFirst();
+    commandLine_.ParseArguments(arguments);
+
+    COrvo2Dlg dialog(*events_, commandLine_);
+    platform::TerminationSignals termination;
+    QObject::connect(&termination, &platform::TerminationSignals::Terminated, &dialog, &QDialog::reject);
+    dialog.exec();
+}
+
+int COrvo2App::ExitInstance() {
+    events_.reset();
+    return 0;
+}

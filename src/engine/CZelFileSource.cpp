@@ -1,0 +1,145 @@
+#include "engine/CZelFileSource.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "platform/MessagePort.h"
+#include "platform/media/AudioDecoder.h"
+
+namespace engine {
+
+namespace {
+constexpr int kMonoBytesPerRead = kBlockBytes / 2;
+}
+
+CZelFileSource::CZelFileSource(platform::MessagePort* mainWindow)
+    : mainWindow_(mainWindow),
+      decoder_(std::make_unique<platform::media::AudioDecoder>()),
+      sampleBuffer_(std::make_unique<int16_t[]>(kBlockSamples)) {
+    std::memset(sampleBuffer_.get(), 0, kBlockBytes);
+}
+
+CZelFileSource::~CZelFileSource() { Close(); }
+
+bool CZelFileSource::Open(const std::string& path) {
+    Close();
+    bytePosition_.store(0);
+    if (path.empty()) {
+        std::lock_guard lock(textMutex_);
+        lastError_ = "no file given";
+        return false;
+    }
+    if (!decoder_->Open(path)) {
+        std::lock_guard lock(textMutex_);
+        lastError_ = decoder_->ErrorText();
+        return false;
+    }
+    const auto format = decoder_->Format();
+    bitsPerSample_.store(format.bitsPerSample);
+    channels_.store(format.channels);
+    sampleRate_.store(format.sampleRate);
+    bytesPerRead_.store(format.channels == 1 ? kMonoBytesPerRead : kBlockBytes);
+    duration100ns_.store(decoder_->Duration100ns());
+    lengthWholeSeconds_.store(static_cast<int>(decoder_->Duration100ns() / 10'000'000));
+    {
+        std::lock_guard lock(textMutex_);
+        path_ = path;
+        title_ = decoder_->Title();
+        lastError_.clear();
+    }
+    openCount_.fetch_add(1, std::memory_order_acq_rel);
+    open_.exchange(1, std::memory_order_acq_rel);
+    return true;
+}
+
+int CZelFileSource::ReadFrames(int16_t* out, int frames, int& sourceBytes) {
+    const int channels = Channels();
+    const int wanted = frames * channels * 2;
+    const int got = static_cast<int>(decoder_->Read(reinterpret_cast<uint8_t*>(sampleBuffer_.get()), wanted));
+    sourceBytes = got;
+    const int gotFrames = got / (channels * 2);
+    if (channels == 1) {
+        // Mono is widened to two equal channels.
+        for (int i = 0; i < gotFrames; ++i) out[2 * i] = out[2 * i + 1] = sampleBuffer_[i];
+    } else {
+        std::memcpy(out, sampleBuffer_.get(), static_cast<size_t>(gotFrames) * kBytesPerFrame);
+    }
+    return gotFrames;
+}
+
+long CZelFileSource::ReadBlock(int deck, SampleBlock& destination, int& bytes, bool& endOfFile) {
+    bytes = 0;
+    endOfFile = false;
+    if (!IsOpen()) return kUnexpected;
+
+    int sourceBytes = 0;
+    const int frames = ReadFrames(destination.samples, kBlockFrames, sourceBytes);
+    endOfFile = frames < kBlockFrames;
+    if (endOfFile)
+        std::memset(destination.samples + frames * kChannels, 0,
+                    static_cast<size_t>(kBlockFrames - frames) * kBytesPerFrame);
+    bytes = sourceBytes;
+    bytePosition_.fetch_add(sourceBytes);
+
+    if (endOfFile) {
+        // Only a next file opened in answer to this message continues the block.
+        SetContinue(false);
+        if (mainWindow_) mainWindow_->Send(platform::Message::EndOfTrack, static_cast<uintptr_t>(deck));
+        if (Continues() && IsOpen()) {
+            // The block runs on into the next file without a gap; that file's
+            // stream goes on right after the frames taken here.
+            endOfFile = false;
+            int nextBytes = 0;
+            ReadFrames(destination.samples + frames * kChannels, kBlockFrames - frames, nextBytes);
+            bytePosition_.store(nextBytes);
+        }
+    }
+    if (endOfFile) Close();
+    return kOk;
+}
+
+void CZelFileSource::SeekFraction(double fraction) {
+    if (!IsOpen()) return;
+    fraction = std::clamp(fraction, 0.0, 1.0);
+    const auto target = static_cast<int64_t>(std::trunc(static_cast<double>(duration100ns_.load()) * fraction));
+    decoder_->Seek(target);
+    bytePosition_.store(decoder_->PositionFrames() * Channels() * (BitsPerSample() / 8));
+}
+
+void CZelFileSource::Close() {
+    decoder_->Close();
+    std::memset(sampleBuffer_.get(), 0, kBlockBytes);
+    open_.exchange(0, std::memory_order_acq_rel);
+    continue_.exchange(0, std::memory_order_acq_rel);
+    std::lock_guard lock(textMutex_);
+    path_.clear();
+    title_.clear();
+}
+
+std::string CZelFileSource::Title() const {
+    std::lock_guard lock(textMutex_);
+    return title_;
+}
+
+std::string CZelFileSource::Path() const {
+    std::lock_guard lock(textMutex_);
+    return path_;
+}
+
+std::string CZelFileSource::LastError() const {
+    std::lock_guard lock(textMutex_);
+    return lastError_;
+}
+
+double CZelFileSource::LengthSeconds() const {
+    return IsOpen() ? static_cast<double>(duration100ns_.load()) * 1e-7 : 0.0;
+}
+
+double CZelFileSource::PositionSeconds() const {
+    if (!IsOpen()) return 0.0;
+    const double bytesPerSecond = (BitsPerSample() / 8.0) * SampleRate() * Channels();
+    return bytesPerSecond > 0 ? static_cast<double>(bytePosition_.load()) / bytesPerSecond : 0.0;
+}
+
+}  // namespace engine

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "engine/SampleBlock.h"
+
+namespace platform {
+class MessagePort;
+namespace media {
+class AudioDecoder;
+}
+}  // namespace platform
+
+namespace engine {
+
+// Status codes of block reads, as the rest of the engine knows them.
+constexpr long kOk = 0;
+constexpr long kUnexpected = static_cast<long>(0x8000FFFFu);
+
+// Decodes a music file into the deck's 16-bit stereo blocks, one block per
+// request, and at the end of the file asks the main window whether to go on
+// into the next file without a gap.
+//
+// Threads: Open runs on an open thread, ReadBlock on the deck's reader thread,
+// the rest on the user-interface thread. The deck never lets two of them use
+// the source at once: it stops the reader before it opens, and a next file is
+// opened only while the reader waits in its end-of-file message.
+class CZelFileSource {
+public:
+    // Messages (the end of a file) go to the main window through the port; a
+    // source used only to measure tracks has none.
+    explicit CZelFileSource(platform::MessagePort* mainWindow = nullptr);
+    ~CZelFileSource();
+    CZelFileSource(const CZelFileSource&) = delete;
+    CZelFileSource& operator=(const CZelFileSource&) = delete;
+
+    bool Open(const std::string& path);
+    // Fills one block. bytes is what the file gave, in its own format (half a
+    // block's worth for mono); the rest of a last block is silence.
+    long ReadBlock(int deck, SampleBlock& destination, int& bytes, bool& endOfFile);
+    void SeekFraction(double fraction);
+    void Close();
+
+    std::string Title() const;
+    double LengthSeconds() const;
+    double PositionSeconds() const;
+    int SampleRate() const { return sampleRate_.load(std::memory_order_relaxed); }
+    int BitsPerSample() const { return bitsPerSample_.load(std::memory_order_relaxed); }
+    int Channels() const { return channels_.load(std::memory_order_relaxed); }
+    // 5,880 for a mono file, else 11,760: the file bytes that make one block.
+    int BytesPerRead() const { return bytesPerRead_.load(std::memory_order_relaxed); }
+    int LengthWholeSeconds() const { return lengthWholeSeconds_.load(std::memory_order_relaxed); }
+    bool IsOpen() const { return open_.load(std::memory_order_acquire) != 0; }
+    void SetContinue(bool on) { continue_.exchange(on ? 1 : 0, std::memory_order_acq_rel); }
+    bool Continues() const { return continue_.load(std::memory_order_acquire) != 0; }
+    std::string Path() const;
+    // Counts successful opens, so a reader can tell that the source moved on
+    // to another file without comparing paths.
+    uint32_t OpenCount() const { return openCount_.load(std::memory_order_acquire); }
+    // Why the last Open failed, for the curious; the user is never shown it.
+    std::string LastError() const;
+
+private:
+    // Decodes up to `frames` frames from the open file into `out` as stereo,
+    // returning the frames delivered and the bytes that took in the file's format.
+    int ReadFrames(int16_t* out, int frames, int& sourceBytes);
+
+    platform::MessagePort* mainWindow_;
+    std::unique_ptr<platform::media::AudioDecoder> decoder_;
+    std::unique_ptr<int16_t[]> sampleBuffer_;  // one block as the decoder delivers it
+    mutable std::mutex textMutex_;  // the reader may close while the window reads the title
+    std::string path_;
+    std::string title_;
+    std::string lastError_;
+    std::atomic<int> bitsPerSample_{16};
+    std::atomic<int> channels_{2};
+    std::atomic<int> sampleRate_{kDefaultSampleRate};
+    std::atomic<int> bytesPerRead_{0};
+    std::atomic<int64_t> bytePosition_{0};
+    std::atomic<int64_t> duration100ns_{0};
+    std::atomic<int> lengthWholeSeconds_{0};
+    std::atomic<int> open_{0};
+    std::atomic<int> continue_{0};
+    std::atomic<uint32_t> openCount_{0};
+};
+
+}  // namespace engine

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace engine {
+
+// What the engine asks of a deck's window when it loads a file. The deck
+// window implements it; until then the engine runs without one.
+class DeckLink {
+public:
+    virtual ~DeckLink() = default;
+    virtual bool IsPlaying() const = 0;
+    virtual void Pause() = 0;
+    // The load failed: the source chooser goes back to "Nothing Loaded".
+    virtual void ShowNothingLoaded() = 0;
+    // The load succeeded: the deck shows the file, its title and its length,
+    // ends a pending track change and puts its position slide at 0.
+    virtual void TakeLoadedFile(const std::string& path, const std::string& title, double lengthSeconds) = 0;
+    // The turntable lamps get the deck's colours again.
+    virtual void ResetLeds() = 0;
+};
+
+// What the engine asks of the play list.
+class PlayListLink {
+public:
+    virtual ~PlayListLink() = default;
+    // The path of the deck's entry after its current one, if there is one.
+    virtual std::optional<std::string> NextPathFor(int deck) = 0;
+    // The result of a track-length request (length -1.0 when the file could not be read).
+    virtual void TrackLengthMeasured(const std::string& path, const std::string& title, double lengthSeconds) = 0;
+};
+
+}  // namespace engine

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <array>
+
+#include "engine/DiscBuffer.h"
+
+namespace engine {
+
+// The block feeder's record of a deck's 120 output blocks: which hold audio
+// not yet played, which were written as silence because the ring was empty,
+// and which disc block (tag and name) each came from. User-interface thread only.
+struct OutputBlockLedger {
+    std::array<bool, kOutputBlocks> written{};
+    std::array<bool, kOutputBlocks> silence{};
+    std::array<int32_t, kOutputBlocks> tag{};
+    std::array<TrackName, kOutputBlocks> name{};
+    int lastBlock = 0;
+    int blocksSinceWake = 0;
+    int notificationsSinceDisplay = 0;
+
+    // At every priming: nothing written, nothing silent.
+    void ClearFlags();
+    int CountWritten() const;
+};
+
+}  // namespace engine

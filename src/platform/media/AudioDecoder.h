@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace platform::media {
+
+// What Read delivers: always 16-bit; 1 or 2 channels; the file's own rate.
+struct AudioFormat {
+    int bitsPerSample = 16;
+    int channels = 2;
+    int sampleRate = 44100;
+};
+
+// Decodes the first audio stream of a music file (anything FFmpeg decodes)
+// into interleaved signed 16-bit little-endian PCM at the file's own sample
+// rate. Mono stays mono; more than two channels are mixed down to stereo.
+//
+// Sample 0 is the first sample Read delivers after Open; Seek and
+// PositionFrames count from there.
+//
+// Not thread-safe: one thread at a time may use an instance (any thread, but
+// not two at once).
+class AudioDecoder {
+public:
+    AudioDecoder();
+    ~AudioDecoder();
+    AudioDecoder(const AudioDecoder&) = delete;
+    AudioDecoder& operator=(const AudioDecoder&) = delete;
+
+    // Closes what was open first. Only regular, readable files are opened, and
+    // only when at least one frame of audio decodes. On failure ErrorText()
+    // says why and the decoder stays closed.
+    bool Open(const std::string& utf8Path);
+    void Close();
+    bool IsOpen() const;
+
+    AudioFormat Format() const;
+    // In 100-ns units; 0 when unknown or closed.
+    int64_t Duration100ns() const;
+    // The container's "title" tag, else the audio stream's; "" when none.
+    std::string Title() const;
+
+    // Fills dest with whole frames; returns the bytes written. Fewer bytes than
+    // asked for (rounded down to whole frames) only at the end of the stream,
+    // and 0 on every call after that.
+    size_t Read(uint8_t* dest, size_t bytes);
+
+    // Moves so that the next Read starts at frame round(time100ns * rate / 1e7),
+    // clamped to [0, end]. Exact for PCM and lossless formats; for formats whose
+    // demuxer seeks by estimate (MP3, WMA) within one codec frame.
+    bool Seek(int64_t time100ns);
+    // Frames delivered since the start of the stream; after Seek, the target.
+    int64_t PositionFrames() const;
+
+    const std::string& ErrorText() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace platform::media

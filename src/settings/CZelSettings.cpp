@@ -1,0 +1,212 @@
+#include "settings/CZelSettings.h"
+
+#include <QSettings>
+#include <QVariant>
+
+#include <bit>
+#include <utility>
+
+namespace {
+
+constexpr auto kOrganisation = "Zel Morrow";
+constexpr auto kApplication = "Orvo 2";
+constexpr auto kGroup = "Settings";
+
+constexpr auto kCrossFaderCurvePositionName = "crossFaderCurvePosition";
+constexpr auto kLevelBaseName = "level";
+constexpr auto kShowTipOfTheDayName = "showTipOfTheDay";
+constexpr auto kTipOfTheDayIndexName = "tipOfTheDayIndex";
+constexpr auto kSoundDeviceMainName = "soundDeviceMain";
+constexpr auto kSoundDeviceHeadphonesName = "soundDeviceHeadphones";
+
+long ErrorFromStatus(QSettings::Status status) {
+    switch (status) {
+        case QSettings::NoError:
+            return CZelSettings::kErrorSuccess;
+        case QSettings::AccessError:
+            return CZelSettings::kErrorAccessDenied;
+        case QSettings::FormatError:
+            return CZelSettings::kErrorBadDb;
+    }
+    return CZelSettings::kErrorBadDb;
+}
+
+// "levelDeckA" for deck 0, "levelDeckB" for deck 1; nothing for any other index.
+std::optional<QString> DeckValueName(const char* baseName, int deck) {
+    if (deck != 0 && deck != 1) return std::nullopt;
+    return QString::fromLatin1(baseName) + QLatin1String(deck == 0 ? "DeckA" : "DeckB");
+}
+
+// Qt's in-process copy of the file keeps a written value's own type (a quint32
+// stays a quint32) while a fresh parse of the file gives text. Turn the plain
+// scalars back into the text the file holds, so both read alike.
+QVariant AsFileText(const QVariant& value) {
+    switch (value.typeId()) {
+        case QMetaType::Bool:
+        case QMetaType::Int:
+        case QMetaType::UInt:
+        case QMetaType::LongLong:
+        case QMetaType::ULongLong:
+        case QMetaType::Float:
+        case QMetaType::Double:
+            return value.toString();
+        default:
+            return value;
+    }
+}
+
+// Plain decimal digits only: no sign, no spaces, no fraction, at most 2^32 - 1.
+std::optional<uint32_t> ParseDword(const QString& text) {
+    constexpr qsizetype kMaxDigits = 10;  // 4294967295
+    if (text.isEmpty() || text.size() > kMaxDigits) return std::nullopt;
+    uint64_t number = 0;
+    for (const QChar c : text) {
+        if (c < u'0' || c > u'9') return std::nullopt;
+        number = number * 10 + static_cast<uint64_t>(c.unicode() - u'0');
+    }
+    if (number > UINT32_MAX) return std::nullopt;
+    return static_cast<uint32_t>(number);
+}
+
+uint32_t FloatToDword(float value) { return std::bit_cast<uint32_t>(value); }
+float DwordToFloat(uint32_t bits) { return std::bit_cast<float>(bits); }
+uint32_t IntToDword(int value) { return static_cast<uint32_t>(value); }
+int DwordToInt(uint32_t bits) { return static_cast<int32_t>(bits); }
+
+template <class T, class Convert>
+SettingRead<T> Converted(const SettingRead<uint32_t>& read, Convert convert) {
+    return {convert(read.value), read.error};
+}
+
+}  // namespace
+
+CZelSettings::CZelSettings() = default;
+
+CZelSettings::CZelSettings(QString iniFilePath) : iniFilePath_(std::move(iniFilePath)) {}
+
+std::unique_ptr<QSettings> CZelSettings::Open() const {
+    auto settings = iniFilePath_
+                        ? std::make_unique<QSettings>(*iniFilePath_, QSettings::IniFormat)
+                        : std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                                      QString::fromLatin1(kOrganisation),
+                                                      QString::fromLatin1(kApplication));
+    settings->beginGroup(QString::fromLatin1(kGroup));
+    return settings;
+}
+
+QString CZelSettings::FileName() const { return Open()->fileName(); }
+
+bool CZelSettings::ValueExists(const QString& name) const {
+    // A damaged file still answers for the lines Qt could parse, so a surviving
+    // value is kept rather than overwritten by its default.
+    return Open()->contains(name);
+}
+
+SettingRead<uint32_t> CZelSettings::ReadDword(const QString& name) const {
+    const auto settings = Open();
+    if (const long error = ErrorFromStatus(settings->status()); error != kErrorSuccess) return {0, error};
+    if (!settings->contains(name)) return {0, kErrorFileNotFound};
+    const QVariant stored = AsFileText(settings->value(name));
+    if (stored.typeId() != QMetaType::QString) return {0, kErrorInvalidDatatype};
+    const std::optional<uint32_t> number = ParseDword(stored.toString());
+    if (!number) return {0, kErrorInvalidDatatype};
+    return {*number, kErrorSuccess};
+}
+
+SettingRead<QString> CZelSettings::ReadText(const QString& name) const {
+    const auto settings = Open();
+    if (const long error = ErrorFromStatus(settings->status()); error != kErrorSuccess) return {{}, error};
+    if (!settings->contains(name)) return {{}, kErrorFileNotFound};
+    // Lists ("a, b"), @ByteArray and @Variant values are not text.
+    const QVariant stored = AsFileText(settings->value(name));
+    if (stored.typeId() != QMetaType::QString) return {{}, kErrorInvalidDatatype};
+    return {stored.toString(), kErrorSuccess};
+}
+
+long CZelSettings::WriteDword(const QString& name, uint32_t value) const {
+    const auto settings = Open();
+    settings->setValue(name, QVariant::fromValue<quint32>(value));
+    settings->sync();
+    return ErrorFromStatus(settings->status());
+}
+
+long CZelSettings::WriteText(const QString& name, const QString& value) const {
+    const auto settings = Open();
+    settings->setValue(name, value);
+    settings->sync();
+    return ErrorFromStatus(settings->status());
+}
+
+SettingRead<uint32_t> CZelSettings::ReadDwordOrStoreDefault(const QString& name, uint32_t defaultValue) const {
+    long storeError = kErrorSuccess;
+    if (!ValueExists(name)) storeError = WriteDword(name, defaultValue);
+    SettingRead<uint32_t> read = ReadDword(name);
+    if (storeError != kErrorSuccess) read.error = storeError;  // report the first failure
+    if (!read.Ok()) read.value = defaultValue;
+    return read;
+}
+
+SettingRead<QString> CZelSettings::ReadTextOrEmpty(const QString& name) const {
+    SettingRead<QString> read = ReadText(name);
+    if (read.error == kErrorFileNotFound) read.error = kErrorSuccess;
+    if (!read.Ok()) read.value.clear();
+    return read;
+}
+
+SettingRead<float> CZelSettings::CrossFaderCurvePosition() const {
+    return Converted<float>(ReadDwordOrStoreDefault(QString::fromLatin1(kCrossFaderCurvePositionName),
+                                                    FloatToDword(kDefaultCrossFaderCurvePosition)),
+                            DwordToFloat);
+}
+
+long CZelSettings::WriteCrossFaderCurvePosition(float position) const {
+    return WriteDword(QString::fromLatin1(kCrossFaderCurvePositionName), FloatToDword(position));
+}
+
+SettingRead<float> CZelSettings::Level(int deck) const {
+    const std::optional<QString> name = DeckValueName(kLevelBaseName, deck);
+    if (!name) return {kDefaultLevel, kErrorInvalidParameter};
+    return Converted<float>(ReadDwordOrStoreDefault(*name, FloatToDword(kDefaultLevel)), DwordToFloat);
+}
+
+long CZelSettings::WriteLevel(int deck, float level) const {
+    const std::optional<QString> name = DeckValueName(kLevelBaseName, deck);
+    if (!name) return kErrorInvalidParameter;
+    return WriteDword(*name, FloatToDword(level));
+}
+
+SettingRead<bool> CZelSettings::ShowTipOfTheDay() const {
+    return Converted<bool>(
+        ReadDwordOrStoreDefault(QString::fromLatin1(kShowTipOfTheDayName), kDefaultShowTipOfTheDay ? 1 : 0),
+        [](uint32_t bits) { return bits != 0; });
+}
+
+long CZelSettings::WriteShowTipOfTheDay(bool show) const {
+    return WriteDword(QString::fromLatin1(kShowTipOfTheDayName), show ? 1 : 0);
+}
+
+SettingRead<int> CZelSettings::TipOfTheDayIndex() const {
+    return Converted<int>(ReadDwordOrStoreDefault(QString::fromLatin1(kTipOfTheDayIndexName),
+                                                  IntToDword(kDefaultTipOfTheDayIndex)),
+                          DwordToInt);
+}
+
+long CZelSettings::WriteTipOfTheDayIndex(int index) const {
+    return WriteDword(QString::fromLatin1(kTipOfTheDayIndexName), IntToDword(index));
+}
+
+SettingRead<QString> CZelSettings::SoundDeviceMain() const {
+    return ReadTextOrEmpty(QString::fromLatin1(kSoundDeviceMainName));
+}
+
+long CZelSettings::WriteSoundDeviceMain(const QString& description) const {
+    return WriteText(QString::fromLatin1(kSoundDeviceMainName), description);
+}
+
+SettingRead<QString> CZelSettings::SoundDeviceHeadphones() const {
+    return ReadTextOrEmpty(QString::fromLatin1(kSoundDeviceHeadphonesName));
+}
+
+long CZelSettings::WriteSoundDeviceHeadphones(const QString& description) const {
+    return WriteText(QString::fromLatin1(kSoundDeviceHeadphonesName), description);
+}

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+class QSettings;
+
+// The outcome of reading a setting. On any failure `value` holds the setting's
+// default, so a caller that has nothing better to do can use it as it is.
+template <class T>
+struct SettingRead {
+    T value{};
+    long error = 0;  // a CZelSettings::kError... code
+
+    bool Ok() const { return error == 0; }
+};
+
+// The persistent user preferences: one INI file, group "Settings", one named
+// value per setting. The object holds nothing but the file's location; every
+// operation opens the file, does one query or change, saves and closes it, so
+// a value written through one object is seen at once through any other.
+//
+// User-interface thread only.
+class CZelSettings {
+public:
+    // Failures are reported with the Windows error numbers the rest of the
+    // program already knows.
+    static constexpr long kErrorSuccess = 0;
+    static constexpr long kErrorFileNotFound = 2;       // the value is absent
+    static constexpr long kErrorAccessDenied = 5;       // the file cannot be read or written
+    static constexpr long kErrorInvalidParameter = 87;  // e.g. a deck index other than 0 or 1
+    static constexpr long kErrorBadDb = 1009;           // the file is damaged
+    static constexpr long kErrorInvalidDatatype = 1804; // the value is not of the expected kind
+
+    static constexpr float kDefaultCrossFaderCurvePosition = 0.0f;
+    static constexpr float kDefaultLevel = 0.7f;
+    static constexpr bool kDefaultShowTipOfTheDay = true;
+    static constexpr int kDefaultTipOfTheDayIndex = 0;
+
+    // The user's own file: "Zel Morrow/Orvo 2.ini" in the user's config folder.
+    CZelSettings();
+    // Another INI file, e.g. a scratch file.
+    explicit CZelSettings(QString iniFilePath);
+
+    QString FileName() const;
+
+    // Generic operations on one named value.
+    bool ValueExists(const QString& name) const;
+    // A DWORD: an unsigned 32-bit integer stored as its decimal text.
+    SettingRead<uint32_t> ReadDword(const QString& name) const;
+    SettingRead<QString> ReadText(const QString& name) const;
+    // Writers replace any existing value whatever its kind; they return the error code.
+    long WriteDword(const QString& name, uint32_t value) const;
+    long WriteText(const QString& name, const QString& value) const;
+
+    // The settings. A reader stores the default when the value is absent (the
+    // sound device texts excepted: absent, they read as empty and store nothing).
+    // Deck 0 is deck A, deck 1 deck B.
+    SettingRead<float> CrossFaderCurvePosition() const;
+    long WriteCrossFaderCurvePosition(float position) const;
+    SettingRead<float> Level(int deck) const;
+    long WriteLevel(int deck, float level) const;
+    SettingRead<bool> ShowTipOfTheDay() const;
+    long WriteShowTipOfTheDay(bool show) const;
+    SettingRead<int> TipOfTheDayIndex() const;
+    long WriteTipOfTheDayIndex(int index) const;
+    SettingRead<QString> SoundDeviceMain() const;
+    long WriteSoundDeviceMain(const QString& description) const;
+    SettingRead<QString> SoundDeviceHeadphones() const;
+    long WriteSoundDeviceHeadphones(const QString& description) const;
+
+private:
+    std::unique_ptr<QSettings> Open() const;
+    // Stores `defaultValue` first when the value is absent, then reads it.
+    SettingRead<uint32_t> ReadDwordOrStoreDefault(const QString& name, uint32_t defaultValue) const;
+    // Absent reads as the empty text, and nothing is stored.
+    SettingRead<QString> ReadTextOrEmpty(const QString& name) const;
+
+    std::optional<QString> iniFilePath_;  // none: the user's own file
+};

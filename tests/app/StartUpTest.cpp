@@ -1,0 +1,63 @@
+// The program as a user starts it: command-line files, the main window, and a
+// clean end.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <csignal>
+
+#include "app/COrvo2Dlg.h"
+#include "app/CZelCommandLineInfo.h"
+#include "app/EngineEvents.h"
+#include "engine/Engine.h"
+#include "engine/EngineHarness.h"
+#include "support/AudioFixtures.h"
+
+using testing_support::EngineHarness;
+
+TEST(StartUp, CommandLineFilesLoadIntoDeckAWhichKeepsTheLastGoodOne) {
+    QTemporaryDir dir;
+    const std::string first = QDir(dir.path()).filePath("first.wav").toStdString();
+    const std::string third = QDir(dir.path()).filePath("third.wav").toStdString();
+    ASSERT_TRUE(fixtures::WriteWav(first, fixtures::Ramp(44'100, 2), 2, 44'100));
+    ASSERT_TRUE(fixtures::WriteWav(third, fixtures::Ramp(44'100, 2, 5), 2, 44'100));
+
+    app::EngineEvents events;
+    app::CZelCommandLineInfo commandLine;
+    commandLine.ParseArguments(
+        {QString::fromStdString(first), dir.path() + "/unreadable.mp3", QString::fromStdString(third)});
+    COrvo2Dlg dialog(events, commandLine);
+    // The start-up runs from the dialog's event loop.
+    ASSERT_TRUE(EngineHarness::WaitUntil([&] { return dialog.Engine().FilePath(0) == third; }));
+    EXPECT_EQ(dialog.Engine().Kind(0), engine::SourceKind::File);
+    EXPECT_EQ(dialog.Engine().Kind(1), engine::SourceKind::None);
+    dialog.done(0);
+    EXPECT_FALSE(dialog.Engine().ReaderRunning(0)) << "closing the window stops the decks' threads";
+}
+
+TEST(StartUp, ProgramStartsWithAFileAndEndsCleanlyWhenAskedTo) {
+    QTemporaryDir dir;
+    const QString song = QDir(dir.path()).filePath("song.wav");
+    ASSERT_TRUE(fixtures::WriteWav(song.toStdString(), fixtures::Sine(440.0, 12.0, 44'100, 2), 2, 44'100));
+
+    for (const QStringList& arguments : {QStringList{song}, QStringList{dir.path() + "/missing.mp3"}, QStringList{}}) {
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        environment.insert("XDG_CONFIG_HOME", dir.path());
+        environment.insert("HOME", dir.path());
+        program.setProcessEnvironment(environment);
+        program.start(ORVO2_PROGRAM_PATH, arguments);
+        ASSERT_TRUE(program.waitForStarted(5000));
+        // Let it start up and decode, then ask it to close as a session would.
+        EXPECT_FALSE(program.waitForFinished(1500)) << "the program ended by itself: "
+                                                    << program.readAllStandardError().toStdString();
+        ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+        ASSERT_TRUE(program.waitForFinished(10'000));
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(program.exitCode(), 0);
+    }
+}

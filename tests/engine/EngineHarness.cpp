@@ -1,0 +1,46 @@
+#include "engine/EngineHarness.h"
+
+namespace testing_support {
+
+std::vector<int16_t> EngineHarness::Take(int deck, int maxBlocks, std::vector<std::string>* names) {
+    std::vector<int16_t> audio;
+    engine::DiscBuffer& ring = engine.Ring(deck);
+    for (int n = 0; n < maxBlocks && ring.IsFilled(ring.ReadIndex()); ++n) {
+        const int index = ring.ReadIndex();
+        const auto& block = ring.Block(index);
+        audio.insert(audio.end(), block.samples, block.samples + engine::kBlockSamples);
+        if (names) {
+            const engine::TrackName name = ring.Name(index);
+            names->push_back(name ? *name : std::string());
+        }
+        ring.MarkFree(index);
+        ring.AdvanceReadIndex();
+        if (++takenSinceWake[deck] >= engine::kReaderWakeBlocks) {
+            events.deck[deck].discReadForward.Set();
+            takenSinceWake[deck] = 0;
+        }
+    }
+    return audio;
+}
+
+std::vector<int16_t> EngineHarness::TakeAll(int deck, std::vector<std::string>* names,
+                                            std::chrono::milliseconds timeout) {
+    std::vector<int16_t> audio;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        // Read the flag before taking, so no block filled just before the end is missed.
+        const bool readerEnded = !engine.ReaderRunning(deck);
+        auto taken = Take(deck, engine::kDiscBlocks, names);
+        audio.insert(audio.end(), taken.begin(), taken.end());
+        if (readerEnded && taken.empty()) break;
+        if (std::chrono::steady_clock::now() > deadline) break;
+        if (taken.empty()) {
+            // Wake the reader for what is free and let its messages through.
+            events.deck[deck].discReadForward.Set();
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        }
+    }
+    return audio;
+}
+
+}  // namespace testing_support

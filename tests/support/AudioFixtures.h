@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Test audio made by the tests themselves: signals, our own WAV writer, and
+// the ffmpeg command for compressed formats.
+namespace fixtures {
+
+// Interleaved samples whose value is (start + n * channels + c) wrapped to
+// int16 for frame n, channel c: every sample differs from its neighbours, so a
+// lost, repeated or shifted sample shows up in an exact comparison.
+std::vector<int16_t> Ramp(int frames, int channels, int start = 0);
+
+// The same sine on every channel; amplitude relative to full scale.
+std::vector<int16_t> Sine(double hz, double seconds, int sampleRate, int channels, double amplitude = 0.5);
+
+// Deterministic white noise (the same seed gives the same samples): a signal
+// without periodicity, for finding where a stretch of audio lines up.
+std::vector<int16_t> Noise(int frames, int channels, uint32_t seed, double amplitude = 0.3);
+
+// 16-bit PCM RIFF/WAVE file. False when the file could not be written.
+bool WriteWav(const std::string& path, const std::vector<int16_t>& interleaved, int channels, int sampleRate);
+// 8-bit (unsigned) PCM RIFF/WAVE file.
+bool WriteWav8(const std::string& path, const std::vector<uint8_t>& interleaved, int channels, int sampleRate);
+
+// Runs `ffmpeg -nostdin -loglevel error -y -i inputWav <ffmpegArgs> output`
+// (no shell). True when ffmpeg succeeded and the output exists.
+bool Encode(const std::string& inputWav, const std::string& output, const std::vector<std::string>& ffmpegArgs);
+
+// The strongest frequency in one channel, in Hz (windowed FFT with peak
+// interpolation, accurate to well under 1 Hz for a clean tone); 0 for silence.
+double DominantFrequency(const int16_t* interleaved, int frames, int channels, int channel, int sampleRate);
+
+// Amplitude (relative to full scale) of the component at hz in one channel.
+double ToneAmplitude(const int16_t* interleaved, int frames, int channels, int channel, int sampleRate, double hz);
+
+}  // namespace fixtures

@@ -27,6 +27,8 @@ std::vector<int16_t> EngineHarness::TakeAll(int deck, std::vector<std::string>* 
                                             std::chrono::milliseconds timeout) {
     std::vector<int16_t> audio;
     const auto deadline = std::chrono::steady_clock::now() + timeout;
+    // Every file loaded primes the deck once; blocks are taken only after that.
+    if (!WaitUntil([&] { return primedCount[deck] >= decks[deck].loaded; }, timeout)) return audio;
     for (;;) {
         // Read the flag before taking, so no block filled just before the end is missed.
         const bool readerEnded = !engine.ReaderRunning(deck);

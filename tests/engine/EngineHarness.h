@@ -71,6 +71,9 @@ public:
             switch (m) {
                 case platform::Message::BlockDecoded: ++blocksDecoded[deck]; break;
                 case platform::Message::DeckPrimed:
+                    // As the priming handler does: the block writer starts at block 0.
+                    engine.Ring(deck).SetReadIndex(0);
+                    takenSinceWake[deck] = 0;
                     ++primedCount[deck];
                     blocksDecodedAtPriming[deck] = blocksDecoded[deck];
                     primedAt[deck] = std::chrono::steady_clock::now();
@@ -101,7 +104,8 @@ public:
     // Takes up to maxBlocks filled blocks from the ring in order, as the block
     // writer does, waking the reader after every 27 taken.
     std::vector<int16_t> Take(int deck, int maxBlocks, std::vector<std::string>* names = nullptr);
-    // Takes every block until the reader has ended and the ring is empty.
+    // Waits for the deck to be primed, then takes every block until the reader
+    // has ended and the ring is empty.
     std::vector<int16_t> TakeAll(int deck, std::vector<std::string>* names = nullptr,
                                  std::chrono::milliseconds timeout = std::chrono::seconds(20));
 

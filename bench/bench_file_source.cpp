@@ -1,0 +1,155 @@
+// Decoding a file into a deck's ring: the whole path (open thread, reader
+// thread, messages to the window, block hand-over), and the time a DJ waits
+// between choosing a file and the deck being ready to play.
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <chrono>
+#include <ctime>
+
+#include "app/EngineEvents.h"
+#include "engine/Engine.h"
+#include "platform/MessagePort.h"
+#include "platform/media/AudioDecoder.h"
+#include "support/AudioFixtures.h"
+
+namespace {
+
+constexpr double kTrackSeconds = 60.0;
+
+double ProcessCpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+// A 60 s 320 kbps MP3 of music-like sound (tones over noise), made once.
+const std::string& Mp3Path() {
+    static QTemporaryDir dir;
+    static std::string path = [] {
+        const std::string wav = QDir(dir.path()).filePath("music.wav").toStdString();
+        const std::string mp3 = QDir(dir.path()).filePath("music.mp3").toStdString();
+        auto samples = fixtures::Sine(220.0, kTrackSeconds, 44'100, 2, 0.3);
+        const auto noise = fixtures::Noise(static_cast<int>(samples.size() / 2), 2, 7, 0.2);
+        for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<int16_t>(samples[i] + noise[i]);
+        if (!fixtures::WriteWav(wav, samples, 2, 44'100) ||
+            !fixtures::Encode(wav, mp3, {"-c:a", "libmp3lame", "-b:a", "320k"}))
+            return std::string();
+        return mp3;
+    }();
+    return path;
+}
+
+struct Deck {
+    Deck() : engine(events, port) {
+        port.SetHandler([this](platform::Message m, uintptr_t, intptr_t) -> intptr_t {
+            if (m == platform::Message::DeckPrimed) {
+                // As the priming handler does: the block writer starts at block 0.
+                engine.Ring(0).SetReadIndex(0);
+                primed = true;
+            }
+            return 0;
+        });
+    }
+    ~Deck() { engine.Shutdown(); }
+
+    // The block writer's side: take what is filled, wake the reader every 27.
+    int TakeAll() {
+        engine::DiscBuffer& ring = engine.Ring(0);
+        int taken = 0, sinceWake = 0;
+        for (;;) {
+            const bool ended = !engine.ReaderRunning(0);
+            int now = 0;
+            while (ring.IsFilled(ring.ReadIndex())) {
+                ring.MarkFree(ring.ReadIndex());
+                ring.AdvanceReadIndex();
+                ++now;
+                if (++sinceWake >= engine::kReaderWakeBlocks) {
+                    events.deck[0].discReadForward.Set();
+                    sinceWake = 0;
+                }
+            }
+            taken += now;
+            if (ended && now == 0) return taken;
+            if (now == 0) {
+                // Sleep briefly instead of spinning, as a window's event loop would.
+                events.deck[0].discReadForward.Set();
+                events.deck[0].threadFileReadForwardDone.WaitFor(std::chrono::microseconds(200));
+                QCoreApplication::processEvents();
+            }
+        }
+    }
+
+    app::EngineEvents events;
+    platform::MessagePort port;
+    engine::Engine engine;
+    bool primed = false;
+};
+
+void BM_FileSourceIntoRing(benchmark::State& state) {
+    if (Mp3Path().empty()) return state.SkipWithError("could not make the MP3");
+    Deck deck;
+    for (auto _ : state) {
+        const double cpu = ProcessCpuSeconds();
+        deck.primed = false;
+        deck.engine.LoadFile(0, Mp3Path());
+        while (!deck.primed) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        const int blocks = deck.TakeAll();
+        state.SetIterationTime(ProcessCpuSeconds() - cpu);
+        if (blocks < kTrackSeconds * 15) state.SkipWithError("the track was cut short");
+    }
+    state.counters["realtime_x"] = benchmark::Counter(kTrackSeconds, benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_FileSourceIntoRing)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// FFmpeg through our decoder alone, for comparison.
+void BM_DecoderAlone(benchmark::State& state) {
+    if (Mp3Path().empty()) return state.SkipWithError("could not make the MP3");
+    platform::media::AudioDecoder decoder;
+    std::vector<uint8_t> block(engine::kBlockBytes);
+    for (auto _ : state) {
+        const double cpu = ProcessCpuSeconds();
+        decoder.Open(Mp3Path());
+        while (decoder.Read(block.data(), block.size()) == block.size()) {
+        }
+        state.SetIterationTime(ProcessCpuSeconds() - cpu);
+    }
+    state.counters["realtime_x"] = benchmark::Counter(kTrackSeconds, benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_DecoderAlone)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// From LoadFile to the priming message (121 blocks decoded, about 8 s of
+// audio), wall-clock time; realtime_x is that audio per second of CPU.
+void BM_LoadFileToPriming(benchmark::State& state) {
+    if (Mp3Path().empty()) return state.SkipWithError("could not make the MP3");
+    Deck deck;
+    double cpuTotal = 0, wallTotal = 0;
+    for (auto _ : state) {
+        deck.primed = false;
+        const double cpu = ProcessCpuSeconds();
+        const auto start = std::chrono::steady_clock::now();
+        deck.engine.LoadFile(0, Mp3Path());
+        while (!deck.primed) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start;
+        cpuTotal += ProcessCpuSeconds() - cpu;
+        wallTotal += wall.count();
+        state.SetIterationTime(wall.count());
+    }
+    const double primedSeconds = engine::kPrimingBlocks / 15.0;
+    state.counters["priming_ms"] = 1000.0 * wallTotal / static_cast<double>(state.iterations());
+    state.counters["realtime_x"] = primedSeconds * static_cast<double>(state.iterations()) / cpuTotal;
+}
+BENCHMARK(BM_LoadFileToPriming)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication application(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

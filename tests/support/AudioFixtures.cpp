@@ -1,9 +1,9 @@
 #include "support/AudioFixtures.h"
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -33,7 +33,7 @@ bool WriteRiff(const std::string& path, const void* data, uint32_t dataBytes, in
                int bitsPerSample) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!out) return false;
-    const uint32_t blockAlign = static_cast<uint32_t>(channels * bitsPerSample / 8);
+    const auto blockAlign = static_cast<uint32_t>(channels * bitsPerSample / 8);
     out.write("RIFF", 4);
     PutLe(out, 36 + dataBytes + (dataBytes & 1), 4);
     out.write("WAVEfmt ", 8);
@@ -63,7 +63,8 @@ double WindowedChannel(const int16_t* interleaved, int frames, int channels, int
     for (int i = 0; i < length; ++i) {
         const double w = 0.5 - 0.5 * std::cos(2 * std::numbers::pi * i / length);
         windowSum += w;
-        out[static_cast<size_t>(i)] = w * interleaved[static_cast<size_t>(first + i) * channels + channel] / kFullScale;
+        out[static_cast<size_t>(i)] =
+            w * interleaved[static_cast<size_t>(first + i) * channels + channel] / kFullScale;
     }
     return windowSum;
 }
@@ -96,7 +97,8 @@ void Fft(std::vector<std::complex<double>>& a) {
 std::vector<int16_t> Ramp(int frames, int channels, int start) {
     std::vector<int16_t> samples(static_cast<size_t>(frames) * channels);
     for (size_t i = 0; i < samples.size(); ++i) {
-        samples[i] = static_cast<int16_t>(static_cast<uint16_t>(static_cast<int64_t>(start) + static_cast<int64_t>(i)));
+        samples[i] = static_cast<int16_t>(
+            static_cast<uint16_t>(static_cast<int64_t>(start) + static_cast<int64_t>(i)));
     }
     return samples;
 }
@@ -106,7 +108,8 @@ std::vector<int16_t> Sine(double hz, double seconds, int sampleRate, int channel
     std::vector<int16_t> samples(frames * channels);
     for (size_t n = 0; n < frames; ++n) {
         const double value = amplitude * 32767.0 * std::sin(2 * std::numbers::pi * hz * n / sampleRate);
-        for (int c = 0; c < channels; ++c) samples[n * channels + c] = static_cast<int16_t>(std::lround(value));
+        for (int c = 0; c < channels; ++c)
+            samples[n * channels + c] = static_cast<int16_t>(std::lround(value));
     }
     return samples;
 }
@@ -125,21 +128,26 @@ std::vector<int16_t> Noise(int frames, int channels, uint32_t seed, double ampli
     return samples;
 }
 
-bool WriteWav(const std::string& path, const std::vector<int16_t>& interleaved, int channels, int sampleRate) {
+bool WriteWav(const std::string& path, const std::vector<int16_t>& interleaved, int channels,
+              int sampleRate) {
     // Little-endian host: the samples are already in RIFF byte order.
-    return WriteRiff(path, interleaved.data(), static_cast<uint32_t>(interleaved.size() * sizeof(int16_t)), channels,
-                     sampleRate, 16);
+    return WriteRiff(path, interleaved.data(), static_cast<uint32_t>(interleaved.size() * sizeof(int16_t)),
+                     channels, sampleRate, 16);
 }
 
-bool WriteWav8(const std::string& path, const std::vector<uint8_t>& interleaved, int channels, int sampleRate) {
-    return WriteRiff(path, interleaved.data(), static_cast<uint32_t>(interleaved.size()), channels, sampleRate, 8);
+bool WriteWav8(const std::string& path, const std::vector<uint8_t>& interleaved, int channels,
+               int sampleRate) {
+    return WriteRiff(path, interleaved.data(), static_cast<uint32_t>(interleaved.size()), channels,
+                     sampleRate, 8);
 }
 
-bool Encode(const std::string& inputWav, const std::string& output, const std::vector<std::string>& ffmpegArgs) {
+bool Encode(const std::string& inputWav, const std::string& output,
+            const std::vector<std::string>& ffmpegArgs) {
     std::vector<std::string> args = {"ffmpeg", "-nostdin", "-loglevel", "error", "-y", "-i", inputWav};
     args.insert(args.end(), ffmpegArgs.begin(), ffmpegArgs.end());
     args.push_back(output);
     std::vector<char*> argv;
+    argv.reserve(args.size() + 1);
     for (auto& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
 
@@ -156,7 +164,8 @@ bool Encode(const std::string& inputWav, const std::string& output, const std::v
         if (errno != EINTR) return false;
     }
     struct stat info {};
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 && stat(output.c_str(), &info) == 0 && info.st_size > 0;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 && stat(output.c_str(), &info) == 0 &&
+           info.st_size > 0;
 }
 
 double DominantFrequency(const int16_t* interleaved, int frames, int channels, int channel, int sampleRate) {
@@ -169,8 +178,8 @@ double DominantFrequency(const int16_t* interleaved, int frames, int channels, i
     std::vector<double> magnitude(n / 2);
     for (size_t k = 0; k < n / 2; ++k) magnitude[k] = std::abs(spectrum[k]);
     // Bins 0 and 1 hold DC and its window leakage.
-    const size_t peak = static_cast<size_t>(std::max_element(magnitude.begin() + 2, magnitude.end() - 1) -
-                                            magnitude.begin());
+    const size_t peak =
+        static_cast<size_t>(std::max_element(magnitude.begin() + 2, magnitude.end() - 1) - magnitude.begin());
     if (2 * magnitude[peak] / windowSum < kSilence) return 0;
     // A parabola through the log magnitudes of the peak and its neighbours
     // finds the peak between bins.
@@ -182,7 +191,8 @@ double DominantFrequency(const int16_t* interleaved, int frames, int channels, i
     return (static_cast<double>(peak) + offset) * sampleRate / static_cast<double>(n);
 }
 
-double ToneAmplitude(const int16_t* interleaved, int frames, int channels, int channel, int sampleRate, double hz) {
+double ToneAmplitude(const int16_t* interleaved, int frames, int channels, int channel, int sampleRate,
+                     double hz) {
     std::vector<double> windowed;
     const double windowSum = WindowedChannel(interleaved, frames, channels, channel, windowed);
     std::complex<double> sum = 0;

@@ -23,17 +23,20 @@ std::vector<int16_t> Noise(int frames, int channels, uint32_t seed, double ampli
 // 16-bit PCM RIFF/WAVE file. False when the file could not be written.
 bool WriteWav(const std::string& path, const std::vector<int16_t>& interleaved, int channels, int sampleRate);
 // 8-bit (unsigned) PCM RIFF/WAVE file.
-bool WriteWav8(const std::string& path, const std::vector<uint8_t>& interleaved, int channels, int sampleRate);
+bool WriteWav8(const std::string& path, const std::vector<uint8_t>& interleaved, int channels,
+               int sampleRate);
 
 // Runs `ffmpeg -nostdin -loglevel error -y -i inputWav <ffmpegArgs> output`
 // (no shell). True when ffmpeg succeeded and the output exists.
-bool Encode(const std::string& inputWav, const std::string& output, const std::vector<std::string>& ffmpegArgs);
+bool Encode(const std::string& inputWav, const std::string& output,
+            const std::vector<std::string>& ffmpegArgs);
 
 // The strongest frequency in one channel, in Hz (windowed FFT with peak
 // interpolation, accurate to well under 1 Hz for a clean tone); 0 for silence.
 double DominantFrequency(const int16_t* interleaved, int frames, int channels, int channel, int sampleRate);
 
 // Amplitude (relative to full scale) of the component at hz in one channel.
-double ToneAmplitude(const int16_t* interleaved, int frames, int channels, int channel, int sampleRate, double hz);
+double ToneAmplitude(const int16_t* interleaved, int frames, int channels, int channel, int sampleRate,
+                     double hz);
 
 }  // namespace fixtures

@@ -18,12 +18,14 @@ extern "C" {
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <system_error>
 #include <vector>
 
 namespace platform::media {
 namespace {
 
-static_assert(std::endian::native == std::endian::little, "Read hands out the host's 16-bit samples as they are");
+static_assert(std::endian::native == std::endian::little,
+              "Read hands out the host's 16-bit samples as they are");
 
 constexpr int64_t kHundredNsPerSecond = 10'000'000;
 constexpr int kBytesPerSample = 2;
@@ -89,7 +91,8 @@ struct AudioDecoder::Impl {
     // Timestamp of frame 0 in the stream's time base; AV_NOPTS_VALUE when the
     // file gives none (then seeks decode from the start).
     int64_t originTimestamp = AV_NOPTS_VALUE;
-    // Earliest timestamp worth seeking to.
+    // The stream's first timestamp: a seek whose preroll reaches back this far
+    // reopens the file instead.
     int64_t startTimestamp = AV_NOPTS_VALUE;
     bool inputDone = false;  // the demuxer has no more packets; the decoder is draining
     bool ended = false;      // the decoder is drained too
@@ -143,14 +146,18 @@ struct AudioDecoder::Impl {
         return av_rescale_q_rnd(timestamp - originTimestamp, timeBase, AVRational{1, outFormat.sampleRate},
                                 static_cast<AVRounding>(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX));
     }
-    size_t PendingFrames() const { return (pendingEnd - pendingBegin) / static_cast<size_t>(outFormat.channels); }
+    size_t PendingFrames() const {
+        return (pendingEnd - pendingBegin) / static_cast<size_t>(outFormat.channels);
+    }
 };
 
 bool AudioDecoder::Impl::OpenFile(const std::string& utf8Path) {
     if (utf8Path.empty()) return Fail("No file name given");
     // Only regular files: opening a FIFO or a device could block for ever.
     struct stat info {};
-    if (stat(utf8Path.c_str(), &info) != 0) return Fail("Cannot open the file: " + std::string(strerror(errno)));
+    if (stat(utf8Path.c_str(), &info) != 0) {
+        return Fail("Cannot open the file: " + std::generic_category().message(errno));
+    }
     if (!S_ISREG(info.st_mode)) return Fail("Not a regular file");
     if (info.st_size == 0) return Fail("The file is empty");
     if (access(utf8Path.c_str(), R_OK) != 0) return Fail("No permission to read the file");
@@ -194,14 +201,16 @@ bool AudioDecoder::Impl::OpenFile(const std::string& utf8Path) {
 
     // Decode ahead: a file counts as audio only when a frame really decodes.
     if (!DecodeFrame()) return Fail("No audio could be decoded from the file");
-    if (frame->sample_rate <= 0 || frame->ch_layout.nb_channels <= 0) return Fail("The audio has no valid format");
+    if (frame->sample_rate <= 0 || frame->ch_layout.nb_channels <= 0)
+        return Fail("The audio has no valid format");
     outFormat.bitsPerSample = 16;
     outFormat.channels = frame->ch_layout.nb_channels == 1 ? 1 : 2;
     outFormat.sampleRate = frame->sample_rate;
     originTimestamp = frame->best_effort_timestamp;
     if (originTimestamp != AV_NOPTS_VALUE) {
         startTimestamp = originTimestamp;
-        if (stream->start_time != AV_NOPTS_VALUE) startTimestamp = std::min(startTimestamp, stream->start_time);
+        if (stream->start_time != AV_NOPTS_VALUE)
+            startTimestamp = std::min(startTimestamp, stream->start_time);
     }
     if (!ConvertFrame()) return false;
     position = 0;
@@ -217,8 +226,9 @@ bool AudioDecoder::Impl::OpenFile(const std::string& utf8Path) {
 }
 
 void AudioDecoder::Impl::ReadMetadata() {
-    for (const AVDictionary* tags : {static_cast<const AVDictionary*>(format->metadata),
-                                     static_cast<const AVDictionary*>(format->streams[streamIndex]->metadata)}) {
+    for (const AVDictionary* tags :
+         {static_cast<const AVDictionary*>(format->metadata),
+          static_cast<const AVDictionary*>(format->streams[streamIndex]->metadata)}) {
         const AVDictionaryEntry* entry = av_dict_get(tags, "title", nullptr, 0);
         if (entry && entry->value && entry->value[0] != '\0') {
             title = entry->value;
@@ -284,8 +294,9 @@ bool AudioDecoder::Impl::ConvertFrame() {
         swr_free(&converter);
         AVChannelLayout output{};
         av_channel_layout_default(&output, outFormat.channels);
-        int result = swr_alloc_set_opts2(&converter, &output, AV_SAMPLE_FMT_S16, outFormat.sampleRate, &input,
-                                         static_cast<AVSampleFormat>(frame->format), frame->sample_rate, 0, nullptr);
+        int result =
+            swr_alloc_set_opts2(&converter, &output, AV_SAMPLE_FMT_S16, outFormat.sampleRate, &input,
+                                static_cast<AVSampleFormat>(frame->format), frame->sample_rate, 0, nullptr);
         if (result >= 0) result = swr_init(converter);
         av_channel_layout_uninit(&output);
         if (result < 0) {
@@ -306,8 +317,8 @@ bool AudioDecoder::Impl::ConvertFrame() {
     const size_t needed = static_cast<size_t>(capacity) * static_cast<size_t>(outFormat.channels);
     if (pending.size() < needed) pending.resize(needed);
     auto* out = reinterpret_cast<uint8_t*>(pending.data());
-    const int converted = swr_convert(converter, &out, capacity, const_cast<const uint8_t**>(frame->extended_data),
-                                      frame->nb_samples);
+    const int converted = swr_convert(converter, &out, capacity,
+                                      const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples);
     av_frame_unref(frame);
     pendingBegin = 0;
     pendingEnd = converted > 0 ? static_cast<size_t>(converted) * static_cast<size_t>(outFormat.channels) : 0;
@@ -372,7 +383,9 @@ bool AudioDecoder::Impl::SeekByTimestamp(int64_t target) {
     return false;
 }
 
-AudioDecoder::AudioDecoder() : impl_(std::make_unique<Impl>()) { QuietFfmpegLogOnce(); }
+AudioDecoder::AudioDecoder() : impl_(std::make_unique<Impl>()) {
+    QuietFfmpegLogOnce();
+}
 
 AudioDecoder::~AudioDecoder() = default;
 
@@ -386,15 +399,25 @@ bool AudioDecoder::Open(const std::string& utf8Path) {
     return false;
 }
 
-void AudioDecoder::Close() { impl_->Release(); }
+void AudioDecoder::Close() {
+    impl_->Release();
+}
 
-bool AudioDecoder::IsOpen() const { return impl_->format != nullptr && impl_->streamIndex >= 0 && !impl_->path.empty(); }
+bool AudioDecoder::IsOpen() const {
+    return impl_->format != nullptr && impl_->streamIndex >= 0 && !impl_->path.empty();
+}
 
-AudioFormat AudioDecoder::Format() const { return impl_->outFormat; }
+AudioFormat AudioDecoder::Format() const {
+    return impl_->outFormat;
+}
 
-int64_t AudioDecoder::Duration100ns() const { return impl_->duration100ns; }
+int64_t AudioDecoder::Duration100ns() const {
+    return impl_->duration100ns;
+}
 
-std::string AudioDecoder::Title() const { return impl_->title; }
+std::string AudioDecoder::Title() const {
+    return impl_->title;
+}
 
 size_t AudioDecoder::Read(uint8_t* dest, size_t bytes) {
     Impl& d = *impl_;
@@ -419,9 +442,11 @@ bool AudioDecoder::Seek(int64_t time100ns) {
     if (!IsOpen()) return false;
     d.StartTimeLimit();
     const int64_t rate = d.outFormat.sampleRate;
-    int64_t target = av_rescale_rnd(std::max<int64_t>(time100ns, 0), rate, kHundredNsPerSecond, AV_ROUND_NEAR_INF);
+    int64_t target =
+        av_rescale_rnd(std::max<int64_t>(time100ns, 0), rate, kHundredNsPerSecond, AV_ROUND_NEAR_INF);
     if (d.duration100ns > 0) {
-        target = std::min(target, av_rescale_rnd(d.duration100ns, rate, kHundredNsPerSecond, AV_ROUND_NEAR_INF));
+        target =
+            std::min(target, av_rescale_rnd(d.duration100ns, rate, kHundredNsPerSecond, AV_ROUND_NEAR_INF));
     }
     const auto prerollFrames = static_cast<int64_t>(kSeekPrerollSeconds * static_cast<double>(rate));
     if (target >= d.position && target - d.position <= prerollFrames) {
@@ -439,8 +464,12 @@ bool AudioDecoder::Seek(int64_t time100ns) {
     return true;
 }
 
-int64_t AudioDecoder::PositionFrames() const { return impl_->position; }
+int64_t AudioDecoder::PositionFrames() const {
+    return impl_->position;
+}
 
-const std::string& AudioDecoder::ErrorText() const { return impl_->error; }
+const std::string& AudioDecoder::ErrorText() const {
+    return impl_->error;
+}
 
 }  // namespace platform::media

@@ -38,7 +38,9 @@ public:
     bool IsOpen() const;
 
     AudioFormat Format() const;
-    // In 100-ns units; 0 when unknown or closed.
+    // In 100-ns units, as the file states it; 0 when unknown or closed. Lossy
+    // files may state a few codec frames more than Read delivers (MP3 counts its
+    // encoder delay and padding).
     int64_t Duration100ns() const;
     // The container's "title" tag, else the audio stream's; "" when none.
     std::string Title() const;

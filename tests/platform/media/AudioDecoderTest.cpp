@@ -5,10 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <memory>
 #include <random>
 #include <string>
@@ -31,7 +33,7 @@ constexpr double kToneSeconds = 2;
 constexpr double kToneAmplitude = 0.5;
 constexpr int kRampFrames = 3 * kRate;
 constexpr int kNoiseFrames = 3 * kRate;
-// Samples per codec frame: how far a seek in these formats may land from the target.
+// Samples per codec frame.
 constexpr int kMp3FrameSamples = 1152;
 constexpr int kWmaFrameSamples = 2048;
 // Lossy encoders add priming and padding, and their containers state lengths
@@ -50,13 +52,18 @@ std::vector<int16_t> ReadAll(AudioDecoder& decoder, size_t chunkBytes = kBlockBy
 
 std::vector<int16_t> ReadFrames(AudioDecoder& decoder, int frames) {
     std::vector<int16_t> samples(static_cast<size_t>(frames) * decoder.Format().channels);
-    const size_t got = decoder.Read(reinterpret_cast<uint8_t*>(samples.data()), samples.size() * sizeof(int16_t));
+    const size_t got =
+        decoder.Read(reinterpret_cast<uint8_t*>(samples.data()), samples.size() * sizeof(int16_t));
     samples.resize(got / sizeof(int16_t));
     return samples;
 }
 
-int64_t SecondsTo100ns(double seconds) { return std::llround(seconds * kHundredNsPerSecond); }
-double Seconds(int64_t hundredNs) { return static_cast<double>(hundredNs) / kHundredNsPerSecond; }
+int64_t SecondsTo100ns(double seconds) {
+    return std::llround(seconds * kHundredNsPerSecond);
+}
+double Seconds(int64_t hundredNs) {
+    return static_cast<double>(hundredNs) / kHundredNsPerSecond;
+}
 
 // One tone per channel (0 Hz = silence), interleaved.
 std::vector<int16_t> TonePerChannel(const std::vector<double>& hz, double seconds, double amplitude) {
@@ -71,35 +78,45 @@ std::vector<int16_t> TonePerChannel(const std::vector<double>& hz, double second
     return samples;
 }
 
-// Where `piece` (read after a seek to frame `target`) lies in `reference`,
-// searched within +-range frames: the offset with the smallest RMS difference.
-struct Alignment {
-    int64_t offset = 0;
-    double rmsError = 0;
-};
-Alignment Align(const std::vector<int16_t>& reference, const std::vector<int16_t>& piece, int channels,
-                int64_t target, int range) {
-    Alignment best{0, INFINITY};
-    const auto pieceFrames = static_cast<int64_t>(piece.size()) / channels;
-    const auto referenceFrames = static_cast<int64_t>(reference.size()) / channels;
-    for (int64_t offset = -range; offset <= range; ++offset) {
-        const int64_t start = target + offset;
-        if (start < 0 || start + pieceFrames > referenceFrames) continue;
-        double sum = 0;
-        for (size_t i = 0; i < piece.size(); ++i) {
-            const double d = piece[i] - reference[static_cast<size_t>(start * channels) + i];
-            sum += d * d;
-        }
-        const double rms = std::sqrt(sum / static_cast<double>(piece.size()));
-        if (rms < best.rmsError) best = {offset, rms};
-    }
-    return best;
+double RmsDifference(const int16_t* a, const int16_t* b, size_t count) {
+    double sum = 0;
+    for (size_t i = 0; i < count; ++i)
+        sum += (static_cast<double>(a[i]) - b[i]) * (static_cast<double>(a[i]) - b[i]);
+    return count ? std::sqrt(sum / static_cast<double>(count)) : 0;
 }
 
-double Rms(const int16_t* samples, size_t count) {
-    double sum = 0;
-    for (size_t i = 0; i < count; ++i) sum += static_cast<double>(samples[i]) * samples[i];
-    return count ? std::sqrt(sum / static_cast<double>(count)) : 0;
+// Where a stretch of stereo audio that should start at frame `expected` of
+// `reference` really starts, searched within +-range frames (by its first
+// kAlignFrames), and how far the whole stretch then differs from the reference
+// (RMS, in sample units) compared with the reference's own level there.
+struct Alignment {
+    int64_t offset = 0;
+    double rmsError = INFINITY;
+    double signalRms = 0;
+};
+Alignment Align(const std::vector<int16_t>& reference, const std::vector<int16_t>& piece, int64_t expected,
+                int range) {
+    constexpr size_t kAlignFrames = 2048;
+    const auto pieceFrames = static_cast<int64_t>(piece.size() / 2);
+    const auto referenceFrames = static_cast<int64_t>(reference.size() / 2);
+    Alignment best;
+    double bestProbe = INFINITY;
+    for (int64_t offset = -range; offset <= range; ++offset) {
+        const int64_t start = expected + offset;
+        if (start < 0 || start + pieceFrames > referenceFrames) continue;
+        const double probe = RmsDifference(piece.data(), &reference[static_cast<size_t>(start) * 2],
+                                           std::min(piece.size(), 2 * kAlignFrames));
+        if (probe < bestProbe) {
+            bestProbe = probe;
+            best.offset = offset;
+        }
+    }
+    if (bestProbe == INFINITY) return best;
+    const int16_t* matched = &reference[static_cast<size_t>(expected + best.offset) * 2];
+    best.rmsError = RmsDifference(piece.data(), matched, piece.size());
+    const std::vector<int16_t> silence(piece.size(), 0);
+    best.signalRms = RmsDifference(matched, silence.data(), piece.size());
+    return best;
 }
 
 }  // namespace
@@ -118,47 +135,71 @@ protected:
     // Returns "" or what went wrong.
     static std::string MakeFixtures() {
         if (!dir_->isValid()) return "no temporary directory";
-        const auto wav = [](const std::string& name, const std::vector<int16_t>& samples, int channels, int rate) {
-            return fixtures::WriteWav(Path(name), samples, channels, rate) ? "" : "cannot write " + name;
+        struct Wav {
+            const char* name;
+            std::vector<int16_t> samples;
+            int channels;
+            int rate;
         };
-        const auto encode = [](const std::string& input, const std::string& output,
-                               const std::vector<std::string>& args) {
-            return fixtures::Encode(Path(input), Path(output), args) ? "" : "ffmpeg failed on " + output;
+        const std::vector<Wav> wavs = {
+            {"ramp.wav", fixtures::Ramp(kRampFrames, 2), 2, kRate},
+            {"mono22k.wav", fixtures::Ramp(22050, 1, 1000), 1, 22050},
+            {"tone.wav", fixtures::Sine(kToneHz, kToneSeconds, kRate, 2, kToneAmplitude), 2, kRate},
+            {"noise.wav", fixtures::Noise(kNoiseFrames, 2, 12345), 2, kRate},
+            {"six.wav", TonePerChannel({440, 1000, 2000, 0, 3000, 5000}, 1, 0.2), 6, kRate},
         };
-        std::vector<uint8_t> bytes8(2 * 1000);
+        for (const Wav& wav : wavs) {
+            if (!fixtures::WriteWav(Path(wav.name), wav.samples, wav.channels, wav.rate)) {
+                return std::string("cannot write ") + wav.name;
+            }
+        }
+        std::vector<uint8_t> bytes8(2000);
         for (size_t i = 0; i < bytes8.size(); ++i) bytes8[i] = static_cast<uint8_t>(i * 7);
         if (!fixtures::WriteWav8(Path("u8.wav"), bytes8, 2, kRate)) return "cannot write u8.wav";
 
-        for (const std::string& error : {
-                 wav("ramp.wav", fixtures::Ramp(kRampFrames, 2), 2, kRate),
-                 wav("mono22k.wav", fixtures::Ramp(kRate / 2, 1, 1000), 1, 22050),
-                 wav("tone.wav", fixtures::Sine(kToneHz, kToneSeconds, kRate, 2, kToneAmplitude), 2, kRate),
-                 wav("noise.wav", fixtures::Noise(kNoiseFrames, 2, 12345), 2, kRate),
-                 wav("six.wav", TonePerChannel({440, 1000, 2000, 0, 3000, 5000}, 1, 0.2), 6, kRate),
-                 encode("ramp.wav", "ramp.flac", {"-c:a", "flac"}),
-                 encode("ramp.wav", "s24.wav", {"-c:a", "pcm_s24le"}),
-                 encode("ramp.wav", "f32.wav", {"-c:a", "pcm_f32le"}),
-                 encode("six.wav", "six.flac", {"-c:a", "flac"}),
-                 encode("tone.wav", "tone.mp3",
-                        {"-c:a", "libmp3lame", "-id3v2_version", "3", "-metadata", "title=Café Δ ID3v2"}),
-                 // ffmpeg writes an ID3v1 tag only from ID3v2 frame names, and
-                 // without an ID3v2 tag it does not convert "title" into one.
-                 encode("tone.wav", "tone-id3v1.mp3",
-                        {"-c:a", "libmp3lame", "-id3v2_version", "0", "-write_id3v1", "1", "-metadata",
-                         "TIT2=Plain ID3v1"}),
-                 encode("tone.wav", "tone.wma", {"-c:a", "wmav2", "-metadata", "title=ASF title"}),
-                 encode("tone.wav", "tone.flac", {"-c:a", "flac"}),
-                 encode("tone.wav", "tone.ogg", {"-c:a", "libvorbis", "-metadata", "title=Vorbis comment title"}),
-                 encode("tone.wav", "tone.opus", {"-c:a", "libopus"}),
-                 encode("tone.wav", "tone.m4a", {"-c:a", "aac"}),
-                 encode("tone.wav", "tone.aiff", {}),
-                 encode("tone.wav", "tone-info.wav", {"-c:a", "pcm_s16le", "-metadata", "title=RIFF INFO title"}),
-                 encode("noise.wav", "noise.mp3", {"-c:a", "libmp3lame"}),
-                 encode("noise.wav", "noise.wma", {"-c:a", "wmav2"}),
-             }) {
-            if (!error.empty()) return error;
+        struct Encoding {
+            const char* input;
+            const char* output;
+            std::vector<std::string> args;
+        };
+        const std::vector<Encoding> encodings = {
+            {"ramp.wav", "ramp.flac", {"-c:a", "flac"}},
+            {"ramp.wav", "s24.wav", {"-c:a", "pcm_s24le"}},
+            {"ramp.wav", "f32.wav", {"-c:a", "pcm_f32le"}},
+            {"six.wav", "six.flac", {"-c:a", "flac"}},
+            {"tone.wav",
+             "tone.mp3",
+             {"-c:a", "libmp3lame", "-id3v2_version", "3", "-metadata", "title=Café Δ ID3v2"}},
+            // ffmpeg fills an ID3v1 tag from ID3v2 frame names only, and without
+            // an ID3v2 tag it does not rename "title", so the frame name is given.
+            {"tone.wav",
+             "tone-id3v1.mp3",
+             {"-c:a", "libmp3lame", "-id3v2_version", "0", "-write_id3v1", "1", "-metadata",
+              "TIT2=Plain ID3v1"}},
+            {"tone.wav", "tone.wma", {"-c:a", "wmav2", "-metadata", "title=ASF title"}},
+            {"tone.wav", "tone.flac", {"-c:a", "flac"}},
+            {"tone.wav", "tone.ogg", {"-c:a", "libvorbis", "-metadata", "title=Vorbis comment title"}},
+            {"tone.wav", "tone.opus", {"-c:a", "libopus"}},
+            {"tone.wav", "tone.m4a", {"-c:a", "aac"}},
+            {"tone.wav", "tone.aiff", {}},
+            {"tone.wav", "tone-info.wav", {"-c:a", "pcm_s16le", "-metadata", "title=RIFF INFO title"}},
+            {"noise.wav", "noise.mp3", {"-c:a", "libmp3lame"}},
+            {"noise.wav", "noise.wma", {"-c:a", "wmav2"}},
+        };
+        // ffmpeg spends most of its time starting up: run them side by side.
+        std::vector<std::future<bool>> running;
+        running.reserve(encodings.size());
+        for (const Encoding& e : encodings) {
+            running.push_back(std::async(std::launch::async, [&e] {
+                return fixtures::Encode(Path(e.input), Path(e.output), e.args);
+            }));
         }
-        return "";
+        std::string error;
+        for (size_t i = 0; i < running.size(); ++i) {
+            if (!running[i].get() && error.empty())
+                error = std::string("ffmpeg failed to make ") + encodings[i].output;
+        }
+        return error;
     }
 
     static inline std::unique_ptr<QTemporaryDir> dir_;
@@ -181,7 +222,8 @@ TEST_F(AudioDecoderTest, PcmWavDecodesBitExactInWholeFrames) {
     std::vector<uint8_t> odd(1001);
     EXPECT_EQ(decoder.Read(odd.data(), odd.size()), 1000u);
     EXPECT_EQ(decoder.PositionFrames(), 250);
-    std::vector<int16_t> decoded(reinterpret_cast<int16_t*>(odd.data()), reinterpret_cast<int16_t*>(odd.data()) + 500);
+    std::vector<int16_t> decoded(reinterpret_cast<int16_t*>(odd.data()),
+                                 reinterpret_cast<int16_t*>(odd.data()) + 500);
     const std::vector<int16_t> rest = ReadAll(decoder);
     decoded.insert(decoded.end(), rest.begin(), rest.end());
     EXPECT_EQ(decoded, fixtures::Ramp(kRampFrames, 2));
@@ -197,8 +239,8 @@ TEST_F(AudioDecoderTest, MonoStaysMonoAtItsOwnRate) {
     ASSERT_TRUE(decoder.Open(Path("mono22k.wav"))) << decoder.ErrorText();
     EXPECT_EQ(decoder.Format().channels, 1);
     EXPECT_EQ(decoder.Format().sampleRate, 22050);
-    EXPECT_EQ(decoder.Duration100ns(), kHundredNsPerSecond / 2);
-    EXPECT_EQ(ReadAll(decoder, 5880), fixtures::Ramp(kRate / 2, 1, 1000));
+    EXPECT_EQ(decoder.Duration100ns(), kHundredNsPerSecond);
+    EXPECT_EQ(ReadAll(decoder, 5880), fixtures::Ramp(22050, 1, 1000));
 }
 
 TEST_F(AudioDecoderTest, EightBitTwentyFourBitAndFloatWavBecomeSixteenBit) {
@@ -256,9 +298,9 @@ TEST_F(AudioDecoderTest, EveryCompressedFormatDecodesTheTone) {
         const char* file;
         int rate;
     };
-    for (const Case& c : {Case{"tone.mp3", kRate}, Case{"tone.wma", kRate}, Case{"tone.flac", kRate},
-                          Case{"tone.ogg", kRate}, Case{"tone.opus", 48000}, Case{"tone.m4a", kRate},
-                          Case{"tone.aiff", kRate}}) {
+    for (const Case& c :
+         {Case{"tone.mp3", kRate}, Case{"tone.wma", kRate}, Case{"tone.flac", kRate}, Case{"tone.ogg", kRate},
+          Case{"tone.opus", 48000}, Case{"tone.m4a", kRate}, Case{"tone.aiff", kRate}}) {
         SCOPED_TRACE(c.file);
         AudioDecoder decoder;
         ASSERT_TRUE(decoder.Open(Path(c.file))) << decoder.ErrorText();
@@ -273,9 +315,16 @@ TEST_F(AudioDecoderTest, EveryCompressedFormatDecodesTheTone) {
         EXPECT_EQ(decoder.PositionFrames(), frames);
         for (int channel : {0, 1}) {
             EXPECT_NEAR(fixtures::DominantFrequency(samples.data(), frames, 2, channel, c.rate), kToneHz, 1);
-            EXPECT_NEAR(fixtures::ToneAmplitude(samples.data(), frames, 2, channel, c.rate, kToneHz), kToneAmplitude,
-                        0.05);
+            EXPECT_NEAR(fixtures::ToneAmplitude(samples.data(), frames, 2, channel, c.rate, kToneHz),
+                        kToneAmplitude, 0.05);
         }
+
+        // Back to the start from the end: the same samples as after Open,
+        // encoder delay and priming skipped alike.
+        ASSERT_TRUE(decoder.Seek(0));
+        const std::vector<int16_t> again = ReadFrames(decoder, 4096);
+        ASSERT_EQ(again.size(), 2u * 4096);
+        EXPECT_TRUE(std::equal(again.begin(), again.end(), samples.begin()));
     }
 }
 
@@ -325,33 +374,42 @@ TEST_F(AudioDecoderTest, SeekInPcmAndFlacLandsOnTheExactSample) {
     }
 }
 
-TEST_F(AudioDecoderTest, SeekInMp3AndWmaLandsWithinOneFrameWithTheRightAudio) {
+TEST_F(AudioDecoderTest, SeekInMp3AndWmaLandsWithinAFrameWithTheRightAudio) {
+    // FFmpeg finds MP3 frames exactly (computed for constant bit rates, scanned
+    // otherwise), so an MP3 seek is off only if the encoder delay is mishandled.
+    // ASF stamps packets in whole milliseconds, so WMA may land up to a frame off.
     struct Case {
         const char* file;
-        int frameSamples;
+        int allowedOffset;
     };
-    for (const Case& c : {Case{"noise.mp3", kMp3FrameSamples}, Case{"noise.wma", kWmaFrameSamples}}) {
+    for (const Case& c : {Case{"noise.mp3", 0}, Case{"noise.wma", kWmaFrameSamples}}) {
         SCOPED_TRACE(c.file);
-        AudioDecoder decoder;
-        ASSERT_TRUE(decoder.Open(Path(c.file))) << decoder.ErrorText();
-        const std::vector<int16_t> reference = ReadAll(decoder);
+        AudioDecoder whole;
+        ASSERT_TRUE(whole.Open(Path(c.file))) << whole.ErrorText();
+        const std::vector<int16_t> reference = ReadAll(whole);
         ASSERT_GT(reference.size(), static_cast<size_t>(2.9 * kRate) * 2);
         constexpr int kPieceFrames = 8192;
 
-        // Backward, backward, far forward, then a short step forward (decoded
-        // through, so exact).
-        for (double seconds : {1.7, 0.9, 2.4, 2.75}) {
+        // A freshly opened file, as a deck seeks it: far forward, backward,
+        // forward again, then a short step forward, which decodes through and
+        // so keeps the offset the last seek had.
+        AudioDecoder decoder;
+        ASSERT_TRUE(decoder.Open(Path(c.file)));
+        int64_t lastOffset = 0;
+        for (const double seconds : {1.7, 0.9, 2.4, 2.75}) {
             SCOPED_TRACE(seconds);
             const int64_t target = std::llround(seconds * kRate);
             ASSERT_TRUE(decoder.Seek(SecondsTo100ns(seconds)));
             EXPECT_EQ(decoder.PositionFrames(), target);
             const std::vector<int16_t> piece = ReadFrames(decoder, kPieceFrames);
             ASSERT_EQ(piece.size(), size_t{kPieceFrames} * 2);
-            const Alignment alignment = Align(reference, piece, 2, target, 4 * c.frameSamples);
-            EXPECT_LE(std::abs(alignment.offset), c.frameSamples);
-            const double signal = Rms(reference.data() + (target + alignment.offset) * 2, piece.size());
-            EXPECT_LT(alignment.rmsError, 0.01 * signal) << "offset " << alignment.offset;
-            if (seconds == 2.75) EXPECT_EQ(alignment.offset, 0);
+            const Alignment alignment = Align(reference, piece, target, 2 * kWmaFrameSamples);
+            EXPECT_LE(std::abs(alignment.offset), c.allowedOffset);
+            EXPECT_LT(alignment.rmsError, 0.01 * alignment.signalRms) << "offset " << alignment.offset;
+            if (seconds == 2.75) {
+                EXPECT_EQ(alignment.offset, lastOffset);
+            }
+            lastOffset = alignment.offset;
         }
 
         // Back to the start gives exactly what Open gave.
@@ -394,7 +452,8 @@ TEST_F(AudioDecoderTest, UnreadableFileFails) {
     const std::string path = Path("locked.wav");
     std::filesystem::copy_file(Path("tone.wav"), path, std::filesystem::copy_options::overwrite_existing);
     ASSERT_EQ(chmod(path.c_str(), 0), 0);
-    if (access(path.c_str(), R_OK) == 0) GTEST_SKIP() << "this user (root) can read a file without permissions";
+    if (access(path.c_str(), R_OK) == 0)
+        GTEST_SKIP() << "this user (root) can read a file without permissions";
     AudioDecoder decoder;
     EXPECT_FALSE(decoder.Open(path));
     EXPECT_NE(decoder.ErrorText(), "");
@@ -416,7 +475,7 @@ TEST_F(AudioDecoderTest, OpenReplacesTheFileAndCloseForgetsIt) {
     EXPECT_EQ(decoder.Format().channels, 1);
     EXPECT_EQ(decoder.PositionFrames(), 0);
     EXPECT_EQ(decoder.Title(), "");
-    EXPECT_EQ(ReadFrames(decoder, 10), std::vector<int16_t>(fixtures::Ramp(10, 1, 1000)));
+    EXPECT_EQ(ReadFrames(decoder, 10), fixtures::Ramp(10, 1, 1000));
 
     decoder.Close();
     EXPECT_FALSE(decoder.IsOpen());
@@ -467,17 +526,29 @@ TEST_F(AudioDecoderTest, DamagedMp3FramesAreSkippedAndDecodingGoesOn) {
     for (size_t i = bytes.size() / 2; i < bytes.size() / 2 + kDamagedBytes; ++i) {
         bytes[i] = static_cast<char>(random() & 0xFF);
     }
-    std::ofstream(Path("damaged.mp3"), std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(Path("damaged.mp3"), std::ios::binary)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 
     ASSERT_TRUE(decoder.Open(Path("damaged.mp3"))) << decoder.ErrorText();
     const std::vector<int16_t> damaged = ReadAll(decoder);
     // At 128 kbit/s a frame is 418 bytes: the damage costs a handful of frames.
-    const int lostFrames = static_cast<int>(clean.size() - damaged.size()) / 2;
-    EXPECT_GE(lostFrames, 0);
+    const auto cleanFrames = static_cast<int64_t>(clean.size() / 2);
+    const auto damagedFrames = static_cast<int64_t>(damaged.size() / 2);
+    const int64_t lostFrames = cleanFrames - damagedFrames;
+    EXPECT_GT(lostFrames, 0);
     EXPECT_LE(lostFrames, (kDamagedBytes / 417 + 3) * kMp3FrameSamples);
-    // After the damage the audio is the same as the clean file's, to the end.
-    const size_t tail = static_cast<size_t>(kRate / 2) * 2;
-    ASSERT_GT(damaged.size(), tail);
-    EXPECT_TRUE(std::equal(damaged.end() - static_cast<std::ptrdiff_t>(tail), damaged.end(),
-                           clean.end() - static_cast<std::ptrdiff_t>(tail)));
+
+    // Half a second that ends one frame before the end is the clean file's
+    // audio, so decoding went on to the end. (With frames lost in the middle,
+    // FFmpeg trims the encoder's end padding short: the very end may hold a few
+    // hundred samples of it.)
+    const int64_t pieceFrames = kRate / 2;
+    const int64_t pieceStart = damagedFrames - pieceFrames - kMp3FrameSamples;
+    ASSERT_GT(pieceStart, 0);
+    const std::vector<int16_t> piece(damaged.begin() + pieceStart * 2,
+                                     damaged.begin() + (pieceStart + pieceFrames) * 2);
+    const Alignment alignment = Align(clean, piece, pieceStart + lostFrames, kMp3FrameSamples);
+    EXPECT_EQ(alignment.rmsError, 0) << "offset " << alignment.offset;
+    EXPECT_GE(pieceStart + lostFrames + alignment.offset + pieceFrames,
+              cleanFrames - int64_t{2} * kMp3FrameSamples);
 }

@@ -50,6 +50,8 @@ public:
     void OnEndOfTrack(int deck);
     void StopReader(int deck, bool clearLeds);
     bool ReaderRunning(int deck) const { return decks_[deck].readerFlags.running.load() == 1; }
+    // The reader has finished its pass and waits to be woken.
+    bool ReaderWaiting(int deck) const { return decks_[deck].readerFlags.waiting.load() == 1; }
     // The deck is primed: the reader drops to below-normal priority.
     void LowerReaderPriority(int deck);
 

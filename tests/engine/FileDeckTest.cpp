@@ -94,7 +94,8 @@ TEST_F(FileDeck, RefillWaitsForTwentySevenTakenBlocks) {
     const std::string path = RampWav("long.wav", 400 * kBlockFrames);
     EngineHarness h;
     ASSERT_TRUE(h.engine.LoadFile(0, path));
-    ASSERT_TRUE(EngineHarness::WaitUntil([&] { return h.engine.Ring(0).CountFilled() == engine::kDiscBlocks; }));
+    ASSERT_TRUE(EngineHarness::WaitUntil(
+        [&] { return h.engine.Ring(0).CountFilled() == engine::kDiscBlocks && h.engine.ReaderWaiting(0); }));
 
     h.Take(0, 26);
     std::this_thread::sleep_for(30ms);

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+#include "output/CZelOutputDevice.h"
+#include "output/CZelOutputLevel.h"
+
+namespace output {
+
+// One output path, main or headphones: the device it is bound to (none while
+// closed), the device's name and the mixer lines of its sound card.
+// User-interface thread only.
+class CZelOutput {
+public:
+    explicit CZelOutput(platform::sound::SoundSystem& system);
+    ~CZelOutput();
+
+    // Binds the output to a device. The label says whether it is a whole
+    // device or the front or rear half of a split one. Without an identifier
+    // or a label nothing changes.
+    void Open(const std::optional<platform::sound::DeviceId>& id, const QString& label);
+    void Close();
+    bool IsOpen() const { return device_ != nullptr; }
+    // The device object, if open; it may lack a working device (see HasDirectSound).
+    CZelOutputDevice* Device() const { return device_.get(); }
+    const QString& DeviceName() const { return deviceName_; }
+    CZelOutputLevel& Level() { return level_; }
+
+    // A device that stopped playing leaves the output idle: it is closed, and
+    // true is returned once when that happens. Called from a window timer.
+    bool CloseIfFailed();
+
+private:
+    platform::sound::SoundSystem& system_;
+    std::unique_ptr<CZelOutputDevice> device_;
+    QString deviceName_;
+    CZelOutputLevel level_;
+};
+
+}  // namespace output

@@ -1,0 +1,101 @@
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "engine/SampleBlock.h"
+#include "platform/sound/AudioBackend.h"
+#include "platform/sound/SoundTypes.h"
+
+namespace platform {
+class Event;
+}
+namespace platform::sound {
+class DirectSound;
+class SoundBuffer;
+class SoundSystem;
+}  // namespace platform::sound
+
+namespace output {
+
+using platform::sound::HResult;
+
+// Linear gain to buffer volume in hundredths of a decibel: 1.0 is 0, at most
+// 0.0001 is silence (-10,000), and in between gains map linearly onto
+// -56.00 dB to 0 dB.
+long GainToVolume(double gain);
+
+// The wait between two steps of a fade: at least 0.1 ms while the window's
+// messages are dispatched. Tests pass their own to step the sound in time.
+using FadeStepWait = std::function<void()>;
+void DefaultFadeStepWait();
+
+// Fades a buffer in from silence to its volume, starting it looping, or out to
+// silence and stops it: 500 steps on an exponential curve, the buffer's volume
+// restored afterwards. A playing buffer is not restarted, a stopped one not faded.
+void SoftStart(platform::sound::SoundBuffer& buffer, const FadeStepWait& wait = DefaultFadeStepWait);
+void SoftStop(platform::sound::SoundBuffer& buffer, const FadeStepWait& wait = DefaultFadeStepWait);
+// The volume a fade sets at step i (0 to 499) for a buffer whose own volume is `volume`.
+long FadeInVolume(long volume, int step);
+long FadeOutVolume(long volume, int step);
+
+// The device of one output: a device object on a whole device or on one
+// speaker pair of a split device, and each deck's forward and backward buffers
+// on it with their write cursors. User-interface thread only.
+class CZelOutputDevice {
+public:
+    explicit CZelOutputDevice(platform::sound::SoundSystem& system);
+    ~CZelOutputDevice();
+
+    // Makes the device object and sets its mixing format (four channels where
+    // the device takes them, else two). Returns the failing step's error; the
+    // object then has no device and no buffers can be made on it.
+    HResult Create(const std::optional<platform::sound::DeviceId>& id, bool split, bool rear);
+    bool HasDirectSound() const { return directSound_ != nullptr; }
+    platform::sound::DirectSound* DirectSoundObject() const { return directSound_.get(); }
+    bool IsSplit() const { return split_; }
+    bool IsRear() const { return rear_; }
+    // The device stopped playing: its output should be left idle.
+    bool Failed() const;
+
+    // A deck's forward and backward buffers, 120 blocks each, at the deck's
+    // sample rate, filled with silence, cursors at 0. With events, the buffers
+    // signal them at the last byte of every block.
+    HResult CreateDeckBuffers(int deck, uint32_t sampleRate, platform::Event* forwardNotify,
+                              platform::Event* backwardNotify);
+    void ReleaseDeckBuffers(int deck);
+    platform::sound::SoundBuffer* ForwardBuffer(int deck) const { return decks_[deck].forward.get(); }
+    platform::sound::SoundBuffer* BackwardBuffer(int deck) const { return decks_[deck].backward.get(); }
+    uint32_t DeckSampleRate(int deck) const { return decks_[deck].sampleRate; }
+
+    // Block writes: forwards at the forward cursor, which then advances one
+    // block; backwards (the block given already reversed) at the backward
+    // cursor, which then moves back one block.
+    HResult WriteForward(int deck, const engine::SampleBlock& block);
+    HResult WriteBackward(int deck, const engine::SampleBlock& reversed);
+    uint32_t ForwardWriteCursor(int deck) const { return decks_[deck].forwardCursor; }
+    uint32_t BackwardWriteCursor(int deck) const { return decks_[deck].backwardCursor; }
+
+    // The deck's volume from a linear gain; CO_E_NOTINITIALIZED without buffers.
+    HResult SetDeckGain(int deck, double gain);
+
+private:
+    struct Deck {
+        std::unique_ptr<platform::sound::SoundBuffer> forward;
+        std::unique_ptr<platform::sound::SoundBuffer> backward;
+        uint32_t sampleRate = 0;
+        uint32_t forwardCursor = 0;
+        uint32_t backwardCursor = 0;
+    };
+
+    platform::sound::SoundSystem& system_;
+    std::unique_ptr<platform::sound::DirectSound> directSound_;
+    bool split_ = false;
+    bool rear_ = false;
+    std::array<Deck, engine::kDeckCount> decks_;
+};
+
+}  // namespace output

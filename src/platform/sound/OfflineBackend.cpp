@@ -1,0 +1,181 @@
+#include "platform/sound/OfflineBackend.h"
+
+#include <algorithm>
+#include <fstream>
+
+namespace platform::sound {
+namespace {
+
+uint64_t Fnv1a(const std::string& text, uint64_t seed) {
+    uint64_t hash = seed;
+    for (unsigned char c : text) {
+        hash ^= c;
+        hash *= 0x100000001b3ull;
+    }
+    return hash;
+}
+
+void PutLe(std::ofstream& out, uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) out.put(static_cast<char>((value >> (8 * i)) & 0xFF));
+}
+
+}  // namespace
+
+OfflineBackend::OfflineBackend(std::vector<Device> devices, int sampleRate, int periodFrames)
+    : devices_(std::move(devices)), sampleRate_(sampleRate), periodFrames_(periodFrames) {}
+
+OfflineBackend::~OfflineBackend() = default;
+
+DeviceId OfflineBackend::IdOf(const std::string& description) {
+    DeviceId id{};
+    const uint64_t a = Fnv1a("Offline\n" + description, 0xcbf29ce484222325ull);
+    const uint64_t b = Fnv1a("Offline\n" + description, 0x84222325cbf29ce4ull);
+    for (int i = 0; i < 8; ++i) {
+        id[i] = static_cast<uint8_t>(a >> (8 * i));
+        id[8 + i] = static_cast<uint8_t>(b >> (8 * i));
+    }
+    return id;
+}
+
+std::vector<BackendDevice> OfflineBackend::Devices() {
+    std::vector<BackendDevice> result;
+    for (const Device& d : devices_) result.push_back({d.description, IdOf(d.description), d.channels});
+    return result;
+}
+
+bool OfflineBackend::IsFormatSupported(const DeviceId* id, int channels, int sampleRate) {
+    if (devices_.empty() || sampleRate != sampleRate_) return false;
+    const Device* device = &devices_.front();  // the default device
+    if (id) {
+        auto it = std::find_if(devices_.begin(), devices_.end(), [&](const Device& d) { return IdOf(d.description) == *id; });
+        if (it == devices_.end()) return false;
+        device = &*it;
+    }
+    return channels >= 1 && channels <= device->channels;
+}
+
+std::unique_ptr<AudioStream> OfflineBackend::OpenStream(const DeviceId* id, int channels, RenderTarget& target) {
+    if (devices_.empty()) return nullptr;
+    const Device* device = &devices_.front();
+    if (id) {
+        auto it = std::find_if(devices_.begin(), devices_.end(), [&](const Device& d) { return IdOf(d.description) == *id; });
+        if (it == devices_.end()) return nullptr;
+        device = &*it;
+    }
+    if (channels < 1 || channels > device->channels) return nullptr;
+    auto stream = std::make_unique<OfflineStream>(*this, device->description, channels, sampleRate_, periodFrames_,
+                                                  pacing_, target);
+    std::lock_guard lock(mutex_);
+    open_.emplace_back(device->description, stream.get());
+    return stream;
+}
+
+OfflineStream* OfflineBackend::StreamOf(const std::string& description) {
+    std::lock_guard lock(mutex_);
+    for (auto& [name, stream] : open_)
+        if (name == description) return stream;
+    return nullptr;
+}
+
+void OfflineBackend::Forget(OfflineStream* stream) {
+    std::lock_guard lock(mutex_);
+    open_.erase(std::remove_if(open_.begin(), open_.end(), [&](const auto& e) { return e.second == stream; }),
+                open_.end());
+}
+
+OfflineStream::OfflineStream(OfflineBackend& backend, std::string description, int channels, int sampleRate,
+                             int periodFrames, double pacing, RenderTarget& target)
+    : backend_(backend),
+      description_(std::move(description)),
+      channels_(channels),
+      sampleRate_(sampleRate),
+      periodFrames_(periodFrames),
+      pacing_(pacing),
+      target_(target),
+      mix_(static_cast<size_t>(periodFrames) * channels) {}
+
+OfflineStream::~OfflineStream() {
+    Stop();
+    backend_.Forget(this);
+}
+
+bool OfflineStream::Start() {
+    if (running_.exchange(true)) return true;
+    if (pacing_ >= 0) {
+        thread_ = std::thread([this] {
+            using Clock = std::chrono::steady_clock;
+            const auto start = Clock::now();
+            int64_t periods = 0;
+            while (running_.load() && !failed_.load()) {
+                RenderPeriod();
+                ++periods;
+                if (pacing_ > 0) {
+                    const auto due = start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
+                                                 periods * periodFrames_ / (sampleRate_ * pacing_)));
+                    std::this_thread::sleep_until(due);
+                }
+            }
+        });
+    }
+    return true;
+}
+
+void OfflineStream::Stop() {
+    running_.store(false);
+    if (thread_.joinable()) thread_.join();
+}
+
+void OfflineStream::Step(int frames) {
+    if (!running_.load() || failed_.load() || thread_.joinable()) return;
+    for (int done = 0; done < frames; done += periodFrames_) RenderPeriod();
+}
+
+void OfflineStream::RenderPeriod() {
+    const auto begin = std::chrono::steady_clock::now();
+    target_.Render(mix_.data(), periodFrames_, channels_);
+    const int64_t took = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - begin).count();
+    if (took > worstRenderNs_.load(std::memory_order_relaxed)) worstRenderNs_.store(took, std::memory_order_relaxed);
+    framesRendered_.fetch_add(periodFrames_);
+    std::lock_guard lock(captureMutex_);
+    if (!capture_) return;
+    for (float x : mix_) captured_.push_back(FloatToInt16(x));
+}
+
+void OfflineStream::SetCapture(bool keep) {
+    std::lock_guard lock(captureMutex_);
+    capture_ = keep;
+}
+
+std::vector<int16_t> OfflineStream::TakeCapture() {
+    std::lock_guard lock(captureMutex_);
+    std::vector<int16_t> taken;
+    taken.swap(captured_);
+    saved_.insert(saved_.end(), taken.begin(), taken.end());
+    return taken;
+}
+
+bool OfflineStream::SaveWav(const std::string& path) {
+    TakeCapture();
+    std::lock_guard lock(captureMutex_);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    const auto dataBytes = static_cast<uint32_t>(saved_.size() * 2);
+    out.write("RIFF", 4);
+    PutLe(out, 36 + dataBytes, 4);
+    out.write("WAVEfmt ", 8);
+    PutLe(out, 16, 4);
+    PutLe(out, 1, 2);
+    PutLe(out, static_cast<uint32_t>(channels_), 2);
+    PutLe(out, static_cast<uint32_t>(sampleRate_), 4);
+    PutLe(out, static_cast<uint32_t>(sampleRate_ * channels_ * 2), 4);
+    PutLe(out, static_cast<uint32_t>(channels_ * 2), 2);
+    PutLe(out, 16, 2);
+    out.write("data", 4);
+    PutLe(out, dataBytes, 4);
+    out.write(reinterpret_cast<const char*>(saved_.data()), static_cast<std::streamsize>(dataBytes));
+    return static_cast<bool>(out);
+}
+
+void OfflineStream::SimulateFailure() { failed_.store(true); }
+
+}  // namespace platform::sound

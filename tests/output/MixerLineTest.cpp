@@ -1,0 +1,215 @@
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <memory>
+#include <utility>
+
+#include "output/CZelMixerLine.h"
+#include "output/CZelOutputLevel.h"
+#include "platform/mixer/AlsaMixerElement.h"
+#include "platform/mixer/MixerDirectory.h"
+
+using output::CZelMixerLine;
+using output::CZelOutputLevel;
+using platform::mixer::MixerDirectory;
+
+namespace {
+
+constexpr uint32_t kSpeakers = CZelMixerLine::kComponentTypeSpeakers;
+constexpr uint32_t kWaveOut = CZelMixerLine::kComponentTypeWaveOut;
+
+std::pair<unsigned, unsigned> StereoVolume(CZelMixerLine& line) {
+    unsigned left = 0, right = 0;
+    line.GetStereoVolume(left, right);
+    return {left, right};
+}
+
+TEST(MixerLineArithmetic, PercentsAndValuesOfAVolumeRange) {
+    EXPECT_EQ(CZelMixerLine::ValueOf(50, 0, 65535), 32767);  // the division comes last
+    EXPECT_EQ(CZelMixerLine::ValueOf(25, 100, 1100), 350);
+    EXPECT_EQ(CZelMixerLine::PercentOf(32767, 0, 65535), 50u);  // 49.999 rounds up
+    EXPECT_EQ(CZelMixerLine::PercentOf(327, 0, 65535), 0u);
+    EXPECT_EQ(CZelMixerLine::PercentOf(350, 100, 1100), 25u);
+}
+
+TEST(MixerLine, UnopenedLineReadsFullAndWithoutDeviceNothingHappens) {
+    CZelMixerLine line;
+    EXPECT_FALSE(line.Open(kSpeakers, ""));
+    EXPECT_EQ(line.GetVolume(), 100u);
+    EXPECT_EQ(StereoVolume(line), std::make_pair(100u, 100u));
+    EXPECT_FALSE(line.SetVolume(50));
+
+    CZelOutputLevel level;
+    EXPECT_FALSE(level.OpenLines(""));
+    EXPECT_EQ(level.GetMasterVolume(), 0.0);  // no sound device
+    level.SetDeviceOpen(true);
+    EXPECT_EQ(level.GetMasterVolume(), 1.0);  // a device whose mixer is missing
+    EXPECT_EQ(level.GetWaveVolume(), 1.0);
+}
+
+TEST(MixerDirectory, MapsSoundDevicesToControlDevices) {
+    EXPECT_EQ(MixerDirectory::ControlDeviceFor("HDA Intel PCH: ALC892 Analog (hw:12,3)"), "hw:12");
+    EXPECT_EQ(MixerDirectory::ControlDeviceFor("Primary Sound Driver"), "default");
+    EXPECT_EQ(MixerDirectory::ControlDeviceFor(""), std::nullopt);
+}
+
+// Runs a program to its end (2 s at most). True when it exited with 0.
+bool RunTool(const QString& program, const QStringList& arguments, QString* output = nullptr) {
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(2000)) {
+        process.kill();
+        process.waitForFinished();
+        return false;
+    }
+    if (output) *output = QString::fromUtf8(process.readAllStandardOutput());
+    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+// The volume of the sink "main" as PulseAudio itself reports it, in percent.
+std::pair<int, int> SinkPercents() {
+    QString text;
+    if (!RunTool("pactl", {"get-sink-volume", "main"}, &text)) return {-1, -1};
+    static const QRegularExpression kVolume(R"(front-left: \d+ /\s*(\d+)%.*front-right: \d+ /\s*(\d+)%)");
+    const auto match = kVolume.match(text);
+    if (!match.hasMatch()) return {-1, -1};
+    return {match.captured(1).toInt(), match.captured(2).toInt()};
+}
+
+// A private PulseAudio server with one null sink "main", reached by the ALSA
+// control device "pulse" (the pulse plugin's system configuration).
+class PulseMixerTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (QStandardPaths::findExecutable("pulseaudio").isEmpty()) {
+            skipReason_ = "pulseaudio is not installed (scripts/setup installs it)";
+            return;
+        }
+        // ALSA reads its configuration once per process, and the pulse hook
+        // redirects "default" to PulseAudio only if a server answers then.
+        // Reading it before the server starts keeps "default" unchanged for
+        // the tests that run after these.
+        platform::mixer::AlsaMixerElement::ControlDeviceOpens("default");
+
+        // A runtime folder of our own: another server on this machine is left alone.
+        runtime_ = std::make_unique<QTemporaryDir>();
+        savedRuntimePath_ = qgetenv("PULSE_RUNTIME_PATH");
+        qputenv("PULSE_RUNTIME_PATH", runtime_->path().toUtf8());
+        RunTool("pulseaudio", {"-n", "--daemonize=yes", "--exit-idle-time=-1", "--disable-shm=yes",
+                               "--enable-memfd=no", "-L", "module-native-protocol-unix", "-L",
+                               "module-null-sink sink_name=main rate=44100 channels=2 norewinds=1"});
+        QElapsedTimer waited;
+        waited.start();
+        while (!(running_ = RunTool("pactl", {"info"})) && waited.elapsed() < 3000) QThread::msleep(20);
+    }
+
+    static void TearDownTestSuite() {
+        if (running_) {
+            RunTool("pactl", {"exit"});
+            QElapsedTimer waited;
+            waited.start();
+            while (RunTool("pactl", {"info"}) && waited.elapsed() < 1000) QThread::msleep(20);
+            QFile pidFile(runtime_->path() + "/pid");
+            if (RunTool("pactl", {"info"}) && pidFile.open(QIODevice::ReadOnly))
+                ::kill(static_cast<pid_t>(pidFile.readAll().trimmed().toInt()), SIGTERM);
+            running_ = false;
+        }
+        if (!runtime_) return;
+        if (savedRuntimePath_.isNull())
+            qunsetenv("PULSE_RUNTIME_PATH");
+        else
+            qputenv("PULSE_RUNTIME_PATH", savedRuntimePath_);
+        runtime_.reset();
+    }
+
+    void SetUp() override {
+        if (!skipReason_.empty()) GTEST_SKIP() << skipReason_;
+        ASSERT_TRUE(running_) << "the PulseAudio server did not start";
+        ASSERT_TRUE(RunTool("pactl", {"set-sink-volume", "main", "100%"}));
+    }
+
+    // Reads the line until it shows `percent`; changes made by other programs
+    // reach us as events, a moment later.
+    static unsigned VolumeOnceSettled(CZelMixerLine& line, unsigned percent) {
+        QElapsedTimer waited;
+        waited.start();
+        unsigned read;
+        while ((read = line.GetVolume()) != percent && waited.elapsed() < 1000) QThread::msleep(10);
+        return read;
+    }
+
+    static inline std::string skipReason_;
+    static inline bool running_ = false;
+    static inline std::unique_ptr<QTemporaryDir> runtime_;
+    static inline QByteArray savedRuntimePath_;
+};
+
+TEST_F(PulseMixerTest, OpensTheMasterElementOfTheServersMixer) {
+    EXPECT_EQ(MixerDirectory::ControlDeviceFor("pulse"), "pulse");
+    CZelMixerLine master, wave;
+    ASSERT_TRUE(master.Open(kSpeakers, "pulse"));
+    EXPECT_EQ(master.Control(), "Master");
+    EXPECT_EQ(master.Minimum(), 0);
+    EXPECT_EQ(master.Maximum(), 65536);
+    ASSERT_TRUE(wave.Open(kWaveOut, "pulse"));
+    EXPECT_EQ(wave.Control(), "Master");  // the server has no "PCM"
+
+    // A failed reopen keeps the range and control found before.
+    EXPECT_FALSE(master.Open(kSpeakers, ""));
+    EXPECT_EQ(master.Maximum(), 65536);
+    EXPECT_EQ(master.Control(), "Master");
+}
+
+TEST_F(PulseMixerTest, VolumeReachesTheSinkAndChangesFromOutsideReadBack) {
+    CZelMixerLine line;
+    ASSERT_TRUE(line.Open(kSpeakers, "pulse"));
+    ASSERT_TRUE(line.SetVolume(50));
+    EXPECT_EQ(SinkPercents(), std::make_pair(50, 50));
+    EXPECT_EQ(line.GetVolume(), 50u);
+
+    ASSERT_TRUE(RunTool("amixer", {"-q", "-D", "pulse", "sset", "Master", "30%"}));
+    EXPECT_EQ(VolumeOnceSettled(line, 30), 30u);
+
+    ASSERT_TRUE(line.SetStereoVolume(80, 40));
+    EXPECT_EQ(SinkPercents(), std::make_pair(80, 40));
+    EXPECT_EQ(StereoVolume(line), std::make_pair(80u, 40u));
+    EXPECT_EQ(line.GetVolume(), 80u);  // the line as a whole: its louder side
+}
+
+TEST_F(PulseMixerTest, OutputLevelDrivesVolumeAndBalance) {
+    CZelOutputLevel level;
+    ASSERT_TRUE(level.OpenLines("pulse"));
+    level.SetDeviceOpen(true);
+
+    level.SetMasterVolume(0.8);
+    level.SetMasterBalance(-0.5);
+    EXPECT_EQ(SinkPercents(), std::make_pair(80, 40));
+    level.SetMasterBalance(1.0);
+    EXPECT_EQ(SinkPercents(), std::make_pair(0, 80));
+
+    // A volume change evens the channels out again.
+    level.SetWaveVolume(0.5);
+    EXPECT_EQ(SinkPercents(), std::make_pair(50, 50));
+    EXPECT_EQ(level.GetWaveVolume(), 0.5);
+    // The wave balance works from the wave volume kept.
+    level.SetWaveBalance(-1.0);
+    EXPECT_EQ(SinkPercents(), std::make_pair(50, 0));
+
+    level.SetDeviceOpen(false);
+    level.SetMasterVolume(0.2);
+    level.SetMasterBalance(0.0);
+    EXPECT_EQ(SinkPercents(), std::make_pair(50, 0));
+    EXPECT_EQ(level.GetMasterVolume(), 0.0);
+}
+
+}  // namespace

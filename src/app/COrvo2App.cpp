@@ -2,6 +2,8 @@
 
 #include "app/COrvo2Dlg.h"
 #include "platform/TerminationSignals.h"
+#include "platform/sound/PortAudioBackend.h"
+#include "platform/sound/SoundSystem.h"
 
 COrvo2App::COrvo2App(int& argc, char** argv)
     : QApplication(argc, argv), events_(std::make_unique<app::EngineEvents>()) {
@@ -23,13 +25,15 @@ void COrvo2App::InitInstance() {
     if (!arguments.isEmpty()) arguments.removeFirst();
     commandLine_.ParseArguments(arguments);
 
-    COrvo2Dlg dialog(*events_, commandLine_);
+    sound_ = std::make_unique<platform::sound::SoundSystem>(std::make_unique<platform::sound::PortAudioBackend>());
+    COrvo2Dlg dialog(*events_, commandLine_, *sound_, settings_);
     platform::TerminationSignals termination;
     QObject::connect(&termination, &platform::TerminationSignals::Terminated, &dialog, &QDialog::reject);
     dialog.exec();
 }
 
 int COrvo2App::ExitInstance() {
+    sound_.reset();
     events_.reset();
     return 0;
 }

@@ -6,6 +6,11 @@
 
 #include "app/CZelCommandLineInfo.h"
 #include "app/EngineEvents.h"
+#include "settings/CZelSettings.h"
+
+namespace platform::sound {
+class SoundSystem;
+}
 
 // The application: creates the engine events before any window or thread,
 // reads the command line and runs the main window modally.
@@ -27,4 +32,6 @@ private:
 
     std::unique_ptr<app::EngineEvents> events_;
     app::CZelCommandLineInfo commandLine_;
+    CZelSettings settings_;
+    std::unique_ptr<platform::sound::SoundSystem> sound_;
 };

@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 #include <QLabel>
+#include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -9,7 +10,10 @@
 #include "app/EngineEvents.h"
 #include "engine/Engine.h"
 #include "engine/StreamTime.h"
+#include "output/CZelOutput.h"
+#include "output/CZelSoundDevices.h"
 #include "platform/MessagePort.h"
+#include "platform/sound/SoundSystem.h"
 
 using platform::Message;
 
@@ -24,16 +28,57 @@ void COrvo2Dlg::DeckLabel::TakeLoadedFile(const std::string& path, const std::st
     label_->setText(deckName_ + ": " + shown + "   " + QString::fromStdString(engine::FormatTime(lengthSeconds)));
 }
 
-COrvo2Dlg::COrvo2Dlg(app::EngineEvents& events, app::CZelCommandLineInfo& commandLine, QWidget* parent)
-    : QDialog(parent), commandLine_(commandLine), port_(std::make_unique<platform::MessagePort>()) {
+void COrvo2Dlg::OutputControls::SetHeadphonesVolumeSlide(bool enabled, std::optional<double> value) {
+    headphonesEnabled_ = enabled;
+    if (value) headphonesVolume_ = *value;
+}
+
+void COrvo2Dlg::OutputControls::SetMasterVolumeSlide(bool enabled, std::optional<double> value) {
+    masterEnabled_ = enabled;
+    if (value) masterVolume_ = *value;
+}
+
+void COrvo2Dlg::OutputControls::Show(const output::CZelOutput& main, const output::CZelOutput& headphones) {
+    auto line = [](const char* name, const output::CZelOutput& out, bool enabled, double volume) {
+        const QString device = out.IsOpen() ? out.DeviceName() : QStringLiteral("Disabled");
+        const QString level = enabled ? QString(" at %1 %").arg(static_cast<int>(volume * 100)) : QString();
+        return QString(name) + ": " + device + level;
+    };
+    label_->setText(line("Main", main, masterEnabled_, masterVolume_) + "\n" +
+                    line("Headphones", headphones, headphonesEnabled_, headphonesVolume_));
+}
+
+COrvo2Dlg::COrvo2Dlg(app::EngineEvents& events, app::CZelCommandLineInfo& commandLine,
+                     platform::sound::SoundSystem& sound, const CZelSettings& settings, QWidget* parent)
+    : QDialog(parent),
+      commandLine_(commandLine),
+      port_(std::make_unique<platform::MessagePort>()),
+      headphones_(std::make_unique<output::CZelOutput>(sound)),
+      main_(std::make_unique<output::CZelOutput>(sound)),
+      probe_(sound) {
     setWindowTitle("Orvo 2");
-    setMinimumSize(480, 160);
+    setMinimumSize(480, 200);
     auto* layout = new QVBoxLayout(this);
     for (int deck = 0; deck < 2; ++deck) {
         auto* label = new QLabel(this);
         layout->addWidget(label);
         deckLabels_[deck] = std::make_unique<DeckLabel>(label, deck == 0 ? "Deck A" : "Deck B");
     }
+    auto* outputs = new QLabel(this);
+    layout->addWidget(outputs);
+    outputControls_ = std::make_unique<OutputControls>(outputs);
+    showSoundDevices_ = new QPushButton("Show Sound Devices", this);
+    showSoundDevices_->setCheckable(true);
+    showSoundDevices_->setToolTip("show sound devices");
+    layout->addWidget(showSoundDevices_);
+    connect(showSoundDevices_, &QPushButton::toggled, this, [this](bool on) {
+        if (on) ChooseSoundDevices(true);
+    });
+    soundDevices_ = std::make_unique<CZelSoundDevices>(probe_, settings, this);
+
+    auto* timer = new QTimer(this);
+    connect(timer, &QTimer::timeout, this, &COrvo2Dlg::OnTimer);
+    timer->start(500);
 
     engine_ = std::make_unique<engine::Engine>(events, *port_);
     for (int deck = 0; deck < 2; ++deck) engine_->SetDeckLink(deck, deckLabels_[deck].get());
@@ -47,10 +92,13 @@ COrvo2Dlg::COrvo2Dlg(app::EngineEvents& events, app::CZelCommandLineInfo& comman
 COrvo2Dlg::~COrvo2Dlg() {
     engine_->Shutdown();
     port_->Close();
+    headphones_->Close();
+    main_->Close();
 }
 
 void COrvo2Dlg::StartUp() {
     startingUp_ = true;
+    ChooseSoundDevices(false);
     engine_->StartTrackLengthThread();
     setFocus();
     LoadCommandLineFiles();
@@ -68,6 +116,30 @@ void COrvo2Dlg::LoadCommandLineFiles() {
     } while (!isLast && !closeRequested_);
 }
 
+void COrvo2Dlg::ChooseSoundDevices(bool visible) {
+    const bool confirmed = soundDevices_->Run(visible) == QDialog::Accepted;
+    if (confirmed) {
+        if (visible) {
+            // A new choice unloads both decks before the outputs change.
+            for (int deck = 0; deck < 2; ++deck) engine_->LoadFile(deck, std::string());
+        }
+        ApplyDeviceChoice();
+    }
+    showSoundDevices_->setChecked(false);
+}
+
+void COrvo2Dlg::ApplyDeviceChoice() {
+    output::ApplyDeviceChoice(*headphones_, *main_, soundDevices_->ChosenHeadphonesId(),
+                              soundDevices_->ChosenHeadphonesLabel(), soundDevices_->ChosenMainId(),
+                              soundDevices_->ChosenMainLabel(), *outputControls_);
+    outputControls_->Show(*main_, *headphones_);
+}
+
+void COrvo2Dlg::OnTimer() {
+    // A device that vanished leaves its output idle; the program plays on.
+    if (headphones_->CloseIfFailed() | main_->CloseIfFailed()) outputControls_->Show(*main_, *headphones_);
+}
+
 void COrvo2Dlg::done(int result) {
     // A close asked for while start-up waits on a thread is carried out when
     // start-up has finished, so nothing is torn down under its feet.
@@ -77,6 +149,8 @@ void COrvo2Dlg::done(int result) {
         return;
     }
     engine_->Shutdown();
+    headphones_->Close();
+    main_->Close();
     QDialog::done(result);
 }
 

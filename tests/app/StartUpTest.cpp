@@ -14,6 +14,10 @@
 #include "app/EngineEvents.h"
 #include "engine/Engine.h"
 #include "engine/EngineHarness.h"
+#include "output/CZelOutput.h"
+#include "platform/sound/OfflineBackend.h"
+#include "platform/sound/SoundSystem.h"
+#include "settings/CZelSettings.h"
 #include "support/AudioFixtures.h"
 
 using testing_support::EngineHarness;
@@ -29,11 +33,19 @@ TEST(StartUp, CommandLineFilesLoadIntoDeckAWhichKeepsTheLastGoodOne) {
     app::CZelCommandLineInfo commandLine;
     commandLine.ParseArguments(
         {QString::fromStdString(first), dir.path() + "/unreadable.mp3", QString::fromStdString(third)});
-    COrvo2Dlg dialog(events, commandLine);
+    platform::sound::SoundSystem sound(std::make_unique<platform::sound::OfflineBackend>(
+        std::vector<platform::sound::OfflineBackend::Device>{{"Desk", 2}, {"Phones", 2}}));
+    CZelSettings settings(dir.path() + "/settings.ini");
+    COrvo2Dlg dialog(events, commandLine, sound, settings);
     // The start-up runs from the dialog's event loop.
     ASSERT_TRUE(EngineHarness::WaitUntil([&] { return dialog.Engine().FilePath(0) == third; }));
     EXPECT_EQ(dialog.Engine().Kind(0), engine::SourceKind::File);
     EXPECT_EQ(dialog.Engine().Kind(1), engine::SourceKind::None);
+    // The first start chose the first device for the main output and the
+    // second for the headphones, and saved the choice.
+    EXPECT_EQ(dialog.MainOutput().DeviceName(), "Desk");
+    EXPECT_EQ(dialog.HeadphonesOutput().DeviceName(), "Phones");
+    EXPECT_EQ(settings.SoundDeviceMain().value, "Desk (Can't Split)");
     dialog.done(0);
     EXPECT_FALSE(dialog.Engine().ReaderRunning(0)) << "closing the window stops the decks' threads";
 }

@@ -1,0 +1,106 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/sound/PortAudioBackend.h"
+
+using platform::sound::BackendDevice;
+using platform::sound::DeviceId;
+using platform::sound::PortAudioBackend;
+using platform::sound::RenderTarget;
+
+// The PortAudio backend on this machine as it is: with or without a sound
+// card. (Playing through real devices is in tests/devices/.)
+
+namespace {
+
+class SilenceTarget final : public RenderTarget {
+public:
+    void Render(float* out, int frames, int channels) noexcept override {
+        std::fill(out, out + static_cast<size_t>(frames) * channels, 0.0f);
+    }
+};
+
+// Runs `work` with this process's stderr going into a file; returns what was written.
+template <typename Work>
+std::string CaptureStderr(Work work) {
+    char path[] = "/tmp/orvo2-stderr-XXXXXX";
+    const int file = mkstemp(path);
+    if (file < 0) return "mkstemp failed";
+    std::fflush(stderr);
+    const int saved = dup(2);
+    dup2(file, 2);
+    work();
+    std::fflush(stderr);
+    dup2(saved, 2);
+    close(saved);
+    close(file);
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::remove(path);
+    return text.str();
+}
+
+TEST(PortAudioBackend, ListsWellFormedDevicesWithoutAlsaMessages) {
+    std::vector<BackendDevice> devices;
+    const std::string errors = CaptureStderr([&] {
+        PortAudioBackend backend;
+        EXPECT_TRUE(backend.IsInitialized());
+        EXPECT_EQ(backend.Name(), "PortAudio");
+        devices = backend.Devices();
+    });
+    // ALSA's own messages all start so; without a sound card it prints dozens
+    // while PortAudio probes. (JACK's client library may still speak up.)
+    std::istringstream lines(errors);
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_NE(line.rfind("ALSA lib", 0), 0u) << "ALSA spoke: " << line;
+    }
+    for (const BackendDevice& device : devices) {
+        EXPECT_FALSE(device.description.empty());
+        EXPECT_GE(device.maxOutputChannels, 2) << device.description;
+        EXPECT_EQ(std::count_if(devices.begin(), devices.end(), [&](auto& d) { return d.id == device.id; }), 1)
+            << device.description;
+    }
+}
+
+TEST(PortAudioBackend, UnknownDeviceIsRefused) {
+    PortAudioBackend backend;
+    SilenceTarget target;
+    DeviceId unknown{};
+    unknown.fill(0x5A);
+    EXPECT_FALSE(backend.IsFormatSupported(&unknown, 2, 44100));
+    EXPECT_EQ(backend.OpenStream(&unknown, 2, target), nullptr);
+}
+
+// Without any device (a server, a container) there is no default device
+// either: the default is refused, not dereferenced.
+TEST(PortAudioBackend, NoDefaultDeviceWithoutDevices) {
+    PortAudioBackend backend;
+    if (!backend.Devices().empty()) GTEST_SKIP() << "this machine has sound devices";
+    SilenceTarget target;
+    EXPECT_FALSE(backend.IsFormatSupported(nullptr, 2, 44100));
+    EXPECT_EQ(backend.OpenStream(nullptr, 2, target), nullptr);
+}
+
+// Settings keep device ids: they must not change from build to build.
+TEST(PortAudioBackend, IdsAreStableAndDistinct) {
+    const DeviceId expected{0x1B, 0xE5, 0x12, 0x14, 0x3B, 0x15, 0xE9, 0x06,
+                            0xDC, 0x7B, 0x15, 0xA8, 0xEB, 0xAA, 0xC6, 0x9F};
+    EXPECT_EQ(PortAudioBackend::MakeDeviceId("ALSA", "default", 0), expected);
+    EXPECT_EQ(PortAudioBackend::MakeDeviceId("ALSA", "default", 0), PortAudioBackend::MakeDeviceId("ALSA", "default", 0));
+    EXPECT_NE(PortAudioBackend::MakeDeviceId("ALSA", "default", 0), PortAudioBackend::MakeDeviceId("ALSA", "default", 1));
+    EXPECT_NE(PortAudioBackend::MakeDeviceId("ALSA", "default", 0), PortAudioBackend::MakeDeviceId("JACK Audio Connection Kit", "default", 0));
+    EXPECT_NE(PortAudioBackend::MakeDeviceId("AL", "SAdefault", 0), PortAudioBackend::MakeDeviceId("ALSA", "default", 0));
+}
+
+}  // namespace

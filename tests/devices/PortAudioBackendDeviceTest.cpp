@@ -334,31 +334,4 @@ TEST(PortAudioBackendDevices, StreamWithoutCallbacksCountsAsFailed) {
     EXPECT_FALSE(stream->IsRunning());
 }
 
-// Not a check but a measurement: how fast a file device "plays" (it is not
-// paced in real time), and in what callback sizes.
-TEST(PortAudioBackendDevices, MeasureTenSecondsOnAFileDevice) {
-    PortAudioBackend backend;
-    const std::optional<BackendDevice> stereo = FindDevice(backend, "filestereo");
-    ASSERT_TRUE(stereo.has_value());
-    RampTarget target(0);
-    std::unique_ptr<AudioStream> stream = backend.OpenStream(&stereo->id, 2, target);
-    ASSERT_NE(stream, nullptr);
-    constexpr int64_t kFrames = 10 * kRate;
-    const auto startedAt = Clock::now();
-    ASSERT_TRUE(stream->Start());
-    ASSERT_TRUE(WaitFor([&] { return target.Rendered() >= kFrames; }, std::chrono::seconds(60)));
-    const auto renderedAt = Clock::now();
-    stream->Stop();
-    const auto stoppedAt = Clock::now();
-    const auto stats = dynamic_cast<PortAudioStream&>(*stream).Stats();
-    const auto ms = [](auto d) { return std::chrono::duration<double, std::milli>(d).count(); };
-    std::printf("[ measure ] 10 s of stereo audio rendered in %.1f ms (Stop took %.1f ms); %llu callbacks, "
-                "%llu frames, frames per callback %lu..%lu, %llu underflow flags\n",
-                ms(renderedAt - startedAt), ms(stoppedAt - renderedAt), static_cast<unsigned long long>(stats.callbacks),
-                static_cast<unsigned long long>(stats.frames), stats.minFrames, stats.maxFrames,
-                static_cast<unsigned long long>(stats.underflows));
-    EXPECT_EQ(stats.minFrames, static_cast<unsigned long>(PortAudioBackend::kFramesPerBuffer));
-    EXPECT_EQ(stats.maxFrames, static_cast<unsigned long>(PortAudioBackend::kFramesPerBuffer));
-}
-
 }  // namespace

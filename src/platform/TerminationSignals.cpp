@@ -19,20 +19,25 @@ extern "C" void OnTerminationSignal(int) {
 
 }  // namespace
 
-TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
+void TerminationSignals::InstallEarly() {
     if (g_pipe[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_pipe) != 0) return;
-    notifier_ = new QSocketNotifier(g_pipe[1], QSocketNotifier::Read, this);
-    connect(notifier_, &QSocketNotifier::activated, this, [this] {
-        char byte = 0;
-        [[maybe_unused]] ssize_t n = ::read(g_pipe[1], &byte, 1);
-        emit Terminated();
-    });
     struct sigaction action {};
     action.sa_handler = OnTerminationSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+}
+
+TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
+    InstallEarly();
+    if (g_pipe[0] < 0) return;
+    notifier_ = new QSocketNotifier(g_pipe[1], QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, [this] {
+        char byte = 0;
+        [[maybe_unused]] ssize_t n = ::read(g_pipe[1], &byte, 1);
+        emit Terminated();
+    });
 }
 
 TerminationSignals::~TerminationSignals() {

@@ -12,6 +12,10 @@ namespace platform {
 class TerminationSignals : public QObject {
     Q_OBJECT
 public:
+    // Catches the signals from the first moment of the process on; one that
+    // arrives before the window exists is delivered once it does.
+    static void InstallEarly();
+
     explicit TerminationSignals(QObject* parent = nullptr);
     ~TerminationSignals() override;
 

@@ -24,7 +24,50 @@ void PutLe(std::ofstream& out, uint32_t value, int bytes) {
 OfflineBackend::OfflineBackend(std::vector<Device> devices, int sampleRate, int periodFrames)
     : devices_(std::move(devices)), sampleRate_(sampleRate), periodFrames_(periodFrames) {}
 
-OfflineBackend::~OfflineBackend() = default;
+OfflineBackend::~OfflineBackend() {
+    clockRuns_.store(false);
+    if (clock_.joinable()) clock_.join();
+}
+
+void OfflineBackend::SetPacing(double speed) {
+    pacing_ = speed;
+    if (speed >= 0 && !clockRuns_.exchange(true)) clock_ = std::thread([this] { RunClock(); });
+}
+
+void OfflineBackend::RunClock() {
+    using Clock = std::chrono::steady_clock;
+    auto due = Clock::now();
+    const auto period = std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(periodFrames_ / (sampleRate_ * std::max(pacing_, 1e-9))));
+    while (clockRuns_.load()) {
+        {
+            std::lock_guard lock(runningMutex_);
+            for (OfflineStream* stream : running_)
+                if (!stream->Failed()) stream->RenderPeriod();
+        }
+        if (pacing_ > 0) {
+            // A clock that fell behind (the machine was busy) goes on from now
+            // rather than rendering the lost time in a burst, as a sound card
+            // would: its listener hears a gap, not time running faster.
+            due += period;
+            const auto now = Clock::now();
+            if (now - due > 8 * period) due = now;
+            std::this_thread::sleep_until(due);
+        } else {
+            std::this_thread::yield();
+        }
+    }
+}
+
+void OfflineBackend::StartRunning(OfflineStream* stream) {
+    std::lock_guard lock(runningMutex_);
+    running_.push_back(stream);
+}
+
+void OfflineBackend::StopRunning(OfflineStream* stream) {
+    std::lock_guard lock(runningMutex_);
+    running_.erase(std::remove(running_.begin(), running_.end(), stream), running_.end());
+}
 
 DeviceId OfflineBackend::IdOf(const std::string& description) {
     DeviceId id{};
@@ -64,7 +107,7 @@ std::unique_ptr<AudioStream> OfflineBackend::OpenStream(const DeviceId* id, int 
     }
     if (channels < 1 || channels > device->channels) return nullptr;
     auto stream = std::make_unique<OfflineStream>(*this, device->description, channels, sampleRate_, periodFrames_,
-                                                  pacing_, target);
+                                                  pacing_ >= 0, target);
     std::lock_guard lock(mutex_);
     open_.emplace_back(device->description, stream.get());
     return stream;
@@ -84,13 +127,13 @@ void OfflineBackend::Forget(OfflineStream* stream) {
 }
 
 OfflineStream::OfflineStream(OfflineBackend& backend, std::string description, int channels, int sampleRate,
-                             int periodFrames, double pacing, RenderTarget& target)
+                             int periodFrames, bool paced, RenderTarget& target)
     : backend_(backend),
       description_(std::move(description)),
       channels_(channels),
       sampleRate_(sampleRate),
       periodFrames_(periodFrames),
-      pacing_(pacing),
+      paced_(paced),
       target_(target),
       mix_(static_cast<size_t>(periodFrames) * channels) {}
 
@@ -101,32 +144,17 @@ OfflineStream::~OfflineStream() {
 
 bool OfflineStream::Start() {
     if (running_.exchange(true)) return true;
-    if (pacing_ >= 0) {
-        thread_ = std::thread([this] {
-            using Clock = std::chrono::steady_clock;
-            const auto start = Clock::now();
-            int64_t periods = 0;
-            while (running_.load() && !failed_.load()) {
-                RenderPeriod();
-                ++periods;
-                if (pacing_ > 0) {
-                    const auto due = start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
-                                                 periods * periodFrames_ / (sampleRate_ * pacing_)));
-                    std::this_thread::sleep_until(due);
-                }
-            }
-        });
-    }
+    if (paced_) backend_.StartRunning(this);
     return true;
 }
 
 void OfflineStream::Stop() {
-    running_.store(false);
-    if (thread_.joinable()) thread_.join();
+    if (!running_.exchange(false)) return;
+    if (paced_) backend_.StopRunning(this);
 }
 
 void OfflineStream::Step(int frames) {
-    if (!running_.load() || failed_.load() || thread_.joinable()) return;
+    if (!running_.load() || failed_.load() || paced_) return;
     for (int done = 0; done < frames; done += periodFrames_) RenderPeriod();
 }
 

@@ -34,9 +34,11 @@ public:
     bool IsFormatSupported(const DeviceId* id, int channels, int sampleRate) override;
     std::unique_ptr<AudioStream> OpenStream(const DeviceId* id, int channels, RenderTarget& target) override;
 
-    // Streams started from now on run on their own thread at this multiple of
-    // real time (0: as fast as they can); below 0 they wait to be stepped.
-    void SetPacing(double speed) { pacing_ = speed; }
+    // From now on, streams run on the backend's clock thread at this multiple
+    // of real time (0: as fast as it goes), all of them in step, period by
+    // period, like the outputs of one sound card; below 0 (the default) they
+    // wait to be stepped.
+    void SetPacing(double speed);
     // The open stream of a device (by description), or null.
     OfflineStream* StreamOf(const std::string& description);
     static DeviceId IdOf(const std::string& description);
@@ -44,6 +46,9 @@ public:
 private:
     friend class OfflineStream;
     void Forget(OfflineStream* stream);
+    void StartRunning(OfflineStream* stream);
+    void StopRunning(OfflineStream* stream);
+    void RunClock();
 
     std::vector<Device> devices_;
     int sampleRate_;
@@ -51,12 +56,18 @@ private:
     double pacing_ = -1.0;
     std::mutex mutex_;
     std::vector<std::pair<std::string, OfflineStream*>> open_;
+    // The clock thread renders the running streams; the lock keeps a stream
+    // from leaving while it renders.
+    std::mutex runningMutex_;
+    std::vector<OfflineStream*> running_;
+    std::atomic<bool> clockRuns_{false};
+    std::thread clock_;
 };
 
 class OfflineStream final : public AudioStream {
 public:
     OfflineStream(OfflineBackend& backend, std::string description, int channels, int sampleRate, int periodFrames,
-                  double pacing, RenderTarget& target);
+                  bool paced, RenderTarget& target);
     ~OfflineStream() override;
 
     bool Start() override;
@@ -67,7 +78,7 @@ public:
     bool Failed() const override { return failed_.load(); }
 
     // Renders frames on the calling thread, one period at a time, when the
-    // stream runs and has no thread of its own.
+    // stream runs and the backend's clock does not drive it.
     void Step(int frames);
     // Keeps what is rendered (on by default); off for long renders.
     void SetCapture(bool keep);
@@ -81,6 +92,7 @@ public:
     void SimulateFailure();
 
 private:
+    friend class OfflineBackend;
     void RenderPeriod();
 
     OfflineBackend& backend_;
@@ -88,7 +100,7 @@ private:
     const int channels_;
     const int sampleRate_;
     const int periodFrames_;
-    const double pacing_;
+    const bool paced_;
     RenderTarget& target_;
     std::vector<float> mix_;
     std::atomic<bool> running_{false};
@@ -99,7 +111,6 @@ private:
     bool capture_ = true;
     std::vector<int16_t> captured_;
     std::vector<int16_t> saved_;  // everything taken, for SaveWav
-    std::thread thread_;
 };
 
 }  // namespace platform::sound

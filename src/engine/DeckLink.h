@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -19,6 +20,28 @@ public:
     virtual void TakeLoadedFile(const std::string& path, const std::string& title, double lengthSeconds) = 0;
     // The turntable lamps get the deck's colours again.
     virtual void ResetLeds() = 0;
+
+    // While the deck plays. Each has nothing to do until the deck's window shows it.
+    // The deck's new buffers exist: its tempo applies to them.
+    virtual void OnPrimed(uint32_t /*sampleRate*/) {}
+    // The end of the track reached the play point: the deck stops itself (by a
+    // posted stop, as this runs inside the play notification's handling).
+    virtual void OnEndOfTrack() {}
+    // A queued next file has begun to play.
+    virtual void OnTrackChanged(const std::string& /*path*/, const std::string& /*title*/, double /*length*/) {}
+    virtual void AdvanceLeds() {}
+    virtual void RetreatLeds() {}
+    // Every third block: the time shown, given the bytes written ahead of the listener.
+    virtual void RefreshTime(int /*bytesWrittenAhead*/) {}
+    virtual void LevelMeterOff() {}
+};
+
+// The mixer's part in playback: new buffers start at full volume, so the
+// cross faders' gains are applied again.
+class MixLink {
+public:
+    virtual ~MixLink() = default;
+    virtual void ApplyBothCrossFaders() = 0;
 };
 
 // What the engine asks of the play list.

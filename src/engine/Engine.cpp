@@ -55,6 +55,7 @@ bool Engine::LoadFile(int deck, const std::string& path) {
     d.kind = SourceKind::None;
 
     d.filePath = path;
+    d.playingPath.clear();
     OpenOnThread(deck);
     if (!d.fileSource.IsOpen()) {
         if (d.link) d.link->ShowNothingLoaded();
@@ -62,6 +63,7 @@ bool Engine::LoadFile(int deck, const std::string& path) {
     }
     if (d.link) d.link->TakeLoadedFile(path, d.fileSource.Title(), d.fileSource.LengthSeconds());
     d.kind = SourceKind::File;
+    d.playingPath = path;
     StartFileReader(deck);
     return true;
 }

@@ -38,6 +38,7 @@ public:
     Engine& operator=(const Engine&) = delete;
 
     void SetDeckLink(int deck, DeckLink* link) { decks_[deck].link = link; }
+    DeckLink* Link(int deck) const { return decks_[deck].link; }
     void SetPlayListLink(PlayListLink* link) { playList_ = link; }
 
     // Stops what the deck played and read, opens the file and starts reading
@@ -70,6 +71,10 @@ public:
     CZelFileSource& FileSource(int deck) { return decks_[deck].fileSource; }
     SourceKind Kind(int deck) const { return decks_[deck].kind; }
     const std::string& FilePath(int deck) const { return decks_[deck].filePath; }
+    // The file the listener hears: the loaded one, until a queued next file
+    // reaches the play point.
+    const std::string& PlayingPath(int deck) const { return decks_[deck].playingPath; }
+    void SetPlayingPath(int deck, const std::string& path) { decks_[deck].playingPath = path; }
 
     // Stops every thread; the engine must not be used afterwards.
     void Shutdown();
@@ -81,6 +86,7 @@ private:
         OutputBlockLedger ledger;
         CZelFileSource fileSource;
         std::string filePath;
+        std::string playingPath;
         SourceKind kind = SourceKind::None;
         DeckLink* link = nullptr;
         ReaderFlags readerFlags;

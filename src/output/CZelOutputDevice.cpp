@@ -42,30 +42,54 @@ long FadeOutVolume(long volume, int step) {
     return static_cast<long>(std::trunc(range * std::exp(-step / kFadeTimeConstant))) - 10'000;
 }
 
-void SoftStart(SoundBuffer& buffer, const FadeStepWait& wait) {
-    if (buffer.IsPlaying()) return;
-    long saved = 0;
-    buffer.GetVolume(&saved);
-    buffer.SetVolume(kVolumeMin);
-    buffer.Play(true);
+void SoftStart(SoundBuffer& buffer, const FadeStepWait& wait) { SoftStartAll({&buffer}, wait); }
+
+void SoftStop(SoundBuffer& buffer, const FadeStepWait& wait) { SoftStopAll({&buffer}, wait); }
+
+void SoftStartAll(const std::vector<SoundBuffer*>& buffers, const FadeStepWait& wait) {
+    struct Fading {
+        SoundBuffer* buffer;
+        long saved;
+    };
+    std::vector<Fading> fading;
+    for (SoundBuffer* buffer : buffers) {
+        if (!buffer || buffer->IsPlaying()) continue;  // a playing buffer is not restarted
+        long saved = 0;
+        buffer->GetVolume(&saved);
+        buffer->SetVolume(kVolumeMin);
+        fading.push_back({buffer, saved});
+    }
+    if (fading.empty()) return;
+    for (const Fading& f : fading) f.buffer->Play(true);
     for (int i = 0; i < kFadeSteps; ++i) {
         wait();
-        buffer.SetVolume(FadeInVolume(saved, i));
+        for (const Fading& f : fading) f.buffer->SetVolume(FadeInVolume(f.saved, i));
     }
-    buffer.SetVolume(saved);
+    for (const Fading& f : fading) f.buffer->SetVolume(f.saved);
 }
 
-void SoftStop(SoundBuffer& buffer, const FadeStepWait& wait) {
-    if (!buffer.IsPlaying()) return;
-    long saved = 0;
-    buffer.GetVolume(&saved);
+void SoftStopAll(const std::vector<SoundBuffer*>& buffers, const FadeStepWait& wait) {
+    struct Fading {
+        SoundBuffer* buffer;
+        long saved;
+    };
+    std::vector<Fading> fading;
+    for (SoundBuffer* buffer : buffers) {
+        if (!buffer || !buffer->IsPlaying()) continue;  // a stopped buffer is not faded
+        long saved = 0;
+        buffer->GetVolume(&saved);
+        fading.push_back({buffer, saved});
+    }
+    if (fading.empty()) return;
     for (int i = 0; i < kFadeSteps; ++i) {
         wait();
-        buffer.SetVolume(FadeOutVolume(saved, i));
+        for (const Fading& f : fading) f.buffer->SetVolume(FadeOutVolume(f.saved, i));
     }
-    buffer.SetVolume(kVolumeMin);
-    buffer.Stop();
-    buffer.SetVolume(saved);
+    for (const Fading& f : fading) {
+        f.buffer->SetVolume(kVolumeMin);
+        f.buffer->Stop();
+        f.buffer->SetVolume(f.saved);
+    }
 }
 
 CZelOutputDevice::CZelOutputDevice(SoundSystem& system) : system_(system) {}

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "engine/SampleBlock.h"
 #include "platform/sound/AudioBackend.h"
@@ -38,6 +39,12 @@ void DefaultFadeStepWait();
 // restored afterwards. A playing buffer is not restarted, a stopped one not faded.
 void SoftStart(platform::sound::SoundBuffer& buffer, const FadeStepWait& wait = DefaultFadeStepWait);
 void SoftStop(platform::sound::SoundBuffer& buffer, const FadeStepWait& wait = DefaultFadeStepWait);
+// The same for several buffers at once, step by step together, so that the
+// two outputs of a deck start and stop in step.
+void SoftStartAll(const std::vector<platform::sound::SoundBuffer*>& buffers,
+                  const FadeStepWait& wait = DefaultFadeStepWait);
+void SoftStopAll(const std::vector<platform::sound::SoundBuffer*>& buffers,
+                 const FadeStepWait& wait = DefaultFadeStepWait);
 // The volume a fade sets at step i (0 to 499) for a buffer whose own volume is `volume`.
 long FadeInVolume(long volume, int step);
 long FadeOutVolume(long volume, int step);

@@ -1,0 +1,136 @@
+#include "ui/controls/CZelButton.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScopedValueRollback>
+
+#include <algorithm>
+
+#include "ui/controls/ControlColours.h"
+
+using namespace controlcolours;
+
+CZelButton::CZelButton(Kind kind, QWidget* parent) : CZelControl(parent), kind_(kind), glowColour_(kLedGreen) {
+    setFocusPolicy(Qt::NoFocus);
+}
+
+void CZelButton::SetKind(Kind kind) {
+    kind_ = kind;
+    update();
+}
+
+void CZelButton::SetCaptions(const QString& off, const QString& on) {
+    offCaption_ = off;
+    onCaption_ = on;
+    updateGeometry();
+    update();
+}
+
+void CZelButton::SetGlow(bool glow) {
+    glow_ = glow;
+    update();
+}
+
+void CZelButton::SetGlowColour(const QColor& colour) {
+    glowColour_ = colour;
+    update();
+}
+
+void CZelButton::SetValue(bool on) { ChangeValue(on, true); }
+
+void CZelButton::ChangeValue(bool on, bool always) {
+    const bool changed = on != value_;
+    value_ = on;
+    if (changed) update();
+    if (changed || (always && !notifying_)) {
+        QScopedValueRollback<bool> guard(notifying_, true);
+        emit ValueChanged(value_);
+    }
+}
+
+QSize CZelButton::sizeHint() const {
+    const QFontMetrics metrics = fontMetrics();
+    const int text = std::max(metrics.horizontalAdvance(offCaption_), metrics.horizontalAdvance(onCaption_));
+    return {std::max(48, text + 20), metrics.height() + 18};
+}
+
+void CZelButton::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        CZelControl::mousePressEvent(event);
+        return;
+    }
+    event->accept();
+    held_ = true;
+    inside_ = true;
+    update();
+    emit Pressed();
+    if (kind_ == Kind::Push) ChangeValue(true, false);
+}
+
+void CZelButton::mouseMoveEvent(QMouseEvent* event) {
+    if (!held_) {
+        CZelControl::mouseMoveEvent(event);
+        return;
+    }
+    const bool inside = rect().contains(event->position().toPoint());
+    if (inside != inside_) {
+        inside_ = inside;
+        update();
+    }
+}
+
+void CZelButton::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || !held_) {
+        CZelControl::mouseReleaseEvent(event);
+        return;
+    }
+    event->accept();
+    const bool inside = rect().contains(event->position().toPoint());
+    held_ = false;
+    inside_ = false;
+    update();
+    if (kind_ == Kind::Push)
+        ChangeValue(false, false);
+    else if (inside)
+        ChangeValue(!value_, false);
+    emit Released();
+    if (inside) emit Clicked();
+}
+
+void CZelButton::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF box = QRectF(rect()).adjusted(1.0, 1.0, -1.0, -1.0);
+    const double radius = std::min(6.0, std::min(box.width(), box.height()) * 0.15);
+    const bool down = (held_ && inside_) || value_;
+
+    // Drop shadow of a raised button; a pressed one sits in its hole.
+    if (!down) {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(0, 0, 0, 90));
+        painter.drawRoundedRect(box.translated(0.0, 1.0), radius, radius);
+    }
+    PaintPanel(painter, box, radius, down);
+
+    // Lamp strip along the top: lit while on, a dark lens while off.
+    const bool lit = glow_ && value_ && isEnabled();
+    double top = box.top();
+    if (glow_) {
+        const double lampHeight = std::clamp(box.height() * 0.1, 2.0, 5.0);
+        const QRectF lamp(box.center().x() - box.width() * 0.22, box.top() + lampHeight * 0.9,
+                          box.width() * 0.44, lampHeight);
+        if (lit) PaintGlow(painter, lamp.center(), lamp.width() * 0.75, glowColour_);
+        QColor lens = lit ? glowColour_.lighter(130) : Shade(glowColour_).darker(420);
+        painter.setPen(QPen(QColor(kBevelDark), 0.8));
+        painter.setBrush(lens);
+        painter.drawRoundedRect(lamp, lampHeight / 2.0, lampHeight / 2.0);
+        top = lamp.bottom();
+    }
+
+    // Caption, pushed in a pixel while the button is down.
+    QRectF textRect(box.left() + 2.0, top, box.width() - 4.0, box.bottom() - top);
+    if (down) textRect.translate(0.0, 1.0);
+    QColor text = lit ? glowColour_.lighter(150) : QColor(kText);
+    painter.setPen(Shade(text));
+    painter.drawText(textRect, Qt::AlignCenter | Qt::TextWordWrap, Caption());
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QColor>
+#include <QString>
+
+#include "ui/controls/CZelControl.h"
+
+// A push button (on while held down) or a two-state button (each click flips
+// it), with one caption for off and one for on and an optional lamp that
+// glows while it is on. Buttons take no keyboard focus: keys go to the window.
+class CZelButton : public CZelControl {
+    Q_OBJECT
+public:
+    enum class Kind { Push, Toggle };
+
+    explicit CZelButton(Kind kind = Kind::Push, QWidget* parent = nullptr);
+
+    Kind ButtonKind() const { return kind_; }
+    void SetKind(Kind kind);
+
+    // The same caption in both states.
+    void SetCaption(const QString& caption) { SetCaptions(caption, caption); }
+    void SetCaptions(const QString& off, const QString& on);
+    const QString& OffCaption() const { return offCaption_; }
+    const QString& OnCaption() const { return onCaption_; }
+    // The caption the button shows now.
+    const QString& Caption() const { return value_ ? onCaption_ : offCaption_; }
+
+    void SetGlow(bool glow);
+    bool HasGlow() const { return glow_; }
+    void SetGlowColour(const QColor& colour);
+    QColor GlowColour() const { return glowColour_; }
+
+    bool Value() const { return value_; }
+    // Always reports ValueChanged, also for an unchanged state.
+    void SetValue(bool on);
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override { return {20, 14}; }
+
+signals:
+    // Every change of state, by the mouse or by SetValue.
+    void ValueChanged(bool on);
+    // The left mouse button went down on the button, and up again.
+    void Pressed();
+    void Released();
+    // Released over the button after a press on it.
+    void Clicked();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    void ChangeValue(bool on, bool always);
+
+    Kind kind_;
+    QString offCaption_;
+    QString onCaption_;
+    bool glow_ = true;
+    QColor glowColour_;
+    bool value_ = false;
+    bool held_ = false;   // left button down after a press on the button
+    bool inside_ = false; // and the mouse is over it
+    bool notifying_ = false;
+};

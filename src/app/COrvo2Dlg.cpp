@@ -3,12 +3,14 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/CZelCommandLineInfo.h"
 #include "app/EngineEvents.h"
 #include "engine/Engine.h"
+#include "engine/Playback.h"
 #include "engine/StreamTime.h"
 #include "output/CZelOutput.h"
 #include "output/CZelSoundDevices.h"
@@ -48,6 +50,14 @@ void COrvo2Dlg::OutputControls::Show(const output::CZelOutput& main, const outpu
                     line("Headphones", headphones, headphonesEnabled_, headphonesVolume_));
 }
 
+void COrvo2Dlg::DeckLabel::OnEndOfTrack() {
+    if (endOfTrack) endOfTrack();
+}
+
+void COrvo2Dlg::DeckLabel::OnTrackChanged(const std::string& path, const std::string& title, double lengthSeconds) {
+    TakeLoadedFile(path, title, lengthSeconds);
+}
+
 COrvo2Dlg::COrvo2Dlg(app::EngineEvents& events, app::CZelCommandLineInfo& commandLine,
                      platform::sound::SoundSystem& sound, const CZelSettings& settings, QWidget* parent)
     : QDialog(parent),
@@ -76,11 +86,29 @@ COrvo2Dlg::COrvo2Dlg(app::EngineEvents& events, app::CZelCommandLineInfo& comman
     });
     soundDevices_ = std::make_unique<CZelSoundDevices>(probe_, settings, this);
 
+    // Until the deck window exists, Deck A plays and pauses from here.
+    playDeckA_ = new QPushButton("Play Deck A", this);
+    playDeckA_->setCheckable(true);
+    layout->addWidget(playDeckA_);
+    connect(playDeckA_, &QPushButton::toggled, this, [this](bool on) {
+        port_->Send(on ? Message::StartForward : Message::StopForward, 0);
+    });
+    deckLabels_[0]->playing = [this] { return playDeckA_->isChecked(); };
+    deckLabels_[0]->pause = [this] { playDeckA_->setChecked(false); };
+    deckLabels_[0]->endOfTrack = [this] {
+        // Posted: this runs inside the handling of a play notification.
+        QSignalBlocker quiet(playDeckA_);
+        playDeckA_->setChecked(false);
+        port_->Post(Message::StopForward, 0);
+    };
+
     auto* timer = new QTimer(this);
     connect(timer, &QTimer::timeout, this, &COrvo2Dlg::OnTimer);
     timer->start(500);
 
     engine_ = std::make_unique<engine::Engine>(events, *port_);
+    playback_ = std::make_unique<engine::Playback>(*engine_, events, *port_);
+    playback_->SetOutputs(headphones_.get(), main_.get());
     for (int deck = 0; deck < 2; ++deck) engine_->SetDeckLink(deck, deckLabels_[deck].get());
     port_->SetHandler([this](Message m, uintptr_t w, intptr_t l) { return OnMessage(m, w, l); });
 
@@ -90,6 +118,7 @@ COrvo2Dlg::COrvo2Dlg(app::EngineEvents& events, app::CZelCommandLineInfo& comman
 }
 
 COrvo2Dlg::~COrvo2Dlg() {
+    playback_->Shutdown();
     engine_->Shutdown();
     port_->Close();
     headphones_->Close();
@@ -148,6 +177,7 @@ void COrvo2Dlg::done(int result) {
         closeResult_ = result;
         return;
     }
+    playback_->Shutdown();
     engine_->Shutdown();
     headphones_->Close();
     main_->Close();
@@ -164,6 +194,36 @@ intptr_t COrvo2Dlg::OnMessage(Message message, uintptr_t wParam, intptr_t /*lPar
             break;
         case Message::TrackLengthMeasured:
             engine_->OnTrackLengthMeasured();
+            break;
+        case Message::DeckPrimed:
+            playback_->PrimeDeck(deck);
+            break;
+        case Message::ForwardNotify:
+            playback_->OnForwardNotify(deck);
+            break;
+        case Message::BackwardNotify:
+            playback_->OnBackwardNotify(deck);
+            break;
+        case Message::StartForward:
+            playback_->StartForward(deck);
+            break;
+        case Message::StartBackward:
+            playback_->StartBackward(deck);
+            break;
+        case Message::ResumeForward:
+            playback_->ResumeForward(deck);
+            break;
+        case Message::StopForward:
+            playback_->StopForward(deck);
+            break;
+        case Message::StopBackward:
+            playback_->StopBackward(deck);
+            break;
+        case Message::BufferLead60:
+            playback_->SetBufferLead(engine::Playback::kBackgroundBufferLead);
+            break;
+        case Message::BufferLead20:
+            playback_->SetBufferLead(engine::Playback::kDefaultBufferLead);
             break;
         default:
             break;

@@ -3,6 +3,7 @@
 #include <QDialog>
 
 #include <array>
+#include <functional>
 #include <memory>
 
 #include "engine/DeckLink.h"
@@ -21,6 +22,7 @@ struct EngineEvents;
 }  // namespace app
 namespace engine {
 class Engine;
+class Playback;
 }
 namespace platform {
 class MessagePort;
@@ -43,6 +45,7 @@ public:
     ~COrvo2Dlg() override;
 
     engine::Engine& Engine() { return *engine_; }
+    engine::Playback& Playback() { return *playback_; }
     platform::MessagePort& MessagePort() { return *port_; }
     output::CZelOutput& HeadphonesOutput() { return *headphones_; }
     output::CZelOutput& MainOutput() { return *main_; }
@@ -59,11 +62,19 @@ private:
     class DeckLabel final : public engine::DeckLink {
     public:
         DeckLabel(QLabel* label, const QString& deckName);
-        bool IsPlaying() const override { return false; }
-        void Pause() override {}
+        bool IsPlaying() const override { return playing && playing(); }
+        void Pause() override {
+            if (pause) pause();
+        }
         void ShowNothingLoaded() override;
         void TakeLoadedFile(const std::string& path, const std::string& title, double lengthSeconds) override;
         void ResetLeds() override {}
+        void OnEndOfTrack() override;
+        void OnTrackChanged(const std::string& path, const std::string& title, double lengthSeconds) override;
+        // Until the deck window exists: what ends play at the end of a track.
+        std::function<void()> endOfTrack;
+        std::function<bool()> playing;
+        std::function<void()> pause;
 
     private:
         QLabel* label_;
@@ -99,6 +110,7 @@ private:
     app::CZelCommandLineInfo& commandLine_;
     std::unique_ptr<platform::MessagePort> port_;
     std::unique_ptr<engine::Engine> engine_;
+    std::unique_ptr<engine::Playback> playback_;
     std::array<std::unique_ptr<DeckLabel>, 2> deckLabels_;
     std::unique_ptr<output::CZelOutput> headphones_;
     std::unique_ptr<output::CZelOutput> main_;
@@ -106,6 +118,7 @@ private:
     std::unique_ptr<CZelSoundDevices> soundDevices_;
     std::unique_ptr<OutputControls> outputControls_;
     QPushButton* showSoundDevices_ = nullptr;
+    QPushButton* playDeckA_ = nullptr;  // until the deck window exists
     bool startingUp_ = false;
     bool closeRequested_ = false;
     int closeResult_ = 0;

@@ -69,6 +69,8 @@ public:
         main->Open(OfflineBackend::IdOf("Main"), "Main (Can't Split)");
         phones->Open(OfflineBackend::IdOf("Phones"), "Phones (Can't Split)");
         playback.SetOutputs(phones.get(), main.get());
+        // The sound runs ten times faster than real time, so do the fades' steps.
+        playback.SetFadeStepWait([] { platform::SleepDispatching(std::chrono::microseconds(10)); });
         for (int d = 0; d < 2; ++d) {
             decks[d] = std::make_unique<PlayingDeck>(port, d);
             engine.SetDeckLink(d, decks[d].get());
@@ -197,4 +199,86 @@ TEST_F(Playback, ATrackPlaysOnBothOutputsSampleForSampleUntilItsEnd) {
     EXPECT_GE(steady, static_cast<long>(middle.size() * 9 / 10));
     EXPECT_GE(*std::min_element(middle.begin(), middle.end()), 15);
     EXPECT_GT(rig.decks[0]->ledSteps, 150) << "the lamps turn one step a block";
+}
+
+TEST_F(Playback, BackwardPlayAfterSteadyForwardPlayPlaysWhatWasHeardReversedAndStopsByItself) {
+    std::vector<int16_t> source;
+    const std::string path = Track("long.wav", 30.0, 2, &source);
+    PlaybackRig rig;
+    ASSERT_TRUE(rig.engine.LoadFile(0, path));
+    rig.playback.StartForward(0);
+    // More than a buffer's worth of steady play, so the backward buffer is full.
+    ASSERT_TRUE(EngineHarness::WaitUntil([&] { return rig.aheadAfterNotify.size() > 140; }, 30s));
+    rig.playback.StopForward(0);
+    rig.Heard("Main");  // forget what was heard so far
+
+    const int notificationsBefore = rig.backwardNotifications;
+    rig.playback.StartBackward(0);
+    ASSERT_TRUE(rig.playback.PlayingBackward(0));
+    ASSERT_TRUE(EngineHarness::WaitUntil([&] { return !rig.playback.PlayingBackward(0); }, 30s))
+        << "backward play stops by itself";
+    const int backward = rig.backwardNotifications - notificationsBefore;
+    // From 20 blocks ahead, 87 blocks back fill the 107 that the forward buffer still holds.
+    EXPECT_NEAR(backward, 87, 4);
+
+    // What was heard is the file played backwards: find a run of it reversed.
+    const auto heard = rig.Heard("Main");
+    size_t at = 0;
+    while (at < heard.size() / 2 && heard[2 * at] == 0) ++at;
+    at += 5 * 44'100 / 2;  // well past the fade-in
+    ASSERT_LT(at + 64, heard.size() / 2);
+    std::vector<int16_t> reversed;
+    for (size_t f = at + 63; f + 1 > at; --f) {
+        reversed.push_back(heard[2 * f]);
+        reversed.push_back(heard[2 * f + 1]);
+    }
+    EXPECT_NE(std::search(source.begin(), source.end(), reversed.begin(), reversed.end()), source.end())
+        << "backward play is the track reversed, channels kept apart";
+
+    // Forward play resumes where backward play left the deck.
+    rig.playback.ResumeForward(0);
+    EXPECT_TRUE(rig.playback.PlayingForward(0));
+}
+
+TEST_F(Playback, AnUnderrunStopsCatchesUpAndRestarts) {
+    std::vector<int16_t> source;
+    const std::string path = Track("stall.wav", 30.0, 3, &source);
+    PlaybackRig rig;
+    ASSERT_TRUE(rig.engine.LoadFile(0, path));
+    rig.playback.StartForward(0);
+    ASSERT_TRUE(EngineHarness::WaitUntil([&] { return rig.aheadAfterNotify.size() > 30; }, 30s));
+    // The window is busy for longer than the 20 blocks written ahead last
+    // (about 1.3 s of sound; at ten times real time, 133 ms).
+    std::this_thread::sleep_for(300ms);
+    const size_t handled = rig.aheadAfterNotify.size();
+    ASSERT_TRUE(EngineHarness::WaitUntil([&] { return rig.aheadAfterNotify.size() > handled + 40; }, 30s));
+    EXPECT_EQ(rig.playback.Underruns(0), 1);
+    EXPECT_TRUE(rig.playback.PlayingForward(0)) << "play goes on after the underrun";
+    // Back to the usual lead.
+    const int last = rig.aheadAfterNotify.back();
+    EXPECT_TRUE(last == 20 || last == 21) << last;
+}
+
+TEST_F(Playback, AQueuedNextFilePlaysOnWithoutSilenceAtTheJoin) {
+    std::vector<int16_t> first, second;
+    const std::string a = Track("first.wav", 9.3, 4, &first);
+    const std::string b = Track("second.wav", 4.0, 5, &second);
+    PlaybackRig rig;
+    rig.playList.next[0].push_back(b);
+    ASSERT_TRUE(rig.engine.LoadFile(0, a));
+    rig.playback.StartForward(0);
+    ASSERT_TRUE(EngineHarness::WaitUntil([&] { return rig.decks[0]->endOfTrack >= 1 && !rig.playback.PlayingForward(0); },
+                                         30s));
+    EXPECT_EQ(rig.decks[0]->changedTo, std::vector<std::string>{b}) << "the deck follows the next file";
+
+    std::vector<int16_t> both = first;
+    both.insert(both.end(), second.begin(), second.end());
+    const auto heard = rig.Heard("Main");
+    size_t at = 0;
+    while (at < heard.size() / 2 && heard[2 * at] == 0) ++at;
+    at += 3 * 44'100;
+    const long from = FindInSource(both, heard, at);
+    ASSERT_GE(from, 0);
+    EXPECT_TRUE(std::equal(both.begin() + 2 * from, both.end(), heard.begin() + static_cast<long>(2 * at)))
+        << "the second file follows the first sample for sample";
 }

@@ -52,7 +52,9 @@ void OfflineBackend::RunClock() {
             due += period;
             const auto now = Clock::now();
             if (now - due > 8 * period) due = now;
-            std::this_thread::sleep_until(due);
+            // Periods due within the next millisecond are rendered at once, so
+            // that a fast clock does not wake the machine thousands of times a second.
+            if (due > now + std::chrono::milliseconds(1)) std::this_thread::sleep_until(due);
         } else {
             std::this_thread::yield();
         }
@@ -108,6 +110,7 @@ std::unique_ptr<AudioStream> OfflineBackend::OpenStream(const DeviceId* id, int 
     if (channels < 1 || channels > device->channels) return nullptr;
     auto stream = std::make_unique<OfflineStream>(*this, device->description, channels, sampleRate_, periodFrames_,
                                                   pacing_ >= 0, target);
+    stream->SetCapture(captureByDefault_);
     std::lock_guard lock(mutex_);
     open_.emplace_back(device->description, stream.get());
     return stream;

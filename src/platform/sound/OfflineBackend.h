@@ -39,6 +39,8 @@ public:
     // period, like the outputs of one sound card; below 0 (the default) they
     // wait to be stepped.
     void SetPacing(double speed);
+    // Whether streams opened from now on keep what they render (they do unless told).
+    void SetCaptureByDefault(bool keep) { captureByDefault_ = keep; }
     // The open stream of a device (by description), or null.
     OfflineStream* StreamOf(const std::string& description);
     static DeviceId IdOf(const std::string& description);
@@ -54,6 +56,7 @@ private:
     int sampleRate_;
     int periodFrames_;
     double pacing_ = -1.0;
+    bool captureByDefault_ = true;
     std::mutex mutex_;
     std::vector<std::pair<std::string, OfflineStream*>> open_;
     // The clock thread renders the running streams; the lock keeps a stream

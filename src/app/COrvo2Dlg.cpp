@@ -12,6 +12,7 @@
 #include "engine/Engine.h"
 #include "engine/Playback.h"
 #include "engine/StreamTime.h"
+#include "output/CZelMixerControls.h"
 #include "output/CZelOutput.h"
 #include "output/CZelSoundDevices.h"
 #include "platform/MessagePort.h"
@@ -109,6 +110,10 @@ COrvo2Dlg::COrvo2Dlg(app::EngineEvents& events, app::CZelCommandLineInfo& comman
     engine_ = std::make_unique<engine::Engine>(events, *port_);
     playback_ = std::make_unique<engine::Playback>(*engine_, events, *port_);
     playback_->SetOutputs(headphones_.get(), main_.get());
+    // The saved levels and curve decide each deck's gain on each output.
+    mixer_ = std::make_unique<output::CZelMixerControls>(*main_, *headphones_, settings);
+    mixer_->RestoreFromSettings();
+    playback_->SetMixLink(mixer_.get());
     for (int deck = 0; deck < 2; ++deck) engine_->SetDeckLink(deck, deckLabels_[deck].get());
     port_->SetHandler([this](Message m, uintptr_t w, intptr_t l) { return OnMessage(m, w, l); });
 

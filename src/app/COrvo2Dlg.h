@@ -32,6 +32,7 @@ class SoundSystem;
 }
 namespace output {
 class CZelOutput;
+class CZelMixerControls;
 }
 
 // The main window. It owns the engine and receives the engine's messages; for
@@ -114,6 +115,7 @@ private:
     std::array<std::unique_ptr<DeckLabel>, 2> deckLabels_;
     std::unique_ptr<output::CZelOutput> headphones_;
     std::unique_ptr<output::CZelOutput> main_;
+    std::unique_ptr<output::CZelMixerControls> mixer_;
     output::SoundSystemProbe probe_;
     std::unique_ptr<CZelSoundDevices> soundDevices_;
     std::unique_ptr<OutputControls> outputControls_;

@@ -18,6 +18,7 @@
 #include "platform/MessagePort.h"
 #include "platform/sound/OfflineBackend.h"
 #include "platform/sound/SoundSystem.h"
+#include "ProcessCpu.h"
 #include "support/AudioFixtures.h"
 
 using platform::Message;
@@ -26,12 +27,6 @@ using platform::sound::OfflineBackend;
 namespace {
 
 constexpr double kTrackSeconds = 60.0;
-
-double ProcessCpuSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
 
 const std::string& TrackPath(int deck) {
     static QTemporaryDir dir;

@@ -14,17 +14,12 @@
 #include "engine/Engine.h"
 #include "platform/MessagePort.h"
 #include "platform/media/AudioDecoder.h"
+#include "ProcessCpu.h"
 #include "support/AudioFixtures.h"
 
 namespace {
 
 constexpr double kTrackSeconds = 60.0;
-
-double ProcessCpuSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
 
 // A 60 s 320 kbps MP3 of music-like sound (tones over noise), made once.
 const std::string& Mp3Path() {

@@ -8,7 +8,9 @@
 #include <QTemporaryDir>
 
 #include <chrono>
+#include <atomic>
 #include <ctime>
+#include <thread>
 
 #include "app/EngineEvents.h"
 #include "engine/DeckLink.h"
@@ -39,13 +41,19 @@ const std::string& TrackPath(int deck) {
     return paths[deck];
 }
 
+// Like the deck window: at the end of its track a deck stops itself, once.
 struct Deck final : engine::DeckLink {
     bool IsPlaying() const override { return false; }
     void Pause() override {}
     void ShowNothingLoaded() override {}
     void TakeLoadedFile(const std::string&, const std::string&, double) override {}
     void ResetLeds() override {}
-    void OnEndOfTrack() override { ended = true; }
+    void OnEndOfTrack() override {
+        if (!ended) port->Post(Message::StopForward, static_cast<uintptr_t>(index));
+        ended = true;
+    }
+    platform::MessagePort* port = nullptr;
+    int index = 0;
     bool ended = false;
 };
 
@@ -65,11 +73,16 @@ struct TwoDecks {
         playback.SetFadeStepWait([speed] {
             platform::SleepDispatching(std::chrono::microseconds(static_cast<long>(100 / speed) + 1));
         });
-        for (int d = 0; d < 2; ++d) engine.SetDeckLink(d, &decks[d]);
+        for (int d = 0; d < 2; ++d) {
+            decks[d].port = &port;
+            decks[d].index = d;
+            engine.SetDeckLink(d, &decks[d]);
+        }
         port.SetHandler([this](Message m, uintptr_t w, intptr_t) -> intptr_t {
             const int d = static_cast<int>(w);
             if (m == Message::DeckPrimed) playback.PrimeDeck(d);
             if (m == Message::ForwardNotify) playback.OnForwardNotify(d);
+            if (m == Message::StopForward) playback.StopForward(d);
             return 0;
         });
     }
@@ -83,8 +96,8 @@ struct TwoDecks {
             engine.LoadFile(d, TrackPath(d));
             playback.StartForward(d);
         }
-        while (!(decks[0].ended && decks[1].ended)) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        for (int d = 0; d < 2; ++d) playback.StopForward(d);
+        while (playback.PlayingForward(0) || playback.PlayingForward(1))
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     app::EngineEvents events;
     platform::MessagePort port;
@@ -111,6 +124,34 @@ void BM_TwoDecksThroughTheEngine(benchmark::State& state) {
     state.counters["realtime_x"] = benchmark::Counter(kTrackSeconds, benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_TwoDecksThroughTheEngine)->Arg(20)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(2);
+
+// Thirty minutes of two-deck playback at ten times real time (three minutes
+// of wall time) while another thread keeps a core busy: underruns counted.
+void BM_GlitchesOverThirtyMinutes(benchmark::State& state) {
+    TrackPath(0);
+    TrackPath(1);
+    std::atomic<bool> busy{true};
+    std::thread hog([&] {
+        volatile uint64_t sink = 0;
+        while (busy.load(std::memory_order_relaxed)) sink = sink + 1;
+    });
+    int underruns = 0;
+    for (auto _ : state) {
+        TwoDecks rig(10.0);
+        const double cpu = ProcessCpuSeconds();
+        for (int played = 0; played < 30 * 60 / static_cast<int>(kTrackSeconds); ++played) {
+            rig.decks[0].ended = rig.decks[1].ended = false;
+            rig.PlayToTheEnd();
+        }
+        state.SetIterationTime(ProcessCpuSeconds() - cpu);
+        underruns += rig.playback.Underruns(0) + rig.playback.Underruns(1);
+    }
+    busy.store(false);
+    hog.join();
+    state.counters["underruns"] = underruns;
+    state.counters["realtime_x"] = benchmark::Counter(30 * 60, benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_GlitchesOverThirtyMinutes)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 
 }  // namespace
 

@@ -272,7 +272,8 @@ void Playback::OnForwardNotify(int deck) {
     if (underrun) {
         ++d.underruns;
         for (int i = 0; i < kPrimingWrites; ++i) WriteNextBlock(deck);
-        output::SoftStartAll(ForwardBuffers(deck), fadeWait_);
+        // Unless the deck was stopped while the fade dispatched messages.
+        if (PlayingForward(deck)) output::SoftStartAll(ForwardBuffers(deck), fadeWait_);
     }
 
     for (int b = ledger.lastBlock; b != cur; b = Next(b)) ledger.written[b] = false;

@@ -2,10 +2,9 @@
 
 #include <QFileInfo>
 #include <QLabel>
-#include <QPushButton>
+#include <QPalette>
 #include <QSignalBlocker>
 #include <QTimer>
-#include <QVBoxLayout>
 
 #include "app/CZelCommandLineInfo.h"
 #include "app/EngineEvents.h"
@@ -17,45 +16,85 @@
 #include "output/CZelSoundDevices.h"
 #include "platform/MessagePort.h"
 #include "platform/sound/SoundSystem.h"
+#include "ui/CZelProportionalLayout.h"
+#include "ui/controls/CZelButton.h"
+#include "ui/controls/CZelGraph.h"
+#include "ui/controls/CZelSlide.h"
+#include "ui/controls/ControlColours.h"
 
 using platform::Message;
+
+namespace {
+
+// The window size the control places and text sizes are drawn for.
+constexpr QSize kDesignSize(640, 400);
+constexpr double kCaptionPoints = 8.0;
+constexpr double kButtonPoints = 8.0;
+constexpr int kCpuTimerMs = 500;
+
+CZelSlide* MakeSlide(QWidget* parent, const char* name, Qt::Orientation orientation, double minimum,
+                     double maximum, const QString& caption, int ticks) {
+    auto* slide = new CZelSlide(orientation, parent);
+    slide->setObjectName(name);
+    slide->SetRange(minimum, maximum);
+    slide->SetCaption(caption);
+    slide->SetTicks(ticks);
+    return slide;
+}
+
+CZelButton* MakeButton(QWidget* parent, const char* name, CZelButton::Kind kind, const QString& caption) {
+    auto* button = new CZelButton(kind, parent);
+    button->setObjectName(name);
+    button->SetCaption(caption);
+    return button;
+}
+
+QLabel* MakeLabel(QWidget* parent) {
+    auto* label = new QLabel(parent);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    return label;
+}
+
+}  // namespace
 
 COrvo2Dlg::DeckLabel::DeckLabel(QLabel* label, const QString& deckName) : label_(label), deckName_(deckName) {
     ShowNothingLoaded();
 }
 
-void COrvo2Dlg::DeckLabel::ShowNothingLoaded() { label_->setText(deckName_ + ": Nothing Loaded"); }
-
-void COrvo2Dlg::DeckLabel::TakeLoadedFile(const std::string& path, const std::string& title, double lengthSeconds) {
-    const QString shown = title.empty() ? QFileInfo(QString::fromStdString(path)).fileName() : QString::fromStdString(title);
-    label_->setText(deckName_ + ": " + shown + "   " + QString::fromStdString(engine::FormatTime(lengthSeconds)));
+void COrvo2Dlg::DeckLabel::ShowNothingLoaded() {
+    label_->setText(deckName_ + ": Nothing Loaded");
 }
 
-void COrvo2Dlg::OutputControls::SetHeadphonesVolumeSlide(bool enabled, std::optional<double> value) {
-    headphonesEnabled_ = enabled;
-    if (value) headphonesVolume_ = *value;
+void COrvo2Dlg::DeckLabel::TakeLoadedFile(const std::string& path, const std::string& title,
+                                          double lengthSeconds) {
+    const QString shown =
+        title.empty() ? QFileInfo(QString::fromStdString(path)).fileName() : QString::fromStdString(title);
+    label_->setText(deckName_ + ": " + shown + "   " +
+                    QString::fromStdString(engine::FormatTime(lengthSeconds)));
 }
 
-void COrvo2Dlg::OutputControls::SetMasterVolumeSlide(bool enabled, std::optional<double> value) {
-    masterEnabled_ = enabled;
-    if (value) masterVolume_ = *value;
+void COrvo2Dlg::VolumeSlides::Set(CZelSlide* slide, bool enabled, std::optional<double> value) {
+    slide->setEnabled(enabled);
+    if (!value) return;
+    // The device choice has set the mixer lines already; the slide only shows it.
+    QSignalBlocker quiet(slide);
+    slide->SetValue(*value);
 }
 
-void COrvo2Dlg::OutputControls::Show(const output::CZelOutput& main, const output::CZelOutput& headphones) {
-    auto line = [](const char* name, const output::CZelOutput& out, bool enabled, double volume) {
-        const QString device = out.IsOpen() ? out.DeviceName() : QStringLiteral("Disabled");
-        const QString level = enabled ? QString(" at %1 %").arg(static_cast<int>(volume * 100)) : QString();
-        return QString(name) + ": " + device + level;
-    };
-    label_->setText(line("Main", main, masterEnabled_, masterVolume_) + "\n" +
-                    line("Headphones", headphones, headphonesEnabled_, headphonesVolume_));
+void COrvo2Dlg::VolumeSlides::SetHeadphonesVolumeSlide(bool enabled, std::optional<double> value) {
+    Set(headphones_, enabled, value);
+}
+
+void COrvo2Dlg::VolumeSlides::SetMasterVolumeSlide(bool enabled, std::optional<double> value) {
+    Set(master_, enabled, value);
 }
 
 void COrvo2Dlg::DeckLabel::OnEndOfTrack() {
     if (endOfTrack) endOfTrack();
 }
 
-void COrvo2Dlg::DeckLabel::OnTrackChanged(const std::string& path, const std::string& title, double lengthSeconds) {
+void COrvo2Dlg::DeckLabel::OnTrackChanged(const std::string& path, const std::string& title,
+                                          double lengthSeconds) {
     TakeLoadedFile(path, title, lengthSeconds);
 }
 
@@ -68,44 +107,26 @@ COrvo2Dlg::COrvo2Dlg(app::EngineEvents& events, app::CZelCommandLineInfo& comman
       main_(std::make_unique<output::CZelOutput>(sound)),
       probe_(sound) {
     setWindowTitle("Orvo 2");
-    setMinimumSize(480, 200);
-    auto* layout = new QVBoxLayout(this);
-    for (int deck = 0; deck < 2; ++deck) {
-        auto* label = new QLabel(this);
-        layout->addWidget(label);
-        deckLabels_[deck] = std::make_unique<DeckLabel>(label, deck == 0 ? "Deck A" : "Deck B");
-    }
-    auto* outputs = new QLabel(this);
-    layout->addWidget(outputs);
-    outputControls_ = std::make_unique<OutputControls>(outputs);
-    showSoundDevices_ = new QPushButton("Show Sound Devices", this);
-    showSoundDevices_->setCheckable(true);
-    showSoundDevices_->setToolTip("show sound devices");
-    layout->addWidget(showSoundDevices_);
-    connect(showSoundDevices_, &QPushButton::toggled, this, [this](bool on) {
-        if (on) ChooseSoundDevices(true);
-    });
+    CreateControls();
+    RegisterControls();
     soundDevices_ = std::make_unique<CZelSoundDevices>(probe_, settings, this);
-
-    // Until the deck window exists, Deck A plays and pauses from here.
-    playDeckA_ = new QPushButton("Play Deck A", this);
-    playDeckA_->setCheckable(true);
-    layout->addWidget(playDeckA_);
-    connect(playDeckA_, &QPushButton::toggled, this, [this](bool on) {
-        port_->Send(on ? Message::StartForward : Message::StopForward, 0);
-    });
-    deckLabels_[0]->playing = [this] { return playDeckA_->isChecked(); };
-    deckLabels_[0]->pause = [this] { playDeckA_->setChecked(false); };
+    volumeSlides_ = std::make_unique<VolumeSlides>(masterVolume_, headphonesVolume_);
+    for (int deck = 0; deck < 2; ++deck)
+        deckLabels_[deck] = std::make_unique<DeckLabel>(deckNames_[deck], deck == 0 ? "Deck A" : "Deck B");
+    deckLabels_[0]->playing = [this] { return playDeckA_->Value(); };
+    deckLabels_[0]->pause = [this] {
+        if (playDeckA_->Value()) playDeckA_->SetValue(false);
+    };
     deckLabels_[0]->endOfTrack = [this] {
         // Posted: this runs inside the handling of a play notification.
         QSignalBlocker quiet(playDeckA_);
-        playDeckA_->setChecked(false);
+        playDeckA_->SetValue(false);
         port_->Post(Message::StopForward, 0);
     };
 
     auto* timer = new QTimer(this);
     connect(timer, &QTimer::timeout, this, &COrvo2Dlg::OnTimer);
-    timer->start(500);
+    timer->start(kCpuTimerMs);
 
     engine_ = std::make_unique<engine::Engine>(events, *port_);
     playback_ = std::make_unique<engine::Playback>(*engine_, events, *port_);
@@ -113,6 +134,8 @@ COrvo2Dlg::COrvo2Dlg(app::EngineEvents& events, app::CZelCommandLineInfo& comman
     // The saved levels and curve decide each deck's gain on each output.
     mixer_ = std::make_unique<output::CZelMixerControls>(*main_, *headphones_, settings);
     mixer_->RestoreFromSettings();
+    ShowMixerState();
+    ConnectControls();
     playback_->SetMixLink(mixer_.get());
     for (int deck = 0; deck < 2; ++deck) engine_->SetDeckLink(deck, deckLabels_[deck].get());
     port_->SetHandler([this](Message m, uintptr_t w, intptr_t l) { return OnMessage(m, w, l); });
@@ -120,6 +143,284 @@ COrvo2Dlg::COrvo2Dlg(app::EngineEvents& events, app::CZelCommandLineInfo& comman
     // Start-up runs once the modal loop is running, so that the threads it
     // starts find the window's messages served.
     QTimer::singleShot(0, this, &COrvo2Dlg::StartUp);
+}
+
+void COrvo2Dlg::CreateControls() {
+    // The dark panel of the instrument controls, also behind the plain labels.
+    QPalette dark = palette();
+    dark.setColor(QPalette::Window, QColor(controlcolours::kPanel));
+    dark.setColor(QPalette::WindowText, QColor(controlcolours::kText));
+    setPalette(dark);
+    setAutoFillBackground(true);
+    resize(kDesignSize);
+    setMinimumSize(320, 200);
+
+    using Kind = CZelButton::Kind;
+    showEqualizers_[0] = MakeButton(this, "showDeckAEqualizer", Kind::Toggle, "Show Deck A Equalizer");
+    showAnalyzer_ = MakeButton(this, "showAnalyzer", Kind::Toggle, "Show Analyzer");
+    showEqualizers_[1] = MakeButton(this, "showDeckBEqualizer", Kind::Toggle, "Show Deck B Equalizer");
+    showEffects_[0] = MakeButton(this, "showDeckAEffects", Kind::Toggle, "Show Deck A Effects");
+    showPlayList_ = MakeButton(this, "showPlayList", Kind::Toggle, "Show Play List");
+    showEffects_[1] = MakeButton(this, "showDeckBEffects", Kind::Toggle, "Show Deck B Effects");
+    showSoundDevices_ = MakeButton(this, "showSoundDevices", Kind::Push, "Show Sound Devices");
+    showSoundDevices_->SetGlow(false);
+    playDeckA_ = MakeButton(this, "playDeckA", Kind::Toggle, "Play Deck A");
+    for (QLabel*& name : deckNames_) name = MakeLabel(this);
+    devices_ = MakeLabel(this);
+
+    levels_[0] = MakeSlide(this, "levelDeckA", Qt::Vertical, 0.0, 1.0, "Deck A", 10);
+    levels_[1] = MakeSlide(this, "levelDeckB", Qt::Vertical, 0.0, 1.0, "Deck B", 10);
+    graph_ = new CZelGraph(this);
+    graph_->setObjectName("crossFaderGraph");
+    graph_->SetXRange(-1.0, 1.0);
+    graph_->SetYRange(0.0, 1.05);
+    graph_->SetGrid(8, 4);
+    graph_->AddPlot("Plot-1", QColor(controlcolours::kLedGreen));
+    graph_->AddPlot("Plot-2", QColor(controlcolours::kLedAmber));
+    mainCursor_ = graph_->AddCursor(QColor(controlcolours::kPointer), output::CZelMixerControls::kMainStart);
+    cueCursor_ = graph_->AddCursor(QColor(controlcolours::kSecondPointer),
+                                   output::CZelMixerControls::kCueMarkReset, true);
+    curve_ = MakeSlide(this, "crossFaderCurve", Qt::Vertical, -1.0, 1.0, "Curve", 8);
+    curve_->SetNeutralValue(output::CZelMixerControls::kCurveReset);
+    cueOn_ = MakeButton(this, "crossFaderCueOn", Kind::Toggle, "Cue");
+    mainCrossFader_ = MakeSlide(this, "mainCrossFader", Qt::Horizontal, -1.0, 1.0, "Main", 8);
+    headphonesCrossFader_ = MakeSlide(this, "headphonesCrossFader", Qt::Horizontal, -1.0, 1.0, "Phones", 8);
+    masterVolume_ = MakeSlide(this, "masterVolume", Qt::Vertical, 0.0, 1.0, "Master", 10);
+    headphonesVolume_ = MakeSlide(this, "headphonesVolume", Qt::Vertical, 0.0, 1.0, "Phones", 10);
+    balance_ = MakeSlide(this, "balance", Qt::Horizontal, -1.0, 1.0, "Bal", 4);
+    balance_->SetNeutralValue(0.0);
+    cpuMeter_ = MakeSlide(this, "cpuUse", Qt::Vertical, 0.0, 100.0, "CPU", 10);
+    cpuMeter_->SetMeter(true);
+    cpuCaption_ = MakeButton(this, "cpuUseCaption", Kind::Push, CZelCpuUsage::Caption(0.0));
+    cpuCaption_->SetGlow(false);
+    // Until a device choice enables them.
+    masterVolume_->setEnabled(false);
+    headphonesVolume_->setEnabled(false);
+}
+
+void COrvo2Dlg::RegisterControls() {
+    struct Place {
+        QWidget* control;
+        QRectF fraction;
+        double textPoints;
+        const char* title;
+        const char* description;
+        const char* toolTip;
+    };
+    const char* showSuffix = ".  Right click to reset its size and position.";
+    const QString analyzer = QString("Shows the Analyzer") + showSuffix;
+    const QString equalizerA = QString("Shows the Deck A Equalizer") + showSuffix;
+    const QString equalizerB = QString("Shows the Deck B Equalizer") + showSuffix;
+    const QString effectsA = QString("Shows the Deck A Effects") + showSuffix;
+    const QString effectsB = QString("Shows the Deck B Effects") + showSuffix;
+    const QString playList = QString("Shows the Play List") + showSuffix;
+    const QByteArray texts[] = {analyzer.toUtf8(), equalizerA.toUtf8(), equalizerB.toUtf8(),
+                                effectsA.toUtf8(), effectsB.toUtf8(),   playList.toUtf8()};
+    const char* volumeHelp = "Adjusts the Master and Wave volume level on the windows mixer.";
+    const char* cpuTitle = "CPU Use indicator:";
+    const char* cpuHelp = "Shows the combined CPU usage percent of your system.";
+    const char* cpuTip = "combined processor usage";
+
+    // Top: the buttons that show the other windows, deck A's on the left,
+    // deck B's on the right, the shared ones in the middle.
+    const Place places[] = {
+        {showEqualizers_[0],
+         {0.02, 0.02, 0.22, 0.07},
+         kButtonPoints,
+         "Show Deck A Equalizer:",
+         texts[1].constData(),
+         "show deck A equalizer"},
+        {showAnalyzer_,
+         {0.26, 0.02, 0.22, 0.07},
+         kButtonPoints,
+         "Show Analyzer:",
+         texts[0].constData(),
+         "show analyzer"},
+        {showEqualizers_[1],
+         {0.50, 0.02, 0.22, 0.07},
+         kButtonPoints,
+         "Show Deck B Equalizer:",
+         texts[2].constData(),
+         "show deck B equalizer"},
+        {showEffects_[0],
+         {0.02, 0.10, 0.22, 0.07},
+         kButtonPoints,
+         "Show Deck A Effects:",
+         texts[3].constData(),
+         "show deck A effects"},
+        {showPlayList_,
+         {0.26, 0.10, 0.22, 0.07},
+         kButtonPoints,
+         "Show Play List:",
+         texts[5].constData(),
+         "show play list"},
+        {showEffects_[1],
+         {0.50, 0.10, 0.22, 0.07},
+         kButtonPoints,
+         "Show Deck B Effects:",
+         texts[4].constData(),
+         "show deck B effects"},
+        {showSoundDevices_,
+         {0.76, 0.02, 0.22, 0.07},
+         kButtonPoints,
+         "Show Sound Devices:",
+         "Shows the sound device chooser.",
+         "show sound devices"},
+        // Left: the deck levels.
+        {levels_[0],
+         {0.02, 0.27, 0.07, 0.58},
+         kCaptionPoints,
+         "Deck A Level:",
+         "Sets the level for Deck A.",
+         "deck A level"},
+        {levels_[1],
+         {0.10, 0.27, 0.07, 0.58},
+         kCaptionPoints,
+         "Deck B Level:",
+         "Sets the level for Deck B.",
+         "deck B level"},
+        // Middle: the curve, its graph, the cue switch and the cross faders.
+        {graph_,
+         {0.19, 0.27, 0.44, 0.40},
+         0.0,
+         "Cross Fader Graph:",
+         "Shows the cross fader curve, current position and the cross fader cue mark",
+         "cross fader graph"},
+        {curve_,
+         {0.64, 0.27, 0.07, 0.48},
+         kCaptionPoints,
+         "Cross Fader Curve Slide:",
+         "Adjusts the shape of the cross fader curve.",
+         "cross fader curve adjust"},
+        {cueOn_,
+         {0.64, 0.77, 0.07, 0.07},
+         kButtonPoints,
+         "Cross Fader Cue On Button:",
+         "Puts a moveable mark on the cross fader graph that will trigger cueing when crossed by the cross "
+         "fader.",
+         "cross fader cue on"},
+        {mainCrossFader_,
+         {0.19, 0.69, 0.44, 0.09},
+         kCaptionPoints,
+         "Main Cross Fader:",
+         "Cross fader for the main sound device.",
+         "main cross fader"},
+        {headphonesCrossFader_,
+         {0.19, 0.79, 0.44, 0.09},
+         kCaptionPoints,
+         "Headphones Cross Fader:",
+         "Cross fader for the headphones sound device.",
+         "headphones cross fader"},
+        // Right: the outputs' volumes and balance, and the processor load.
+        {masterVolume_,
+         {0.74, 0.27, 0.07, 0.48},
+         kCaptionPoints,
+         "Master Volume:",
+         volumeHelp,
+         "main volume"},
+        {headphonesVolume_,
+         {0.82, 0.27, 0.07, 0.48},
+         kCaptionPoints,
+         "Headphones Volume:",
+         volumeHelp,
+         "headphones volume"},
+        {balance_,
+         {0.74, 0.77, 0.15, 0.07},
+         kCaptionPoints,
+         "Balance Slide:",
+         "Adjusts the main balance in the windows sound mixer",
+         "balance"},
+        {cpuMeter_, {0.91, 0.27, 0.07, 0.48}, kCaptionPoints, cpuTitle, cpuHelp, cpuTip},
+        {cpuCaption_, {0.91, 0.77, 0.07, 0.07}, kButtonPoints, cpuTitle, cpuHelp, cpuTip},
+    };
+    layout_ = new CZelProportionalLayout(this, kDesignSize);
+    for (const Place& place : places) {
+        layout_->Add(place.control, place.fraction, place.textPoints);
+        helpTexts_.Register(place.control, place.title, place.description, place.toolTip);
+    }
+    // Until the deck windows exist: what each deck holds, and Deck A's play.
+    layout_->Add(deckNames_[0], {0.02, 0.19, 0.46, 0.06}, kButtonPoints);
+    layout_->Add(deckNames_[1], {0.50, 0.19, 0.48, 0.06}, kButtonPoints);
+    layout_->Add(playDeckA_, {0.76, 0.10, 0.22, 0.07}, kButtonPoints);
+    layout_->Add(devices_, {0.02, 0.89, 0.96, 0.09}, kButtonPoints);
+}
+
+void COrvo2Dlg::ConnectControls() {
+    for (int deck = 0; deck < 2; ++deck) {
+        connect(levels_[deck], &CZelSlide::ValueChanged, this,
+                [this, deck](double level) { mixer_->OnLevelChanged(deck, level); });
+    }
+    connect(headphonesCrossFader_, &CZelSlide::ValueChanged, this,
+            [this](double x) { mixer_->OnHeadphonesCrossFaderChanged(x); });
+    connect(mainCrossFader_, &CZelSlide::ValueChanged, this, [this](double x) {
+        // The cursor first, so that the cue mark test sees the fader where the graph shows it.
+        graph_->SetCursorX(mainCursor_, x);
+        mixer_->OnMainCrossFaderChanged(x);
+    });
+    // A right release sets the curve slide to its neutral value, the straight line.
+    connect(curve_, &CZelSlide::ValueChanged, this, [this](double p) {
+        mixer_->OnCurveChanged(p);
+        DrawCurves();
+    });
+    connect(cueOn_, &CZelButton::ValueChanged, this, [this](bool on) {
+        mixer_->OnCueOnChanged(on);
+        graph_->SetCursorVisible(cueCursor_, on);
+    });
+    connect(graph_, &CZelGraph::CursorMoved, this, [this](int cursor, double x) {
+        if (cursor == cueCursor_) mixer_->OnCueMarkMoved(x);
+    });
+    connect(graph_, &CZelControl::RightReleased, this, [this] {
+        mixer_->ResetCueMark();
+        graph_->SetCursorX(cueCursor_, mixer_->CueMark());
+    });
+    connect(masterVolume_, &CZelSlide::ValueChanged, this, [this](double volume) {
+        main_->Level().SetMasterVolume(volume);
+        main_->Level().SetWaveVolume(volume);
+    });
+    connect(headphonesVolume_, &CZelSlide::ValueChanged, this, [this](double volume) {
+        headphones_->Level().SetMasterVolume(volume);
+        headphones_->Level().SetWaveVolume(volume);
+    });
+    // A right release centres the balance (its neutral value).
+    connect(balance_, &CZelSlide::ValueChanged, this, [this](double balance) {
+        for (output::CZelOutput* out : {headphones_.get(), main_.get()}) {
+            out->Level().SetMasterBalance(balance);
+            out->Level().SetWaveBalance(balance);
+        }
+    });
+    // The show buttons of the analyzer, equalizers, effects and play list keep
+    // only their own state until those windows exist.
+
+    // Queued: the chooser runs its own loop, better not inside the button's release.
+    connect(
+        showSoundDevices_, &CZelButton::Clicked, this, [this] { ChooseSoundDevices(true); },
+        Qt::QueuedConnection);
+    connect(playDeckA_, &CZelButton::ValueChanged, this,
+            [this](bool on) { port_->Send(on ? Message::StartForward : Message::StopForward, 0); });
+}
+
+void COrvo2Dlg::ShowMixerState() {
+    // The mixer already holds the saved values; the controls only show them.
+    auto show = [](CZelSlide* slide, double value) {
+        QSignalBlocker quiet(slide);
+        slide->SetValue(value);
+    };
+    show(mainCrossFader_, mixer_->MainPosition());
+    show(headphonesCrossFader_, mixer_->HeadphonesPosition());
+    for (int deck = 0; deck < 2; ++deck) show(levels_[deck], mixer_->Level(deck));
+    show(curve_, mixer_->CurvePosition());
+    graph_->SetCursorX(mainCursor_, mixer_->MainPosition());
+    graph_->SetCursorX(cueCursor_, mixer_->CueMark());
+    mixer_->OnCueOnChanged(cueOn_->Value());
+    graph_->SetCursorVisible(cueCursor_, cueOn_->Value());
+    DrawCurves();
+}
+
+void COrvo2Dlg::DrawCurves() {
+    const output::CZelCrossFader& fader = mixer_->MainCrossFader();
+    const auto& x = output::CZelCrossFader::GraphX();
+    graph_->SetPlotData(graph_->PlotIndex("Plot-1"), x, fader.CurveA());
+    graph_->SetPlotData(graph_->PlotIndex("Plot-2"), x, fader.CurveB());
 }
 
 COrvo2Dlg::~COrvo2Dlg() {
@@ -159,19 +460,28 @@ void COrvo2Dlg::ChooseSoundDevices(bool visible) {
         }
         ApplyDeviceChoice();
     }
-    showSoundDevices_->setChecked(false);
 }
 
 void COrvo2Dlg::ApplyDeviceChoice() {
     output::ApplyDeviceChoice(*headphones_, *main_, soundDevices_->ChosenHeadphonesId(),
                               soundDevices_->ChosenHeadphonesLabel(), soundDevices_->ChosenMainId(),
-                              soundDevices_->ChosenMainLabel(), *outputControls_);
-    outputControls_->Show(*main_, *headphones_);
+                              soundDevices_->ChosenMainLabel(), *volumeSlides_);
+    ShowDevices();
+}
+
+void COrvo2Dlg::ShowDevices() {
+    auto name = [](const output::CZelOutput& out) {
+        return out.IsOpen() ? out.DeviceName() : QStringLiteral("Disabled");
+    };
+    devices_->setText("Main: " + name(*main_) + "      Headphones: " + name(*headphones_));
 }
 
 void COrvo2Dlg::OnTimer() {
+    const double usage = cpuUsage_.Read();
+    cpuMeter_->SetValue(usage);
+    cpuCaption_->SetCaption(CZelCpuUsage::Caption(usage));
     // A device that vanished leaves its output idle; the program plays on.
-    if (headphones_->CloseIfFailed() | main_->CloseIfFailed()) outputControls_->Show(*main_, *headphones_);
+    if (headphones_->CloseIfFailed() | main_->CloseIfFailed()) ShowDevices();
 }
 
 void COrvo2Dlg::done(int result) {

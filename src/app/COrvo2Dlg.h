@@ -10,11 +10,16 @@
 #include "output/DeviceChoice.h"
 #include "output/SoundSystemProbe.h"
 #include "platform/Messages.h"
+#include "ui/CZelCpuUsage.h"
+#include "ui/CZelHelpTexts.h"
 
+class CZelButton;
+class CZelGraph;
+class CZelProportionalLayout;
 class CZelSettings;
+class CZelSlide;
 class CZelSoundDevices;
 class QLabel;
-class QPushButton;
 
 namespace app {
 class CZelCommandLineInfo;
@@ -23,7 +28,7 @@ struct EngineEvents;
 namespace engine {
 class Engine;
 class Playback;
-}
+}  // namespace engine
 namespace platform {
 class MessagePort;
 }
@@ -33,16 +38,17 @@ class SoundSystem;
 namespace output {
 class CZelOutput;
 class CZelMixerControls;
-}
+}  // namespace output
 
-// The main window. It owns the engine and receives the engine's messages; for
-// now it shows what each deck holds, until the mixer and the deck windows
-// take its place.
+// The main window: the mixer's controls (cross faders, levels, curve and its
+// graph, volumes, balance, processor load) and the buttons that show the
+// other windows. It owns the engine and the outputs and receives the engine's
+// messages. Until the deck windows exist it also shows what each deck holds.
 class COrvo2Dlg : public QDialog {
     Q_OBJECT
 public:
-    COrvo2Dlg(app::EngineEvents& events, app::CZelCommandLineInfo& commandLine, platform::sound::SoundSystem& sound,
-              const CZelSettings& settings, QWidget* parent = nullptr);
+    COrvo2Dlg(app::EngineEvents& events, app::CZelCommandLineInfo& commandLine,
+              platform::sound::SoundSystem& sound, const CZelSettings& settings, QWidget* parent = nullptr);
     ~COrvo2Dlg() override;
 
     engine::Engine& Engine() { return *engine_; }
@@ -51,6 +57,8 @@ public:
     output::CZelOutput& HeadphonesOutput() { return *headphones_; }
     output::CZelOutput& MainOutput() { return *main_; }
     CZelSoundDevices& SoundDevices() { return *soundDevices_; }
+    const output::CZelMixerControls& Mixer() const { return *mixer_; }
+    const CZelHelpTexts& HelpTexts() const { return helpTexts_; }
 
     // The private-message dispatch table. UI thread only.
     intptr_t OnMessage(platform::Message message, uintptr_t wParam, intptr_t lParam);
@@ -82,25 +90,30 @@ private:
         QString deckName_;
     };
 
-    // The volume slides and deck switches a device choice sets; until the
-    // mixer controls exist, what they would show is kept and written out.
-    class OutputControls final : public output::DeviceChoiceControls {
+    // The volume slides and deck switches a device choice sets.
+    class VolumeSlides final : public output::DeviceChoiceControls {
     public:
-        explicit OutputControls(QLabel* label) : label_(label) {}
+        VolumeSlides(CZelSlide* master, CZelSlide* headphones) : master_(master), headphones_(headphones) {}
         void SetHeadphonesVolumeSlide(bool enabled, std::optional<double> value) override;
         void SetMasterVolumeSlide(bool enabled, std::optional<double> value) override;
+        // The deck windows' equalizer and effect switches come with those windows.
         void SwitchDeckProcessingOff(int) override {}
         void EnableDeckProcessingSwitches(bool) override {}
-        void Show(const output::CZelOutput& main, const output::CZelOutput& headphones);
 
     private:
-        QLabel* label_;
-        bool headphonesEnabled_ = false;
-        bool masterEnabled_ = false;
-        double headphonesVolume_ = 0.0;
-        double masterVolume_ = 0.0;
+        static void Set(CZelSlide* slide, bool enabled, std::optional<double> value);
+        CZelSlide* master_;
+        CZelSlide* headphones_;
     };
 
+    void CreateControls();
+    // Help texts and proportional places of every control.
+    void RegisterControls();
+    void ConnectControls();
+    // The controls and the graph as the mixer restored them from the settings.
+    void ShowMixerState();
+    void DrawCurves();
+    void ShowDevices();
     void StartUp();
     void LoadCommandLineFiles();
     // Runs the device chooser (visible or not) and opens the outputs it chose.
@@ -118,9 +131,32 @@ private:
     std::unique_ptr<output::CZelMixerControls> mixer_;
     output::SoundSystemProbe probe_;
     std::unique_ptr<CZelSoundDevices> soundDevices_;
-    std::unique_ptr<OutputControls> outputControls_;
-    QPushButton* showSoundDevices_ = nullptr;
-    QPushButton* playDeckA_ = nullptr;  // until the deck window exists
+    std::unique_ptr<VolumeSlides> volumeSlides_;
+    CZelHelpTexts helpTexts_;
+    CZelProportionalLayout* layout_ = nullptr;
+    CZelCpuUsage cpuUsage_;
+
+    CZelSlide* mainCrossFader_ = nullptr;
+    CZelSlide* headphonesCrossFader_ = nullptr;
+    std::array<CZelSlide*, 2> levels_{};
+    CZelSlide* curve_ = nullptr;
+    CZelGraph* graph_ = nullptr;
+    int mainCursor_ = 0;
+    int cueCursor_ = 1;
+    CZelButton* cueOn_ = nullptr;
+    CZelSlide* masterVolume_ = nullptr;
+    CZelSlide* headphonesVolume_ = nullptr;
+    CZelSlide* balance_ = nullptr;
+    CZelSlide* cpuMeter_ = nullptr;
+    CZelButton* cpuCaption_ = nullptr;
+    CZelButton* showAnalyzer_ = nullptr;
+    std::array<CZelButton*, 2> showEqualizers_{};
+    std::array<CZelButton*, 2> showEffects_{};
+    CZelButton* showPlayList_ = nullptr;
+    CZelButton* showSoundDevices_ = nullptr;
+    std::array<QLabel*, 2> deckNames_{};
+    QLabel* devices_ = nullptr;
+    CZelButton* playDeckA_ = nullptr;  // until the deck window exists
     bool startingUp_ = false;
     bool closeRequested_ = false;
     int closeResult_ = 0;

@@ -1,5 +1,8 @@
 #include "app/COrvo2Dlg.h"
 
+#include <QEvent>
+#include <QWindowStateChangeEvent>
+#include <QGuiApplication>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPalette>
@@ -123,6 +126,11 @@ COrvo2Dlg::COrvo2Dlg(app::EngineEvents& events, app::CZelCommandLineInfo& comman
         playDeckA_->SetValue(false);
         port_->Post(Message::StopForward, 0);
     };
+
+    // In the background the decks write further ahead, as when minimised.
+    connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+        port_->Send(state == Qt::ApplicationActive ? Message::BufferLead20 : Message::BufferLead60);
+    });
 
     auto* timer = new QTimer(this);
     connect(timer, &QTimer::timeout, this, &COrvo2Dlg::OnTimer);
@@ -482,6 +490,15 @@ void COrvo2Dlg::OnTimer() {
     cpuCaption_->SetCaption(CZelCpuUsage::Caption(usage));
     // A device that vanished leaves its output idle; the program plays on.
     if (headphones_->CloseIfFailed() | main_->CloseIfFailed()) ShowDevices();
+}
+
+void COrvo2Dlg::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange) return;
+    const bool minimised = windowState() & Qt::WindowMinimized;
+    const bool wasMinimised = static_cast<QWindowStateChangeEvent*>(event)->oldState() & Qt::WindowMinimized;
+    if (minimised && !wasMinimised) port_->Send(Message::BufferLead60);
+    if (!minimised && wasMinimised) port_->Send(Message::BufferLead20);
 }
 
 void COrvo2Dlg::done(int result) {

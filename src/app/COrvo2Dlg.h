@@ -66,6 +66,11 @@ public:
 public slots:
     void done(int result) override;
 
+protected:
+    // Minimised, the decks write 60 blocks ahead instead of 20, so that they
+    // ride out a busy desktop; restored, back to 20.
+    void changeEvent(QEvent* event) override;
+
 private:
     // What the deck windows will do; here a line of text per deck.
     class DeckLabel final : public engine::DeckLink {

@@ -8,6 +8,7 @@
 #include "app/CZelCommandLineInfo.h"
 #include "app/EngineEvents.h"
 #include "engine/EngineHarness.h"
+#include "engine/Playback.h"
 #include "output/CZelCrossFader.h"
 #include "output/CZelMixerControls.h"
 #include "output/CZelOutput.h"
@@ -144,3 +145,13 @@ TEST_F(MainWindow, VolumeAndBalanceSlidesDriveTheirOutputs) {
 }
 
 }  // namespace
+
+TEST_F(MainWindow, MinimisingWritesFurtherAheadAndRestoringComesBack) {
+    Open();
+    dialog_->show();
+    EXPECT_EQ(dialog_->Playback().BufferLead(), 20);
+    dialog_->setWindowState(Qt::WindowMinimized);
+    EXPECT_EQ(dialog_->Playback().BufferLead(), 60);
+    dialog_->setWindowState(Qt::WindowNoState);
+    EXPECT_EQ(dialog_->Playback().BufferLead(), 20);
+}

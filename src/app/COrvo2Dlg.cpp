@@ -1,6 +1,8 @@
 #include "app/COrvo2Dlg.h"
 
 #include <QEvent>
+#include <QScreen>
+#include <QStyle>
 #include <QWindowStateChangeEvent>
 #include <QGuiApplication>
 #include <QFileInfo>
@@ -19,7 +21,10 @@
 #include "output/CZelSoundDevices.h"
 #include "platform/MessagePort.h"
 #include "platform/sound/SoundSystem.h"
+#include "ui/CZelCpuUsage.h"
 #include "ui/CZelProportionalLayout.h"
+#include "ui/CZelToolWindow.h"
+#include "ui/WindowArrangement.h"
 #include "ui/controls/CZelButton.h"
 #include "ui/controls/CZelGraph.h"
 #include "ui/controls/CZelSlide.h"
@@ -111,6 +116,7 @@ COrvo2Dlg::COrvo2Dlg(app::EngineEvents& events, app::CZelCommandLineInfo& comman
       probe_(sound) {
     setWindowTitle("Orvo 2");
     CreateControls();
+    CreateToolWindows();
     RegisterControls();
     soundDevices_ = std::make_unique<CZelSoundDevices>(probe_, settings, this);
     volumeSlides_ = std::make_unique<VolumeSlides>(masterVolume_, headphonesVolume_);
@@ -396,8 +402,19 @@ void COrvo2Dlg::ConnectControls() {
             out->Level().SetWaveBalance(balance);
         }
     });
-    // The show buttons of the analyzer, equalizers, effects and play list keep
-    // only their own state until those windows exist.
+    // Show buttons show and hide their windows; a right release puts the
+    // window back in its place.
+    const std::vector<std::pair<CZelButton*, std::pair<int, int>>> shows = {
+        {showAnalyzer_, {ui::kAnalyzerCode, -1}},   {showPlayList_, {ui::kPlayListCode, -1}},
+        {showEqualizers_[0], {ui::kEqualizerCode, 0}}, {showEqualizers_[1], {ui::kEqualizerCode, 1}},
+        {showEffects_[0], {ui::kEffectsCode, 0}},      {showEffects_[1], {ui::kEffectsCode, 1}}};
+    for (const auto& [button, window] : shows) {
+        const auto [code, deck] = window;
+        connect(button, &CZelButton::ValueChanged, this, [this, code, deck](bool on) {
+            if (CZelToolWindow* tool = ToolWindow(code, deck)) tool->setVisible(on);
+        });
+        connect(button, &CZelButton::RightReleased, this, [this, code, deck] { ArrangeWindows(code, deck); });
+    }
 
     // Queued: the chooser runs its own loop, better not inside the button's release.
     connect(
@@ -439,8 +456,58 @@ COrvo2Dlg::~COrvo2Dlg() {
     main_->Close();
 }
 
+void COrvo2Dlg::CreateToolWindows() {
+    auto make = [this](int code, int deck, const QString& title) {
+        toolWindows_.push_back(new CZelToolWindow(code, deck, title, *port_, this));
+    };
+    make(ui::kAnalyzerCode, -1, "Analyzer");
+    make(ui::kPlayListCode, -1, "Play List");
+    for (int deck = 0; deck < 2; ++deck) {
+        const QString name = deck == 0 ? "Deck A" : "Deck B";
+        make(ui::kDebuggerCode, deck, name + " Debugger");
+        make(ui::kDeckCode, deck, name);
+        make(ui::kEffectsCode, deck, name + " Effects");
+        make(ui::kEqualizerCode, deck, name + " Equalizer");
+    }
+}
+
+CZelToolWindow* COrvo2Dlg::ToolWindow(int code, int deck) const {
+    for (CZelToolWindow* tool : toolWindows_)
+        if (tool->Code() == code && (tool->Deck() == deck || tool->Deck() < 0)) return tool;
+    return nullptr;
+}
+
+CZelButton* COrvo2Dlg::ShowButtonOf(int code, int deck) const {
+    const int d = deck == 1 ? 1 : 0;
+    switch (code) {
+        case ui::kAnalyzerCode: return showAnalyzer_;
+        case ui::kPlayListCode: return showPlayList_;
+        case ui::kEqualizerCode: return showEqualizers_[d];
+        case ui::kEffectsCode: return showEffects_[d];
+        default: return nullptr;
+    }
+}
+
+void COrvo2Dlg::ArrangeWindows(int code, int deck) {
+    const QRect area = screen() ? screen()->availableGeometry() : QRect(0, 0, 1280, 800);
+    const int caption = style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    for (const ui::WindowPlacement& place : ui::ArrangeWindows(area, caption, caption, code, deck)) {
+        QWidget* window = place.code == ui::kMainWindowCode ? static_cast<QWidget*>(this)
+                                                            : ToolWindow(place.code, place.deck);
+        if (!window) continue;
+        window->setGeometry(place.rect);
+        if (place.hidden) {
+            window->hide();
+            continue;
+        }
+        window->show();
+        if (CZelButton* button = ShowButtonOf(place.code, place.deck)) button->SetValue(true);
+    }
+}
+
 void COrvo2Dlg::StartUp() {
     startingUp_ = true;
+    ArrangeWindows(ui::kMainWindowCode, 0);
     ChooseSoundDevices(false);
     engine_->StartTrackLengthThread();
     setFocus();
@@ -495,6 +562,18 @@ void COrvo2Dlg::OnTimer() {
 void COrvo2Dlg::changeEvent(QEvent* event) {
     QDialog::changeEvent(event);
     if (event->type() != QEvent::WindowStateChange) return;
+    if (windowState() & Qt::WindowMaximized) {
+        // Maximising does not enlarge the main window: it shows every tool
+        // window and puts all of them in their places again.
+        for (CZelButton* button : {showAnalyzer_, showPlayList_, showEqualizers_[0], showEqualizers_[1],
+                                   showEffects_[0], showEffects_[1]})
+            button->SetValue(true);
+        QTimer::singleShot(0, this, [this] {
+            showNormal();
+            ArrangeWindows(ui::kMainWindowCode, 0);
+        });
+        return;
+    }
     const bool minimised = windowState() & Qt::WindowMinimized;
     const bool wasMinimised = static_cast<QWindowStateChangeEvent*>(event)->oldState() & Qt::WindowMinimized;
     if (minimised && !wasMinimised) port_->Send(Message::BufferLead60);
@@ -516,7 +595,7 @@ void COrvo2Dlg::done(int result) {
     QDialog::done(result);
 }
 
-intptr_t COrvo2Dlg::OnMessage(Message message, uintptr_t wParam, intptr_t /*lParam*/) {
+intptr_t COrvo2Dlg::OnMessage(Message message, uintptr_t wParam, intptr_t lParam) {
     const int deck = wParam == 1 ? 1 : 0;
     switch (message) {
         case Message::BlockDecoded:
@@ -556,6 +635,9 @@ intptr_t COrvo2Dlg::OnMessage(Message message, uintptr_t wParam, intptr_t /*lPar
             break;
         case Message::BufferLead20:
             playback_->SetBufferLead(engine::Playback::kDefaultBufferLead);
+            break;
+        case Message::ChildWindowClosed:
+            if (CZelButton* button = ShowButtonOf(static_cast<int>(lParam), deck)) button->SetValue(false);
             break;
         default:
             break;

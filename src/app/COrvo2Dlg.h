@@ -3,6 +3,7 @@
 #include <QDialog>
 
 #include <array>
+#include <vector>
 #include <functional>
 #include <memory>
 
@@ -17,6 +18,7 @@ class CZelButton;
 class CZelGraph;
 class CZelProportionalLayout;
 class CZelSettings;
+class CZelToolWindow;
 class CZelSlide;
 class CZelSoundDevices;
 class QLabel;
@@ -119,6 +121,13 @@ private:
     void ShowMixerState();
     void DrawCurves();
     void ShowDevices();
+    // The tool windows, created empty until their contents are built, in the
+    // order: analyzer, play list, then per deck debugger, deck, effects, equalizer.
+    void CreateToolWindows();
+    CZelToolWindow* ToolWindow(int code, int deck) const;
+    CZelButton* ShowButtonOf(int code, int deck) const;
+    // Places (and shows) the windows a window code names: 102 all of them.
+    void ArrangeWindows(int code, int deck);
     void StartUp();
     void LoadCommandLineFiles();
     // Runs the device chooser (visible or not) and opens the outputs it chose.
@@ -162,6 +171,7 @@ private:
     std::array<QLabel*, 2> deckNames_{};
     QLabel* devices_ = nullptr;
     CZelButton* playDeckA_ = nullptr;  // until the deck window exists
+    std::vector<CZelToolWindow*> toolWindows_;  // children of this window
     bool startingUp_ = false;
     bool closeRequested_ = false;
     int closeResult_ = 0;

@@ -15,6 +15,8 @@
 #include "platform/sound/OfflineBackend.h"
 #include "platform/sound/SoundSystem.h"
 #include "settings/CZelSettings.h"
+#include "ui/CZelToolWindow.h"
+#include "ui/controls/CZelButton.h"
 #include "ui/controls/CZelGraph.h"
 #include "ui/controls/CZelSlide.h"
 
@@ -154,4 +156,33 @@ TEST_F(MainWindow, MinimisingWritesFurtherAheadAndRestoringComesBack) {
     EXPECT_EQ(dialog_->Playback().BufferLead(), 60);
     dialog_->setWindowState(Qt::WindowNoState);
     EXPECT_EQ(dialog_->Playback().BufferLead(), 20);
+}
+
+TEST_F(MainWindow, ShowButtonsFollowTheirWindowsAndARightReleasePutsOneBack) {
+    Open();
+    const auto tools = dialog_->findChildren<CZelToolWindow*>();
+    CZelToolWindow* analyzer = nullptr;
+    CZelToolWindow* effects[2] = {nullptr, nullptr};
+    for (CZelToolWindow* tool : tools) {
+        if (tool->windowTitle() == "Analyzer") analyzer = tool;
+        if (tool->windowTitle() == "Deck A Effects") effects[0] = tool;
+        if (tool->windowTitle() == "Deck B Effects") effects[1] = tool;
+    }
+    ASSERT_TRUE(analyzer && effects[0] && effects[1]);
+    auto* showAnalyzer = Find<CZelButton>("showAnalyzer");
+    EXPECT_TRUE(analyzer->isVisible()) << "start-up arranges and shows the windows";
+    EXPECT_TRUE(showAnalyzer->Value());
+
+    analyzer->close();  // the user closes it with its own close box
+    EXPECT_FALSE(analyzer->isVisible());
+    EXPECT_FALSE(showAnalyzer->Value());
+    showAnalyzer->SetValue(true);
+    EXPECT_TRUE(analyzer->isVisible());
+
+    const QRect placedB = effects[1]->geometry();
+    effects[0]->setGeometry(10, 10, 100, 100);
+    effects[1]->setGeometry(20, 20, 100, 100);
+    QTest::mouseRelease(Find<CZelButton>("showDeckBEffects"), Qt::RightButton);
+    EXPECT_EQ(effects[1]->geometry(), placedB) << "Deck B's effects window is back in its place";
+    EXPECT_EQ(effects[0]->geometry(), QRect(10, 10, 100, 100)) << "Deck A's is left alone";
 }

@@ -1,0 +1,23 @@
+#include "ui/CZelToolWindow.h"
+
+#include <QCloseEvent>
+
+#include "platform/MessagePort.h"
+#include "ui/controls/ControlColours.h"
+
+CZelToolWindow::CZelToolWindow(int code, int deck, const QString& title, platform::MessagePort& mainWindow,
+                               QWidget* parent)
+    : QDialog(parent, Qt::Window), code_(code), deck_(deck), mainWindow_(mainWindow) {
+    setWindowTitle(title);
+    setModal(false);
+    setAutoFillBackground(true);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, controlcolours::kPanel);
+    setPalette(palette);
+}
+
+void CZelToolWindow::closeEvent(QCloseEvent* event) {
+    mainWindow_.Send(platform::Message::ChildWindowClosed, static_cast<uintptr_t>(deck_ < 0 ? 0 : deck_), code_);
+    hide();
+    event->ignore();
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QDialog>
+
+namespace platform {
+class MessagePort;
+}
+
+// A modeless window the main window owns and arranges (deck, equalizer,
+// effects, analyzer, play list, debugger). Closing it hides it and tells the
+// main window, which turns the matching show button off. UI thread only.
+class CZelToolWindow : public QDialog {
+    Q_OBJECT
+public:
+    CZelToolWindow(int code, int deck, const QString& title, platform::MessagePort& mainWindow,
+                   QWidget* parent = nullptr);
+
+    int Code() const { return code_; }
+    int Deck() const { return deck_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    int code_;
+    int deck_;
+    platform::MessagePort& mainWindow_;
+};

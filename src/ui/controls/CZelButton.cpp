@@ -1,5 +1,7 @@
 #include "ui/controls/CZelButton.h"
 
+#include <QFontMetricsF>
+
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScopedValueRollback>
@@ -132,5 +134,22 @@ void CZelButton::paintEvent(QPaintEvent*) {
     if (down) textRect.translate(0.0, 1.0);
     QColor text = lit ? glowColour_.lighter(150) : QColor(kText);
     painter.setPen(Shade(text));
-    painter.drawText(textRect, Qt::AlignCenter | Qt::TextWordWrap, Caption());
+    // One line if the caption fits at a readable size, else two lines sized
+    // for the longer half.
+    const QString caption = Caption();
+    const QFont before = painter.font();
+    FitFontToWidth(painter, caption, textRect.width());
+    const bool oneLine = QFontMetricsF(painter.font()).horizontalAdvance(caption) <= textRect.width() &&
+                         painter.font().pointSizeF() * 1.5 >= before.pointSizeF();
+    if (!oneLine) {
+        painter.setFont(before);
+        const int split = caption.indexOf(u' ', caption.size() / 2);
+        const int back = caption.lastIndexOf(u' ', caption.size() / 2);
+        const int at = split >= 0 ? split : back;
+        if (at >= 0) {
+            const QString left = caption.left(at), right = caption.mid(at + 1);
+            FitFontToWidth(painter, left.size() > right.size() ? left : right, textRect.width());
+        }
+    }
+    painter.drawText(textRect, Qt::AlignCenter | Qt::TextWordWrap, caption);
 }

@@ -1,6 +1,7 @@
 #include "ui/controls/CZelControl.h"
 
 #include <QEvent>
+#include <QFontMetricsF>
 #include <QLinearGradient>
 #include <QConicalGradient>
 #include <QMouseEvent>
@@ -138,4 +139,18 @@ void CZelControl::PaintGlow(QPainter& painter, const QPointF& centre, qreal radi
     painter.setPen(Qt::NoPen);
     painter.setBrush(halo);
     painter.drawEllipse(centre, radius, radius);
+}
+
+void CZelControl::FitFontToWidth(QPainter& painter, const QString& text, qreal width) {
+    // Fonts from the layout may be sized in pixels or in points.
+    QFont font = painter.font();
+    const bool pixels = font.pixelSize() > 0;
+    const qreal smallest = pixels ? 8.0 : 6.0;
+    qreal size = pixels ? font.pixelSize() : (font.pointSizeF() > 0 ? font.pointSizeF() : 9.0);
+    while (size > smallest && QFontMetricsF(font).horizontalAdvance(text) > width) {
+        size -= pixels ? 1.0 : 0.5;
+        if (pixels) font.setPixelSize(static_cast<int>(size));
+        else font.setPointSizeF(size);
+    }
+    painter.setFont(font);
 }

@@ -25,6 +25,10 @@ signals:
     void RightReleased();
 
 protected:
+    // Shrinks the painter's font, down to 6 points, until the text fits the
+    // width: a narrow window must not cut its controls' captions off.
+    static void FitFontToWidth(QPainter& painter, const QString& text, qreal width);
+
     // Runs on a right-button release over the control, before RightReleased.
     // Slides and knobs go to their neutral value here.
     virtual void Reset() {}

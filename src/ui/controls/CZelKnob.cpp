@@ -179,6 +179,7 @@ void CZelKnob::paintEvent(QPaintEvent*) {
     const QRectF dial = DialRect();
     if (!caption_.isEmpty()) {
         painter.setPen(Shade(QColor(kText)));
+        FitFontToWidth(painter, caption_, width());
         painter.drawText(QRectF(0, dial.bottom() + 2, width(), height() - dial.bottom() - 2),
                          Qt::AlignHCenter | Qt::AlignTop, caption_);
     }

@@ -218,6 +218,7 @@ void CZelSlide::paintEvent(QPaintEvent*) {
     const QRectF body = BodyRect();
     if (!caption_.isEmpty()) {
         painter.setPen(Shade(QColor(kText)));
+        FitFontToWidth(painter, caption_, orientation_ == Qt::Vertical ? width() : body.left() - 4);
         if (orientation_ == Qt::Vertical)
             painter.drawText(QRectF(0, body.bottom() + 2, width(), height() - body.bottom() - 2),
                              Qt::AlignHCenter | Qt::AlignTop, caption_);

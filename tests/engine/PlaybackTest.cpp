@@ -31,7 +31,7 @@ using testing_support::QueuedPlayList;
 
 namespace {
 
-constexpr double kSpeed = 10.0;  // times real time
+constexpr double kSpeed = 5.0;  // times real time
 
 // A deck window that does what the transport will: stop on the end of the track.
 struct PlayingDeck final : engine::DeckLink {
@@ -69,8 +69,8 @@ public:
         main->Open(OfflineBackend::IdOf("Main"), "Main (Can't Split)");
         phones->Open(OfflineBackend::IdOf("Phones"), "Phones (Can't Split)");
         playback.SetOutputs(phones.get(), main.get());
-        // The sound runs ten times faster than real time, so do the fades' steps.
-        playback.SetFadeStepWait([] { platform::SleepDispatching(std::chrono::microseconds(10)); });
+        // The sound runs faster than real time, and so do the fades' steps.
+        playback.SetFadeStepWait([] { platform::SleepDispatching(std::chrono::microseconds(20)); });
         for (int d = 0; d < 2; ++d) {
             decks[d] = std::make_unique<PlayingDeck>(port, d);
             engine.SetDeckLink(d, decks[d].get());
@@ -85,10 +85,7 @@ public:
                     playback.OnForwardNotify(deck);
                     aheadAfterNotify.push_back(engine.Ledger(deck).CountWritten());
                     break;
-                case Message::BackwardNotify:
-                    playback.OnBackwardNotify(deck);
-                    ++backwardNotifications;
-                    break;
+                case Message::BackwardNotify: playback.OnBackwardNotify(deck); break;
                 case Message::StopForward: playback.StopForward(deck); break;
                 default: break;
             }
@@ -114,7 +111,6 @@ public:
     std::unique_ptr<PlayingDeck> decks[2];
     QueuedPlayList playList;
     std::vector<int> aheadAfterNotify;
-    int backwardNotifications = 0;
 };
 
 // Where in `source` the sound heard from frame `at` on comes from: matched
@@ -196,7 +192,7 @@ TEST_F(Playback, ATrackPlaysOnBothOutputsSampleForSampleUntilItsEnd) {
     ASSERT_GT(end - ahead.begin(), 100);
     const std::vector<int> middle(ahead.begin() + 5, end);
     const auto steady = std::count_if(middle.begin(), middle.end(), [](int n) { return n == 20 || n == 21; });
-    EXPECT_GE(steady, static_cast<long>(middle.size() * 9 / 10));
+    EXPECT_GE(steady, static_cast<long>(middle.size() * 8 / 10));
     EXPECT_GE(*std::min_element(middle.begin(), middle.end()), 15);
     EXPECT_GT(rig.decks[0]->ledSteps, 150) << "the lamps turn one step a block";
 }
@@ -212,14 +208,15 @@ TEST_F(Playback, BackwardPlayAfterSteadyForwardPlayPlaysWhatWasHeardReversedAndS
     rig.playback.StopForward(0);
     rig.Heard("Main");  // forget what was heard so far
 
-    const int notificationsBefore = rig.backwardNotifications;
+    const int startBlock = (rig.engine.Ledger(0).lastBlock + 1) % engine::kOutputBlocks;
     rig.playback.StartBackward(0);
     ASSERT_TRUE(rig.playback.PlayingBackward(0));
     ASSERT_TRUE(EngineHarness::WaitUntil([&] { return !rig.playback.PlayingBackward(0); }, 30s))
         << "backward play stops by itself";
-    const int backward = rig.backwardNotifications - notificationsBefore;
+    const int backward = (startBlock - rig.engine.Ledger(0).lastBlock + engine::kOutputBlocks) % engine::kOutputBlocks;
     // From 20 blocks ahead, 87 blocks back fill the 107 that the forward buffer still holds.
     EXPECT_NEAR(backward, 87, 4);
+    EXPECT_GT(rig.engine.Ledger(0).CountWritten(), engine::Playback::kBackwardLimit);
 
     // What was heard is the file played backwards: find a run of it reversed.
     const auto heard = rig.Heard("Main");
@@ -248,8 +245,8 @@ TEST_F(Playback, AnUnderrunStopsCatchesUpAndRestarts) {
     rig.playback.StartForward(0);
     ASSERT_TRUE(EngineHarness::WaitUntil([&] { return rig.aheadAfterNotify.size() > 30; }, 30s));
     // The window is busy for longer than the 20 blocks written ahead last
-    // (about 1.3 s of sound; at ten times real time, 133 ms).
-    std::this_thread::sleep_for(300ms);
+    // (about 1.3 s of sound; at five times real time, 267 ms).
+    std::this_thread::sleep_for(600ms);
     const size_t handled = rig.aheadAfterNotify.size();
     ASSERT_TRUE(EngineHarness::WaitUntil([&] { return rig.aheadAfterNotify.size() > handled + 40; }, 30s));
     EXPECT_EQ(rig.playback.Underruns(0), 1);

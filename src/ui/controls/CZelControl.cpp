@@ -1,6 +1,8 @@
 #include "ui/controls/CZelControl.h"
 
 #include <QEvent>
+#include <QKeyEvent>
+#include <QWheelEvent>
 #include <QFontMetricsF>
 #include <QLinearGradient>
 #include <QConicalGradient>
@@ -153,4 +155,19 @@ void CZelControl::FitFontToWidth(QPainter& painter, const QString& text, qreal w
         else font.setPointSizeF(size);
     }
     painter.setFont(font);
+}
+
+double CZelControl::WheelNotches(const QWheelEvent* event) {
+    const QPoint delta = event->angleDelta();
+    return (delta.y() != 0 ? delta.y() : delta.x()) / 120.0;
+}
+
+double CZelControl::ArrowSteps(const QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Up:
+        case Qt::Key_Right: return 1.0;
+        case Qt::Key_Down:
+        case Qt::Key_Left: return -1.0;
+        default: return 0.0;
+    }
 }

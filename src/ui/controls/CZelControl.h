@@ -4,7 +4,9 @@
 #include <QString>
 #include <QWidget>
 
+class QKeyEvent;
 class QPainter;
+class QWheelEvent;
 
 // Base of the program's instrument controls: the help texts, the right-button
 // reset gesture and the painting shared by the dark look. The controls live on
@@ -28,6 +30,10 @@ protected:
     // Shrinks the painter's font, down to 6 points, until the text fits the
     // width: a narrow window must not cut its controls' captions off.
     static void FitFontToWidth(QPainter& painter, const QString& text, qreal width);
+    // Wheel notches turned (one per 120 eighths of a degree), either axis.
+    static double WheelNotches(const QWheelEvent* event);
+    // +1 for Up or Right, -1 for Down or Left, 0 for any other key.
+    static double ArrowSteps(const QKeyEvent* event);
 
     // Runs on a right-button release over the control, before RightReleased.
     // Slides and knobs go to their neutral value here.

@@ -17,7 +17,6 @@ using namespace controlcolours;
 
 namespace {
 constexpr double kDefaultStepsPerRange = 100.0;
-constexpr double kWheelNotch = 120.0;
 constexpr double kBoundedStart = -135.0;  // the minimum's angle on a bounded knob
 constexpr int kJogRidges = 36;
 
@@ -150,21 +149,12 @@ void CZelKnob::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void CZelKnob::wheelEvent(QWheelEvent* event) {
-    const QPoint delta = event->angleDelta();
-    const double notches = (delta.y() != 0 ? delta.y() : delta.x()) / kWheelNotch;
-    ChangeValue(value_ + notches * Step(), false);
+    ChangeValue(value_ + WheelNotches(event) * Step(), false);
     event->accept();
 }
 
 void CZelKnob::keyPressEvent(QKeyEvent* event) {
-    double steps = 0.0;
-    switch (event->key()) {
-        case Qt::Key_Up:
-        case Qt::Key_Right: steps = 1.0; break;
-        case Qt::Key_Down:
-        case Qt::Key_Left: steps = -1.0; break;
-        default: break;
-    }
+    double steps = ArrowSteps(event);
     if (steps == 0.0) {
         CZelControl::keyPressEvent(event);
         return;

@@ -17,7 +17,6 @@ using namespace controlcolours;
 namespace {
 constexpr double kDefaultStepsPerRange = 100.0;
 constexpr double kPageSteps = 10.0;
-constexpr double kWheelNotch = 120.0;
 }  // namespace
 
 CZelSlide::CZelSlide(Qt::Orientation orientation, QWidget* parent)
@@ -187,22 +186,13 @@ void CZelSlide::wheelEvent(QWheelEvent* event) {
         event->ignore();
         return;
     }
-    const QPoint delta = event->angleDelta();
-    const double notches = (delta.y() != 0 ? delta.y() : delta.x()) / kWheelNotch;
-    ChangeValue(value_ + notches * Step(), false);
+    ChangeValue(value_ + WheelNotches(event) * Step(), false);
     event->accept();
 }
 
 void CZelSlide::keyPressEvent(QKeyEvent* event) {
     // Only the arrows: the other keys belong to the window's shortcuts.
-    double steps = 0.0;
-    switch (event->key()) {
-        case Qt::Key_Up:
-        case Qt::Key_Right: steps = 1.0; break;
-        case Qt::Key_Down:
-        case Qt::Key_Left: steps = -1.0; break;
-        default: break;
-    }
+    double steps = ArrowSteps(event);
     if (steps == 0.0 || meter_) {
         CZelControl::keyPressEvent(event);
         return;

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
 
 #include <atomic>
 #include <chrono>
 #include <thread>
+#include <vector>
 
 #include "platform/Event.h"
 #include "platform/MessagePort.h"
@@ -86,4 +89,52 @@ TEST(MessagePort, WaitingDispatchesSoAWorkerSendingManyMessagesFinishes) {
     worker.join();
     EXPECT_EQ(handled, 500);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+}
+
+TEST(MessagePort, ClosingReleasesAWorkerAlreadyBlockedInSend) {
+    MessagePort port;
+    port.SetHandler([](Message, uintptr_t, intptr_t) -> intptr_t { return 7; });
+    std::atomic<intptr_t> answer{-1};
+    std::thread worker([&] { answer = port.Send(Message::BlockDecoded); });
+    // Not dispatched: the message is still waiting when the window closes.
+    std::this_thread::sleep_for(20ms);
+    port.Close();
+    worker.join();
+    EXPECT_EQ(answer.load(), 0) << "a closed window answers nothing, and the worker goes on";
+}
+
+TEST(MessagePort, AWorkerIsServedWhileAHandlerRunsANestedLoop) {
+    // A handler that opens a dialog runs a nested event loop; workers sending
+    // meanwhile must not wait for the dialog to close.
+    MessagePort port;
+    Event secondDone(Event::Reset::Manual, false);
+    std::vector<Message> order;
+    bool servedDuringTheLoop = false;
+    std::thread second;
+    port.SetHandler([&](Message m, uintptr_t, intptr_t) -> intptr_t {
+        order.push_back(m);
+        if (m == Message::DeckPrimed) {
+            second = std::thread([&] {
+                port.Send(Message::EndOfTrack);
+                secondDone.Set();
+            });
+            QEventLoop nested;
+            QTimer poll;
+            QObject::connect(&poll, &QTimer::timeout, &nested, [&] {
+                if (secondDone.IsSet()) nested.quit();
+            });
+            poll.start(1);
+            QTimer::singleShot(3000, &nested, &QEventLoop::quit);
+            nested.exec();
+            servedDuringTheLoop = secondDone.IsSet();
+        }
+        return 0;
+    });
+    std::thread first([&] { port.Send(Message::DeckPrimed); });
+    while (order.empty()) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    first.join();
+    platform::WaitDispatching(secondDone);
+    second.join();
+    EXPECT_TRUE(servedDuringTheLoop);
+    EXPECT_EQ(order, (std::vector<Message>{Message::DeckPrimed, Message::EndOfTrack}));
 }

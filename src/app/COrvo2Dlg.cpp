@@ -1,18 +1,24 @@
 #include "app/COrvo2Dlg.h"
 
+#include <QContextMenuEvent>
 #include <QEvent>
+#include <QMenu>
 #include <QScreen>
 #include <QStyle>
 #include <QWindowStateChangeEvent>
 #include <QGuiApplication>
-#include <QFileInfo>
 #include <QLabel>
 #include <QPalette>
 #include <QSignalBlocker>
 #include <QTimer>
 
+#include "app/CAboutDlg.h"
 #include "app/CZelCommandLineInfo.h"
+#include "app/CZelSplashScreen.h"
+#include "app/CZelTipOfTheDay.h"
+#include "app/Orvo2Art.h"
 #include "app/EngineEvents.h"
+#include "deck/CZelDeck2.h"
 #include "engine/Engine.h"
 #include "engine/Playback.h"
 #include "engine/StreamTime.h"
@@ -39,6 +45,7 @@ constexpr QSize kDesignSize(640, 400);
 constexpr double kCaptionPoints = 8.0;
 constexpr double kButtonPoints = 8.0;
 constexpr int kCpuTimerMs = 500;
+constexpr int kSplashMs = 5000;
 
 CZelSlide* MakeSlide(QWidget* parent, const char* name, Qt::Orientation orientation, double minimum,
                      double maximum, const QString& caption, int ticks) {
@@ -65,20 +72,12 @@ QLabel* MakeLabel(QWidget* parent) {
 
 }  // namespace
 
-COrvo2Dlg::DeckLabel::DeckLabel(QLabel* label, const QString& deckName) : label_(label), deckName_(deckName) {
-    ShowNothingLoaded();
-}
+bool COrvo2Dlg::CueDecks::IsCueOn(int deck) const { return decks_[deck] && decks_[deck]->IsCueOn(); }
 
-void COrvo2Dlg::DeckLabel::ShowNothingLoaded() {
-    label_->setText(deckName_ + ": Nothing Loaded");
-}
+bool COrvo2Dlg::CueDecks::IsPlaying(int deck) const { return decks_[deck] && decks_[deck]->Playing(); }
 
-void COrvo2Dlg::DeckLabel::TakeLoadedFile(const std::string& path, const std::string& title,
-                                          double lengthSeconds) {
-    const QString shown =
-        title.empty() ? QFileInfo(QString::fromStdString(path)).fileName() : QString::fromStdString(title);
-    label_->setText(deckName_ + ": " + shown + "   " +
-                    QString::fromStdString(engine::FormatTime(lengthSeconds)));
+void COrvo2Dlg::CueDecks::Start(int deck) {
+    if (decks_[deck]) decks_[deck]->TogglePlay(false);
 }
 
 void COrvo2Dlg::VolumeSlides::Set(CZelSlide* slide, bool enabled, std::optional<double> value) {
@@ -97,41 +96,28 @@ void COrvo2Dlg::VolumeSlides::SetMasterVolumeSlide(bool enabled, std::optional<d
     Set(master_, enabled, value);
 }
 
-void COrvo2Dlg::DeckLabel::OnEndOfTrack() {
-    if (endOfTrack) endOfTrack();
-}
-
-void COrvo2Dlg::DeckLabel::OnTrackChanged(const std::string& path, const std::string& title,
-                                          double lengthSeconds) {
-    TakeLoadedFile(path, title, lengthSeconds);
-}
-
 COrvo2Dlg::COrvo2Dlg(app::EngineEvents& events, app::CZelCommandLineInfo& commandLine,
                      platform::sound::SoundSystem& sound, const CZelSettings& settings, QWidget* parent)
     : QDialog(parent),
       commandLine_(commandLine),
+      settings_(settings),
       port_(std::make_unique<platform::MessagePort>()),
       headphones_(std::make_unique<output::CZelOutput>(sound)),
       main_(std::make_unique<output::CZelOutput>(sound)),
       probe_(sound) {
     setWindowTitle("Orvo 2");
+    setWindowIcon(app::ApplicationIcon());
+    // The splash shows while the window starts up, and goes when start-up ends.
+    splash_ = std::make_unique<CZelSplashScreen>();
+    splash_->Create(kSplashMs, this);
+    engine_ = std::make_unique<engine::Engine>(events, *port_);
+    playback_ = std::make_unique<engine::Playback>(*engine_, events, *port_);
+    playback_->SetOutputs(headphones_.get(), main_.get());
     CreateControls();
     CreateToolWindows();
     RegisterControls();
     soundDevices_ = std::make_unique<CZelSoundDevices>(probe_, settings, this);
     volumeSlides_ = std::make_unique<VolumeSlides>(masterVolume_, headphonesVolume_);
-    for (int deck = 0; deck < 2; ++deck)
-        deckLabels_[deck] = std::make_unique<DeckLabel>(deckNames_[deck], deck == 0 ? "Deck A" : "Deck B");
-    deckLabels_[0]->playing = [this] { return playDeckA_->Value(); };
-    deckLabels_[0]->pause = [this] {
-        if (playDeckA_->Value()) playDeckA_->SetValue(false);
-    };
-    deckLabels_[0]->endOfTrack = [this] {
-        // Posted: this runs inside the handling of a play notification.
-        QSignalBlocker quiet(playDeckA_);
-        playDeckA_->SetValue(false);
-        port_->Post(Message::StopForward, 0);
-    };
 
     // In the background the decks write further ahead, as when minimised.
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
@@ -142,16 +128,15 @@ COrvo2Dlg::COrvo2Dlg(app::EngineEvents& events, app::CZelCommandLineInfo& comman
     connect(timer, &QTimer::timeout, this, &COrvo2Dlg::OnTimer);
     timer->start(kCpuTimerMs);
 
-    engine_ = std::make_unique<engine::Engine>(events, *port_);
-    playback_ = std::make_unique<engine::Playback>(*engine_, events, *port_);
-    playback_->SetOutputs(headphones_.get(), main_.get());
     // The saved levels and curve decide each deck's gain on each output.
     mixer_ = std::make_unique<output::CZelMixerControls>(*main_, *headphones_, settings);
     mixer_->RestoreFromSettings();
+    cueDecks_ = std::make_unique<CueDecks>(decks_);
+    mixer_->SetDecks(cueDecks_.get());
     ShowMixerState();
     ConnectControls();
     playback_->SetMixLink(mixer_.get());
-    for (int deck = 0; deck < 2; ++deck) engine_->SetDeckLink(deck, deckLabels_[deck].get());
+    for (int deck = 0; deck < 2; ++deck) engine_->SetDeckLink(deck, decks_[deck]);
     port_->SetHandler([this](Message m, uintptr_t w, intptr_t l) { return OnMessage(m, w, l); });
 
     // Start-up runs once the modal loop is running, so that the threads it
@@ -178,8 +163,6 @@ void COrvo2Dlg::CreateControls() {
     showEffects_[1] = MakeButton(this, "showDeckBEffects", Kind::Toggle, "Show Deck B Effects");
     showSoundDevices_ = MakeButton(this, "showSoundDevices", Kind::Push, "Show Sound Devices");
     showSoundDevices_->SetGlow(false);
-    playDeckA_ = MakeButton(this, "playDeckA", Kind::Toggle, "Play Deck A");
-    for (QLabel*& name : deckNames_) name = MakeLabel(this);
     devices_ = MakeLabel(this);
 
     levels_[0] = MakeSlide(this, "levelDeckA", Qt::Vertical, 0.0, 1.0, "Deck A", 10);
@@ -352,10 +335,6 @@ void COrvo2Dlg::RegisterControls() {
         layout_->Add(place.control, place.fraction, place.textPoints);
         helpTexts_.Register(place.control, place.title, place.description, place.toolTip);
     }
-    // Until the deck windows exist: what each deck holds, and Deck A's play.
-    layout_->Add(deckNames_[0], {0.02, 0.19, 0.46, 0.06}, kButtonPoints);
-    layout_->Add(deckNames_[1], {0.50, 0.19, 0.48, 0.06}, kButtonPoints);
-    layout_->Add(playDeckA_, {0.76, 0.10, 0.22, 0.07}, kButtonPoints);
     layout_->Add(devices_, {0.02, 0.89, 0.96, 0.09}, kButtonPoints);
 }
 
@@ -420,8 +399,6 @@ void COrvo2Dlg::ConnectControls() {
     connect(
         showSoundDevices_, &CZelButton::Clicked, this, [this] { ChooseSoundDevices(true); },
         Qt::QueuedConnection);
-    connect(playDeckA_, &CZelButton::ValueChanged, this,
-            [this](bool on) { port_->Send(on ? Message::StartForward : Message::StopForward, 0); });
 }
 
 void COrvo2Dlg::ShowMixerState() {
@@ -465,7 +442,8 @@ void COrvo2Dlg::CreateToolWindows() {
     for (int deck = 0; deck < 2; ++deck) {
         const QString name = deck == 0 ? "Deck A" : "Deck B";
         make(ui::kDebuggerCode, deck, name + " Debugger");
-        make(ui::kDeckCode, deck, name);
+        decks_[deck] = new CZelDeck2(deck, *engine_, *port_, this);
+        toolWindows_.push_back(decks_[deck]);
         make(ui::kEffectsCode, deck, name + " Effects");
         make(ui::kEqualizerCode, deck, name + " Equalizer");
     }
@@ -511,7 +489,9 @@ void COrvo2Dlg::StartUp() {
     ChooseSoundDevices(false);
     engine_->StartTrackLengthThread();
     setFocus();
-    LoadCommandLineFiles();
+    CZelTipOfTheDay::ShowAtStartUpIfWanted(settings_, this);
+    if (!closeRequested_) LoadCommandLineFiles();
+    splash_.reset();
     startingUp_ = false;
     if (closeRequested_) done(closeResult_);
 }
@@ -522,7 +502,7 @@ void COrvo2Dlg::LoadCommandLineFiles() {
     bool isLast = false;
     do {
         const QString path = commandLine_.GetNextFile(isLast);
-        engine_->LoadFile(0, path.toStdString());
+        decks_[0]->LoadFile(path);
     } while (!isLast && !closeRequested_);
 }
 
@@ -531,7 +511,7 @@ void COrvo2Dlg::ChooseSoundDevices(bool visible) {
     if (confirmed) {
         if (visible) {
             // A new choice unloads both decks before the outputs change.
-            for (int deck = 0; deck < 2; ++deck) engine_->LoadFile(deck, std::string());
+            for (CZelDeck2* deck : decks_) deck->ChooseSource(0);
         }
         ApplyDeviceChoice();
     }
@@ -580,6 +560,20 @@ void COrvo2Dlg::changeEvent(QEvent* event) {
     if (!minimised && wasMinimised) port_->Send(Message::BufferLead20);
 }
 
+void COrvo2Dlg::contextMenuEvent(QContextMenuEvent* event) {
+    // Over a control the right button resets it; only the background has a menu.
+    QWidget* under = childAt(event->pos());
+    if (under && !qobject_cast<QLabel*>(under)) return;
+    QMenu menu(this);
+    menu.addAction("&About Orvo2 ...", this, &COrvo2Dlg::ShowAbout);
+    menu.exec(event->globalPos());
+}
+
+void COrvo2Dlg::ShowAbout() {
+    CAboutDlg about(this);
+    about.exec();
+}
+
 void COrvo2Dlg::done(int result) {
     // A close asked for while start-up waits on a thread is carried out when
     // start-up has finished, so nothing is torn down under its feet.
@@ -601,8 +595,24 @@ intptr_t COrvo2Dlg::OnMessage(Message message, uintptr_t wParam, intptr_t lParam
         case Message::BlockDecoded:
             break;  // nothing to do: a block was decoded
         case Message::EndOfTrack:
+            // Earlier blocks still play; the deck follows when the next track reaches the play point.
+            decks_[deck]->TrackChangePending();
             engine_->OnEndOfTrack(deck);
             break;
+        case Message::TempoChanged:
+            for (output::CZelOutput* out : {headphones_.get(), main_.get()})
+                if (output::CZelOutputDevice* device = out->Device())
+                    device->SetFrequency(deck, static_cast<uint32_t>(lParam));
+            break;
+        case Message::ReportQueuedBytes:
+            decks_[deck]->ShowTime(engine::OutputBufferedBytes(engine_->Ledger(deck)));
+            break;
+        case Message::PreviousTrack:
+        case Message::NextTrack:
+        case Message::AddFileAndSelect:
+        case Message::AddFile:
+        case Message::DeckBrowsing:
+            break;  // the play list's: nothing to do without one
         case Message::TrackLengthMeasured:
             engine_->OnTrackLengthMeasured();
             break;

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "engine/DeckLink.h"
+#include "output/CZelMixerControls.h"
 #include "output/DeviceChoice.h"
 #include "output/SoundSystemProbe.h"
 #include "platform/Messages.h"
@@ -15,12 +16,14 @@
 #include "ui/CZelHelpTexts.h"
 
 class CZelButton;
+class CZelDeck2;
 class CZelGraph;
 class CZelProportionalLayout;
 class CZelSettings;
 class CZelToolWindow;
 class CZelSlide;
 class CZelSoundDevices;
+class CZelSplashScreen;
 class QLabel;
 
 namespace app {
@@ -39,13 +42,12 @@ class SoundSystem;
 }
 namespace output {
 class CZelOutput;
-class CZelMixerControls;
 }  // namespace output
 
 // The main window: the mixer's controls (cross faders, levels, curve and its
 // graph, volumes, balance, processor load) and the buttons that show the
-// other windows. It owns the engine and the outputs and receives the engine's
-// messages. Until the deck windows exist it also shows what each deck holds.
+// other windows. It owns the engine, the outputs and the deck windows and
+// receives the engine's and the decks' messages.
 class COrvo2Dlg : public QDialog {
     Q_OBJECT
 public:
@@ -59,6 +61,7 @@ public:
     output::CZelOutput& HeadphonesOutput() { return *headphones_; }
     output::CZelOutput& MainOutput() { return *main_; }
     CZelSoundDevices& SoundDevices() { return *soundDevices_; }
+    CZelDeck2& Deck(int deck) { return *decks_[deck]; }
     const output::CZelMixerControls& Mixer() const { return *mixer_; }
     const CZelHelpTexts& HelpTexts() const { return helpTexts_; }
 
@@ -72,29 +75,20 @@ protected:
     // Minimised, the decks write 60 blocks ahead instead of 20, so that they
     // ride out a busy desktop; restored, back to 20.
     void changeEvent(QEvent* event) override;
+    // A right click on the window's background offers the About box.
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
-    // What the deck windows will do; here a line of text per deck.
-    class DeckLabel final : public engine::DeckLink {
+    // What the cross fader's cue mark needs of the deck windows.
+    class CueDecks final : public output::CZelMixerControls::Decks {
     public:
-        DeckLabel(QLabel* label, const QString& deckName);
-        bool IsPlaying() const override { return playing && playing(); }
-        void Pause() override {
-            if (pause) pause();
-        }
-        void ShowNothingLoaded() override;
-        void TakeLoadedFile(const std::string& path, const std::string& title, double lengthSeconds) override;
-        void ResetLeds() override {}
-        void OnEndOfTrack() override;
-        void OnTrackChanged(const std::string& path, const std::string& title, double lengthSeconds) override;
-        // Until the deck window exists: what ends play at the end of a track.
-        std::function<void()> endOfTrack;
-        std::function<bool()> playing;
-        std::function<void()> pause;
+        explicit CueDecks(const std::array<CZelDeck2*, 2>& decks) : decks_(decks) {}
+        bool IsCueOn(int deck) const override;
+        bool IsPlaying(int deck) const override;
+        void Start(int deck) override;
 
     private:
-        QLabel* label_;
-        QString deckName_;
+        const std::array<CZelDeck2*, 2>& decks_;
     };
 
     // The volume slides and deck switches a device choice sets.
@@ -134,12 +128,16 @@ private:
     void ChooseSoundDevices(bool visible);
     void ApplyDeviceChoice();
     void OnTimer();
+    void ShowAbout();
 
     app::CZelCommandLineInfo& commandLine_;
+    const CZelSettings& settings_;
+    std::unique_ptr<CZelSplashScreen> splash_;  // during start-up only
     std::unique_ptr<platform::MessagePort> port_;
     std::unique_ptr<engine::Engine> engine_;
     std::unique_ptr<engine::Playback> playback_;
-    std::array<std::unique_ptr<DeckLabel>, 2> deckLabels_;
+    std::array<CZelDeck2*, 2> decks_{};  // children of this window
+    std::unique_ptr<CueDecks> cueDecks_;
     std::unique_ptr<output::CZelOutput> headphones_;
     std::unique_ptr<output::CZelOutput> main_;
     std::unique_ptr<output::CZelMixerControls> mixer_;
@@ -168,9 +166,7 @@ private:
     std::array<CZelButton*, 2> showEffects_{};
     CZelButton* showPlayList_ = nullptr;
     CZelButton* showSoundDevices_ = nullptr;
-    std::array<QLabel*, 2> deckNames_{};
     QLabel* devices_ = nullptr;
-    CZelButton* playDeckA_ = nullptr;  // until the deck window exists
     std::vector<CZelToolWindow*> toolWindows_;  // children of this window
     bool startingUp_ = false;
     bool closeRequested_ = false;

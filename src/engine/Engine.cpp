@@ -68,6 +68,40 @@ bool Engine::LoadFile(int deck, const std::string& path) {
     return true;
 }
 
+void Engine::Unload(int deck) {
+    Deck& d = decks_[deck];
+    StopReader(deck, true);
+    d.fileSource.Close();
+    d.kind = SourceKind::None;
+    d.filePath.clear();
+    d.playingPath.clear();
+}
+
+bool Engine::SeekFile(int deck, double fraction, const std::string& reopenPath) {
+    Deck& d = decks_[deck];
+    if (d.kind != SourceKind::File) return false;
+    StopReader(deck, true);
+    // A reader that had finished its file left the deck ready; play must now
+    // wait for the priming from the new place.
+    events_.deck[deck].deckReadyToPlay.Reset();
+    if (!reopenPath.empty()) {
+        d.fileSource.Close();
+        d.filePath = reopenPath;
+        OpenOnThread(deck);
+        if (!d.fileSource.IsOpen()) {
+            d.kind = SourceKind::None;
+            d.filePath.clear();
+            d.playingPath.clear();
+            if (d.link) d.link->ShowNothingLoaded();
+            return false;
+        }
+        d.playingPath = reopenPath;
+    }
+    d.fileSource.SeekFraction(fraction);
+    StartFileReader(deck);
+    return true;
+}
+
 void Engine::QueueNextFile(int deck, const std::string& path) {
     Deck& d = decks_[deck];
     d.filePath = path;

@@ -44,6 +44,14 @@ public:
     // Stops what the deck played and read, opens the file and starts reading
     // it into the ring. False when the file cannot be decoded.
     bool LoadFile(int deck, const std::string& path);
+    // Stops and closes whatever the deck holds; the deck then holds nothing.
+    void Unload(int deck);
+    // Moves a loaded file to `fraction` of its length: stops the reader, seeks
+    // and reads on from there, so the deck primes afresh. With `reopenPath`
+    // the file is opened again first, for when the source has read to its
+    // end or already went on into a queued next file. False when the file
+    // can no longer be opened; the deck then holds nothing.
+    bool SeekFile(int deck, double fraction, const std::string& reopenPath = {});
     // At the end of a file: opens the next one into the same source, so the
     // reader goes on into it without a gap.
     void QueueNextFile(int deck, const std::string& path);

@@ -200,4 +200,12 @@ HResult CZelOutputDevice::SetDeckGain(int deck, double gain) {
     return kOk;
 }
 
+HResult CZelOutputDevice::SetFrequency(int deck, uint32_t hz) {
+    if (deck < 0 || deck >= engine::kDeckCount) return kUnexpected;
+    Deck& d = decks_[deck];
+    d.frequency = hz;
+    if (!d.forward) return kNotInitialized;
+    return d.forward->SetFrequency(hz);
+}
+
 }  // namespace output

@@ -88,12 +88,17 @@ public:
 
     // The deck's volume from a linear gain; CO_E_NOTINITIALIZED without buffers.
     HResult SetDeckGain(int deck, double gain);
+    // The deck's tempo: the playback frequency of its forward buffer. The
+    // backward buffer keeps the source's own rate. Remembered for the deck.
+    HResult SetFrequency(int deck, uint32_t hz);
+    uint32_t Frequency(int deck) const { return decks_[deck].frequency; }
 
 private:
     struct Deck {
         std::unique_ptr<platform::sound::SoundBuffer> forward;
         std::unique_ptr<platform::sound::SoundBuffer> backward;
         uint32_t sampleRate = 0;
+        uint32_t frequency = 44'100;
         uint32_t forwardCursor = 0;
         uint32_t backwardCursor = 0;
     };

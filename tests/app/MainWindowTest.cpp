@@ -27,7 +27,9 @@ protected:
     MainWindow()
         : sound_(std::make_unique<platform::sound::OfflineBackend>(
               std::vector<platform::sound::OfflineBackend::Device>{{"Desk", 2}, {"Phones", 2}})),
-          settings_(dir_.path() + "/settings.ini") {}
+          settings_(dir_.path() + "/settings.ini") {
+        settings_.WriteShowTipOfTheDay(false);
+    }
 
     // Opens the window on what the settings hold and waits for its start-up.
     COrvo2Dlg& Open() {

@@ -36,6 +36,7 @@ TEST(StartUp, CommandLineFilesLoadIntoDeckAWhichKeepsTheLastGoodOne) {
     platform::sound::SoundSystem sound(std::make_unique<platform::sound::OfflineBackend>(
         std::vector<platform::sound::OfflineBackend::Device>{{"Desk", 2}, {"Phones", 2}}));
     CZelSettings settings(dir.path() + "/settings.ini");
+    settings.WriteShowTipOfTheDay(false);
     COrvo2Dlg dialog(events, commandLine, sound, settings);
     // The start-up runs from the dialog's event loop.
     ASSERT_TRUE(EngineHarness::WaitUntil([&] { return dialog.Engine().FilePath(0) == third; }));

@@ -137,7 +137,8 @@ double CZelFileSource::LengthSeconds() const {
 }
 
 double CZelFileSource::PositionSeconds() const {
-    if (!IsOpen()) return 0.0;
+    // After the file's end closed the source, the position stays at the end,
+    // so the time shown while the last blocks play is still right.
     const double bytesPerSecond = (BitsPerSample() / 8.0) * SampleRate() * Channels();
     return bytesPerSecond > 0 ? static_cast<double>(bytePosition_.load()) / bytesPerSecond : 0.0;
 }

@@ -41,7 +41,8 @@ public:
 // free block and primes the deck after 121 of them; afterwards one refill pass
 // runs each time the block writer signals "Disc Read Forward Event".
 // A source that ends before the priming point primes the deck as it ends, so
-// even a very short file becomes playable.
+// even a very short file becomes playable. The starter marks the reader
+// running and resets `threadDone` before the thread begins.
 void RunReaderLoop(int deck, DiscBuffer& ring, app::DeckEvents& events, platform::Event& threadDone,
                    ReaderFlags& flags, platform::MessagePort& mainWindow, BlockProducer& producer);
 

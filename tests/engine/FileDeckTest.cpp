@@ -266,6 +266,18 @@ TEST_F(FileDeck, StoppingAWaitingReaderIsImmediate) {
     EXPECT_FALSE(h.engine.ReaderRunning(0));
     EXPECT_TRUE(h.events.deck[0].threadFileReadForwardDone.IsSet());
     EXPECT_FALSE(h.events.deck[0].deckReadyToPlay.IsSet());
+
+    // A stop right after the start, before the reader thread has begun (a
+    // seek straight after a load), also ends it, and a seek reads on.
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_TRUE(h.engine.LoadFile(0, path));
+        h.engine.StopReader(0, true);
+        EXPECT_FALSE(h.engine.ReaderRunning(0));
+        ASSERT_TRUE(h.engine.SeekFile(0, 0.5));
+    }
+    // The second half of the file is read to its end (and the end-of-file block).
+    EXPECT_TRUE(EngineHarness::WaitUntil([&] { return !h.engine.ReaderRunning(0); }));
+    EXPECT_EQ(h.engine.Ring(0).CountFilled(), 151);
 }
 
 TEST_F(FileDeck, TrackLengthThreadMeasuresFilesAndReportsUnreadableOnes) {

@@ -136,7 +136,7 @@ void CZelButton::paintEvent(QPaintEvent*) {
     painter.setPen(Shade(text));
     // One line if the caption fits at a readable size, else two lines sized
     // for the longer half.
-    const QString caption = Caption();
+    QString caption = Caption();
     const QFont before = painter.font();
     FitFontToWidth(painter, caption, textRect.width());
     const bool oneLine = QFontMetricsF(painter.font()).horizontalAdvance(caption) <= textRect.width() &&
@@ -147,9 +147,16 @@ void CZelButton::paintEvent(QPaintEvent*) {
         const int back = caption.lastIndexOf(u' ', caption.size() / 2);
         const int at = split >= 0 ? split : back;
         if (at >= 0) {
+            // Broken where we chose, not where word wrapping would, and small
+            // enough for both lines to fit the height too.
             const QString left = caption.left(at), right = caption.mid(at + 1);
             FitFontToWidth(painter, left.size() > right.size() ? left : right, textRect.width());
+            QFont font = painter.font();
+            while (font.pointSizeF() > 6.0 && 2.0 * QFontMetricsF(font).height() > textRect.height())
+                font.setPointSizeF(font.pointSizeF() - 0.5);
+            painter.setFont(font);
+            caption = left + u'\n' + right;
         }
     }
-    painter.drawText(textRect, Qt::AlignCenter | Qt::TextWordWrap, caption);
+    painter.drawText(textRect, Qt::AlignCenter, caption);
 }

@@ -24,11 +24,11 @@ enum class Message : uint32_t {
     StartBackward = 0x800F,
     BackwardNotify = 0x8010,
     ForwardNotify = 0x8011,
-    TempoChanged = 0x8012,
-    AddFileAndSelect = 0x8013,
-    AddFile = 0x8014,
+    TempoChanged = 0x8012,         // second parameter: the deck's forward playback frequency in Hz
+    AddFileAndSelect = 0x8013,     // the play list appends the deck's file and selects it
+    AddFile = 0x8014,              // second parameter: a const std::string* path, alive during the send
     PlayListChanged = 0x8015,
-    PreviousTrack = 0x8016,
+    PreviousTrack = 0x8016,        // the deck asks for the play list's previous or next entry
     NextTrack = 0x8017,
     DeckBrowsing = 0x8018,         // a deck opens its file dialog
     ResumeForward = 0x8019,
@@ -36,7 +36,7 @@ enum class Message : uint32_t {
     BufferLead20 = 0x801B,
     StopForward = 0x801C,
     StopBackward = 0x801D,
-    ReportQueuedBytes = 0x801E,
+    ReportQueuedBytes = 0x801E,    // the deck's time display is refreshed from what is queued
     TrackLengthMeasured = 0x801F,
     ChildWindowClosed = 0x8020,
 };

@@ -29,6 +29,7 @@
 #include "platform/sound/SoundSystem.h"
 #include "ui/CZelCpuUsage.h"
 #include "ui/CZelProportionalLayout.h"
+#include "ui/ControlPlaces.h"
 #include "ui/CZelToolWindow.h"
 #include "ui/WindowArrangement.h"
 #include "ui/controls/CZelButton.h"
@@ -196,14 +197,6 @@ void COrvo2Dlg::CreateControls() {
 }
 
 void COrvo2Dlg::RegisterControls() {
-    struct Place {
-        QWidget* control;
-        QRectF fraction;
-        double textPoints;
-        const char* title;
-        const char* description;
-        const char* toolTip;
-    };
     const char* showSuffix = ".  Right click to reset its size and position.";
     const QString analyzer = QString("Shows the Analyzer") + showSuffix;
     const QString equalizerA = QString("Shows the Deck A Equalizer") + showSuffix;
@@ -220,7 +213,7 @@ void COrvo2Dlg::RegisterControls() {
 
     // Top: the buttons that show the other windows, deck A's on the left,
     // deck B's on the right, the shared ones in the middle.
-    const Place places[] = {
+    const ControlPlace places[] = {
         {showEqualizers_[0],
          {0.02, 0.02, 0.22, 0.07},
          kButtonPoints,
@@ -331,10 +324,7 @@ void COrvo2Dlg::RegisterControls() {
         {cpuCaption_, {0.91, 0.77, 0.07, 0.07}, kButtonPoints, cpuTitle, cpuHelp, cpuTip},
     };
     layout_ = new CZelProportionalLayout(this, kDesignSize);
-    for (const Place& place : places) {
-        layout_->Add(place.control, place.fraction, place.textPoints);
-        helpTexts_.Register(place.control, place.title, place.description, place.toolTip);
-    }
+    PlaceControls(*layout_, helpTexts_, places);
     layout_->Add(devices_, {0.02, 0.89, 0.96, 0.09}, kButtonPoints);
 }
 

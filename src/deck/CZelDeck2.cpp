@@ -17,6 +17,7 @@
 #include "engine/StreamTime.h"
 #include "platform/MessagePort.h"
 #include "ui/CZelProportionalLayout.h"
+#include "ui/ControlPlaces.h"
 #include "ui/WindowArrangement.h"
 #include "ui/controls/CZelButton.h"
 #include "ui/controls/CZelDualTextIndicator.h"
@@ -170,15 +171,7 @@ void CZelDeck2::CreateControls() {
 }
 
 void CZelDeck2::RegisterControls() {
-    struct Place {
-        QWidget* control;
-        QRectF fraction;
-        double textPoints;
-        const char* title;
-        const char* description;
-        const char* toolTip;
-    };
-    const Place places[] = {
+    const ControlPlace places[] = {
         {chooser_, {0.03, 0.02, 0.94, 0.07}, kButtonPoints, "Audio Source Chooser:",
          "Selects the file or CD to play.", "select file or CD"},
         {time_, {0.03, 0.11, 0.45, 0.13}, kDisplayPoints, "Time Indicator:",
@@ -208,10 +201,7 @@ void CZelDeck2::RegisterControls() {
          "Loads the next track in the play list.", "load next track"},
     };
     layout_ = new CZelProportionalLayout(this, kDesignSize);
-    for (const Place& place : places) {
-        layout_->Add(place.control, place.fraction, place.textPoints);
-        helpTexts_.Register(place.control, place.title, place.description, place.toolTip);
-    }
+    PlaceControls(*layout_, helpTexts_, places);
     PlaceLeds();
 }
 

@@ -29,21 +29,32 @@ void PutLe(std::ofstream& out, uint32_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) out.put(static_cast<char>((value >> (8 * i)) & 0xFF));
 }
 
+// channelMask 0: a plain PCM format chunk; else WAVE_FORMAT_EXTENSIBLE with it.
 bool WriteRiff(const std::string& path, const void* data, uint32_t dataBytes, int channels, int sampleRate,
-               int bitsPerSample) {
+               int bitsPerSample, uint32_t channelMask = 0) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!out) return false;
     const auto blockAlign = static_cast<uint32_t>(channels * bitsPerSample / 8);
+    const uint32_t formatBytes = channelMask ? 40 : 16;
     out.write("RIFF", 4);
-    PutLe(out, 36 + dataBytes + (dataBytes & 1), 4);
+    PutLe(out, 20 + formatBytes + dataBytes + (dataBytes & 1), 4);
     out.write("WAVEfmt ", 8);
-    PutLe(out, 16, 4);
-    PutLe(out, 1, 2);  // integer PCM
+    PutLe(out, formatBytes, 4);
+    PutLe(out, channelMask ? 0xFFFE : 1, 2);  // extensible, or integer PCM
     PutLe(out, static_cast<uint32_t>(channels), 2);
     PutLe(out, static_cast<uint32_t>(sampleRate), 4);
     PutLe(out, static_cast<uint32_t>(sampleRate) * blockAlign, 4);
     PutLe(out, blockAlign, 2);
     PutLe(out, static_cast<uint32_t>(bitsPerSample), 2);
+    if (channelMask) {
+        PutLe(out, 22, 2);                                    // extension size
+        PutLe(out, static_cast<uint32_t>(bitsPerSample), 2);  // valid bits
+        PutLe(out, channelMask, 4);
+        // The integer PCM sub-format GUID.
+        static const unsigned char kPcmGuid[16] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
+                                                   0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+        out.write(reinterpret_cast<const char*>(kPcmGuid), sizeof kPcmGuid);
+    }
     out.write("data", 4);
     PutLe(out, dataBytes, 4);
     out.write(static_cast<const char*>(data), dataBytes);
@@ -133,6 +144,12 @@ bool WriteWav(const std::string& path, const std::vector<int16_t>& interleaved, 
     // Little-endian host: the samples are already in RIFF byte order.
     return WriteRiff(path, interleaved.data(), static_cast<uint32_t>(interleaved.size() * sizeof(int16_t)),
                      channels, sampleRate, 16);
+}
+
+bool WriteWavWithMask(const std::string& path, const std::vector<int16_t>& interleaved, int channels,
+                      int sampleRate, uint32_t channelMask) {
+    return WriteRiff(path, interleaved.data(), static_cast<uint32_t>(interleaved.size() * sizeof(int16_t)),
+                     channels, sampleRate, 16, channelMask);
 }
 
 bool WriteWav8(const std::string& path, const std::vector<uint8_t>& interleaved, int channels,

@@ -22,6 +22,11 @@ std::vector<int16_t> Noise(int frames, int channels, uint32_t seed, double ampli
 
 // 16-bit PCM RIFF/WAVE file. False when the file could not be written.
 bool WriteWav(const std::string& path, const std::vector<int16_t>& interleaved, int channels, int sampleRate);
+// 16-bit PCM WAVE_FORMAT_EXTENSIBLE file whose channels have the places in
+// channelMask (the WAVE speaker bits: 0x1 front left, 0x2 front right, 0x4
+// centre, 0x8 LFE, 0x10 back left, 0x20 back right, ...).
+bool WriteWavWithMask(const std::string& path, const std::vector<int16_t>& interleaved, int channels,
+                      int sampleRate, uint32_t channelMask);
 // 8-bit (unsigned) PCM RIFF/WAVE file.
 bool WriteWav8(const std::string& path, const std::vector<uint8_t>& interleaved, int channels,
                int sampleRate);

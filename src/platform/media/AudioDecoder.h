@@ -20,7 +20,8 @@ struct AudioFormat {
 // Decodes the first audio stream of a music file (anything FFmpeg decodes)
 // into interleaved signed 16-bit little-endian PCM, at the file's own sample
 // rate or at one given at Open. Mono stays mono; more than two channels are
-// mixed down to stereo.
+// mixed down to stereo (front pair at full level, centre and surrounds 3 dB
+// down, LFE left out, peaks limited rather than clipped).
 //
 // The file is read through a MediaFile kept open, never by name after Open,
 // so it plays on when deleted or moved.

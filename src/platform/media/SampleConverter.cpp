@@ -14,10 +14,56 @@ extern "C" {
 namespace platform::media {
 namespace {
 
+constexpr float kMinus3dB = 0.70710678F;
+
 std::string FfmpegError(int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(code, text, sizeof text);
     return text;
+}
+
+// (left, right) gains of one input channel in the stereo mix-down: the front
+// pair as it is, centre and surrounds 3 dB down (so a stereo mix keeps its
+// level), LFE out (a DJ system has its own bass; mixed in it only booms).
+std::array<float, 2> GainsFor(AVChannel channel) {
+    switch (channel) {
+        case AV_CHAN_FRONT_LEFT:
+            return {1, 0};
+        case AV_CHAN_FRONT_RIGHT:
+            return {0, 1};
+        case AV_CHAN_LOW_FREQUENCY:
+        case AV_CHAN_LOW_FREQUENCY_2:
+            return {0, 0};
+        case AV_CHAN_FRONT_CENTER:
+        case AV_CHAN_TOP_CENTER:
+        case AV_CHAN_TOP_FRONT_CENTER:
+        case AV_CHAN_BOTTOM_FRONT_CENTER:
+            return {kMinus3dB, kMinus3dB};
+        case AV_CHAN_FRONT_LEFT_OF_CENTER:
+        case AV_CHAN_BACK_LEFT:
+        case AV_CHAN_SIDE_LEFT:
+        case AV_CHAN_TOP_FRONT_LEFT:
+        case AV_CHAN_TOP_BACK_LEFT:
+        case AV_CHAN_STEREO_LEFT:
+        case AV_CHAN_WIDE_LEFT:
+        case AV_CHAN_SURROUND_DIRECT_LEFT:
+        case AV_CHAN_TOP_SIDE_LEFT:
+        case AV_CHAN_BOTTOM_FRONT_LEFT:
+            return {kMinus3dB, 0};
+        case AV_CHAN_FRONT_RIGHT_OF_CENTER:
+        case AV_CHAN_BACK_RIGHT:
+        case AV_CHAN_SIDE_RIGHT:
+        case AV_CHAN_TOP_FRONT_RIGHT:
+        case AV_CHAN_TOP_BACK_RIGHT:
+        case AV_CHAN_STEREO_RIGHT:
+        case AV_CHAN_WIDE_RIGHT:
+        case AV_CHAN_SURROUND_DIRECT_RIGHT:
+        case AV_CHAN_TOP_SIDE_RIGHT:
+        case AV_CHAN_BOTTOM_FRONT_RIGHT:
+            return {0, kMinus3dB};
+        default:
+            return {0.5F, 0.5F};  // a back centre, or a channel without a place: both sides
+    }
 }
 
 }  // namespace
@@ -33,6 +79,8 @@ void SampleConverter::Release() {
     av_channel_layout_uninit(&inLayout_);
     inFormat_ = -1;
     inRate_ = 0;
+    mixing_ = false;
+    limiter_.Reset();
 }
 
 void SampleConverter::Configure(int channels, int sampleRate) {
@@ -59,10 +107,15 @@ bool SampleConverter::SetUp(const AVFrame* frame, std::string& error) {
     Flush();
     Release();
 
+    mixing_ = channels_ == 2 && input.nb_channels > 2;
     AVChannelLayout output{};
-    av_channel_layout_default(&output, channels_);
+    if (mixing_) {
+        av_channel_layout_copy(&output, &input);
+    } else {
+        av_channel_layout_default(&output, channels_);
+    }
     int result =
-        swr_alloc_set_opts2(&swr_, &output, AV_SAMPLE_FMT_S16, rate_, &input,
+        swr_alloc_set_opts2(&swr_, &output, mixing_ ? AV_SAMPLE_FMT_FLT : AV_SAMPLE_FMT_S16, rate_, &input,
                             static_cast<AVSampleFormat>(frame->format), frame->sample_rate, 0, nullptr);
     if (result >= 0) result = swr_init(swr_);
     av_channel_layout_uninit(&output);
@@ -71,6 +124,12 @@ bool SampleConverter::SetUp(const AVFrame* frame, std::string& error) {
         Release();
         error = "Cannot convert the audio (" + FfmpegError(result) + ")";
         return false;
+    }
+    if (mixing_) {
+        gains_.resize(static_cast<size_t>(input.nb_channels));
+        for (int c = 0; c < input.nb_channels; ++c)
+            gains_[static_cast<size_t>(c)] = GainsFor(av_channel_layout_channel_from_index(&input, c));
+        limiter_.Configure(rate_);
     }
     inLayout_ = input;  // takes over what input owns
     inFormat_ = frame->format;
@@ -82,6 +141,24 @@ uint8_t* SampleConverter::Reserve(size_t frames) {
     const size_t needed = outputUsed_ + frames * static_cast<size_t>(channels_);
     if (output_.size() < needed) output_.resize(needed);
     return reinterpret_cast<uint8_t*>(output_.data() + outputUsed_);
+}
+
+void SampleConverter::MixDown(size_t frames) {
+    if (stereo_.size() < frames * 2) stereo_.resize(frames * 2);
+    const size_t inChannels = gains_.size();
+    for (size_t n = 0; n < frames; ++n) {
+        const float* in = wide_.data() + n * inChannels;
+        float left = 0;
+        float right = 0;
+        for (size_t c = 0; c < inChannels; ++c) {
+            left += in[c] * gains_[c][0];
+            right += in[c] * gains_[c][1];
+        }
+        stereo_[2 * n] = left;
+        stereo_[2 * n + 1] = right;
+    }
+    auto* out = reinterpret_cast<int16_t*>(Reserve(frames));
+    outputUsed_ += limiter_.Process(stereo_.data(), frames, out) * 2;
 }
 
 bool SampleConverter::Convert(const AVFrame* frame, int skip, std::string& error) {
@@ -112,10 +189,21 @@ bool SampleConverter::Convert(const AVFrame* frame, int skip, std::string& error
 // the output; returns the frames converted or an FFmpeg error.
 int SampleConverter::Run(const uint8_t* const* in, int count) {
     const int capacity = std::max(swr_get_out_samples(swr_, count), 1);
-    uint8_t* out = Reserve(static_cast<size_t>(capacity));
+    uint8_t* out = nullptr;
+    if (mixing_) {
+        const size_t needed = static_cast<size_t>(capacity) * gains_.size();
+        if (wide_.size() < needed) wide_.resize(needed);
+        out = reinterpret_cast<uint8_t*>(wide_.data());
+    } else {
+        out = Reserve(static_cast<size_t>(capacity));
+    }
     const int converted = swr_convert(swr_, &out, capacity, const_cast<const uint8_t**>(in), count);
     if (converted <= 0) return converted;
-    outputUsed_ += static_cast<size_t>(converted) * static_cast<size_t>(channels_);
+    if (mixing_) {
+        MixDown(static_cast<size_t>(converted));
+    } else {
+        outputUsed_ += static_cast<size_t>(converted) * static_cast<size_t>(channels_);
+    }
     return converted;
 }
 
@@ -123,10 +211,15 @@ void SampleConverter::Flush() {
     if (!swr_) return;
     while (Run(nullptr, 0) > 0) {
     }
+    if (mixing_) {
+        auto* out = reinterpret_cast<int16_t*>(Reserve(limiter_.Latency()));
+        outputUsed_ += limiter_.Flush(out) * 2;
+    }
 }
 
 void SampleConverter::Reset() {
     if (swr_ && swr_init(swr_) < 0) Release();
+    limiter_.Reset();
 }
 
 int64_t SampleConverter::AlignmentSkip(int64_t inputIndex, int inputRate) const {

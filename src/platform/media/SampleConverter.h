@@ -4,10 +4,13 @@ extern "C" {
 #include <libavutil/channel_layout.h>
 }
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "platform/media/PeakLimiter.h"
 
 struct AVFrame;
 struct SwrContext;
@@ -17,8 +20,10 @@ namespace platform::media {
 // Turns decoded frames (any sample format, layout and rate) into interleaved
 // 16-bit samples: 1 or 2 channels at one output rate.
 //
-// FFmpeg's converter does it all, bit-exact for 16-bit mono and stereo input
-// at the output rate; more channels are mixed down by its default matrix.
+// Mono and stereo go straight through FFmpeg's converter, bit-exact for 16-bit
+// input at the output rate. More channels are mixed down by our own matrix:
+// the front pair at full level, centre and surrounds 3 dB down, LFE left out;
+// a PeakLimiter keeps the sum from clipping.
 //
 // When resampling, the converter holds some input back: Flush hands it out at
 // the end of the stream, Reset drops it after a seek.
@@ -60,6 +65,7 @@ private:
     void Release();
     uint8_t* Reserve(size_t frames);
     int Run(const uint8_t* const* in, int count);
+    void MixDown(size_t frames);
 
     SwrContext* swr_ = nullptr;
     int channels_ = 2;
@@ -69,6 +75,14 @@ private:
     AVChannelLayout inLayout_{};
     int inFormat_ = -1;
     int inRate_ = 0;
+
+    // More than two channels: FFmpeg converts to float in the input's layout,
+    // MixDown applies these (left, right) gains per channel.
+    bool mixing_ = false;
+    std::vector<std::array<float, 2>> gains_;
+    std::vector<float> wide_;    // converted, all channels
+    std::vector<float> stereo_;  // mixed down
+    PeakLimiter limiter_;
 
     std::vector<const uint8_t*> planes_;  // input planes moved past skipped samples
 

@@ -9,6 +9,7 @@ extern "C" {
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstring>
 #include <mutex>
 
@@ -33,6 +34,8 @@ constexpr double kSeekPrerollSeconds = 0.5;
 // Each attempt that lands after the target doubles the preroll; after the last
 // one the file is decoded from its start.
 constexpr int kSeekAttempts = 3;
+// How far timestamps may stray from the sample count (ASF counts in whole ms).
+constexpr double kTimestampSlackSeconds = 0.002;
 
 // FFmpeg reports damaged input at length on stderr; our callers get ErrorText
 // and damaged frames are skipped silently.
@@ -49,6 +52,7 @@ struct AudioDecoder::Impl {
     int outputRate = 0;  // as asked for at Open: 0 = the file's own
     AudioFormat outFormat;
     int64_t statedDuration100ns = 0;
+    int64_t ownerDuration100ns = 0;  // from SetDuration100ns; 0 = none
     std::string title;
     std::string error;
 
@@ -58,8 +62,11 @@ struct AudioDecoder::Impl {
 
     // Output frame index of the next frame Read delivers (0 = first after Open).
     int64_t position = 0;
-    // Timestamp of frame 0 in the stream's time base; AV_NOPTS_VALUE when the
-    // file gives none (then seeks decode from the start).
+    // The unit of the stream's timestamps: its time base, unless they are
+    // plainly counted in samples.
+    AVRational timeBase{0, 1};
+    // Timestamp of frame 0; AV_NOPTS_VALUE when the file gives no usable ones
+    // (then seeks decode from the start).
     int64_t originTimestamp = AV_NOPTS_VALUE;
     // The stream's first timestamp: a seek whose preroll reaches back this far
     // opens the stream afresh instead.
@@ -80,6 +87,7 @@ struct AudioDecoder::Impl {
         title.clear();
         pendingBegin = 0;
         position = 0;
+        timeBase = {0, 1};
         originTimestamp = startTimestamp = AV_NOPTS_VALUE;
         flushed = ended = false;
     }
@@ -88,6 +96,7 @@ struct AudioDecoder::Impl {
     }
 
     bool OpenStream(std::shared_ptr<MediaFile> file);
+    void CheckTimestamps(int64_t second, int firstSamples, int firstRate);
     bool Refill();
     void DiscardTo(int64_t target);
     bool SeekByTimestamp(int64_t target);
@@ -101,16 +110,42 @@ bool AudioDecoder::Impl::OpenStream(std::shared_ptr<MediaFile> file) {
     outFormat.channels = frame->ch_layout.nb_channels == 1 ? 1 : 2;
     outFormat.sampleRate = outputRate > 0 ? outputRate : frame->sample_rate;
     converter.Configure(outFormat.channels, outFormat.sampleRate);
+    timeBase = stream.TimeBase();
     originTimestamp = frame->best_effort_timestamp;
+    const int firstSamples = frame->nb_samples;
+    const int firstRate = frame->sample_rate;
+    if (!converter.Convert(frame, 0, error)) return false;
+    // The second frame shows whether the timestamps can place a seek.
+    if (originTimestamp != AV_NOPTS_VALUE && stream.DecodeFrame()) {
+        CheckTimestamps(stream.Frame()->best_effort_timestamp, firstSamples, firstRate);
+        if (!converter.Convert(stream.Frame(), 0, error)) return false;
+    }
     if (originTimestamp != AV_NOPTS_VALUE) {
         startTimestamp = originTimestamp;
         const int64_t streamStart = stream.Stream()->start_time;
-        if (streamStart != AV_NOPTS_VALUE) startTimestamp = std::min(startTimestamp, streamStart);
+        if (streamStart != AV_NOPTS_VALUE && av_cmp_q(timeBase, stream.TimeBase()) == 0)
+            startTimestamp = std::min(startTimestamp, streamStart);
     }
-    if (!converter.Convert(frame, 0, error)) return false;
     statedDuration100ns = stream.HeaderDuration100ns();
     title = stream.Title();
     return true;
+}
+
+// Seeks are placed by timestamps only when the second frame starts where the
+// first one's length says. A FLAC file that lost its header counts timestamps
+// in samples under FFmpeg's default 90 kHz time base: then samples it is.
+// Anything else (no timestamp, a jump) leaves seeks to decoding from the start.
+void AudioDecoder::Impl::CheckTimestamps(int64_t second, int firstSamples, int firstRate) {
+    const int64_t step = second - originTimestamp;
+    const double expected = static_cast<double>(firstSamples) / firstRate;
+    if (second != AV_NOPTS_VALUE && std::abs(static_cast<double>(step) * av_q2d(timeBase) - expected) <=
+                                        kTimestampSlackSeconds + expected / 100)
+        return;
+    if (second != AV_NOPTS_VALUE && step == firstSamples) {
+        timeBase = AVRational{1, firstRate};
+        return;
+    }
+    originTimestamp = AV_NOPTS_VALUE;
 }
 
 // Decodes and converts until there is something to deliver; false at the end
@@ -144,7 +179,6 @@ void AudioDecoder::Impl::DiscardTo(int64_t target) {
 // first decoded frame by its timestamp. False when that cannot be done (the
 // caller then decodes from the start).
 bool AudioDecoder::Impl::SeekByTimestamp(int64_t target) {
-    const AVRational timeBase = stream.TimeBase();
     const AVRational frameTime{1, outFormat.sampleRate};
     const int64_t targetTimestamp = originTimestamp + av_rescale_q(target, frameTime, timeBase);
     const auto prerollFrames = static_cast<int64_t>(kSeekPrerollSeconds * outFormat.sampleRate);
@@ -211,6 +245,7 @@ bool AudioDecoder::Open(std::shared_ptr<MediaFile> file, int outputRate) {
 
 void AudioDecoder::Close() {
     impl_->Release();
+    impl_->ownerDuration100ns = 0;
 }
 
 bool AudioDecoder::IsOpen() const {
@@ -227,7 +262,11 @@ AudioFormat AudioDecoder::Format() const {
 
 int64_t AudioDecoder::Duration100ns() const {
     if (!IsOpen()) return 0;
-    return impl_->statedDuration100ns;
+    return impl_->ownerDuration100ns > 0 ? impl_->ownerDuration100ns : impl_->statedDuration100ns;
+}
+
+void AudioDecoder::SetDuration100ns(int64_t duration100ns) {
+    if (IsOpen()) impl_->ownerDuration100ns = std::max<int64_t>(duration100ns, 0);
 }
 
 std::string AudioDecoder::Title() const {
@@ -259,9 +298,11 @@ bool AudioDecoder::Seek(int64_t time100ns) {
     const int64_t rate = d.outFormat.sampleRate;
     int64_t target =
         av_rescale_rnd(std::max<int64_t>(time100ns, 0), rate, kHundredNsPerSecond, AV_ROUND_NEAR_INF);
-    if (d.statedDuration100ns > 0) {
-        target = std::min(
-            target, av_rescale_rnd(d.statedDuration100ns, rate, kHundredNsPerSecond, AV_ROUND_NEAR_INF));
+    // Only a length the owner measured limits the target: a stated one may be
+    // short of the real end.
+    if (d.ownerDuration100ns > 0) {
+        target = std::min(target,
+                          av_rescale_rnd(d.ownerDuration100ns, rate, kHundredNsPerSecond, AV_ROUND_NEAR_INF));
     }
     const auto prerollFrames = static_cast<int64_t>(kSeekPrerollSeconds * static_cast<double>(rate));
     if (target >= d.position && target - d.position <= prerollFrames) {

@@ -50,10 +50,13 @@ public:
     std::shared_ptr<MediaFile> File() const;
 
     AudioFormat Format() const;
-    // In 100-ns units, as the file states it; 0 when unknown or closed. Lossy
-    // files may state a few codec frames more than Read delivers (MP3 counts its
-    // encoder delay and padding).
+    // In 100-ns units: what SetDuration100ns gave, else what the file states;
+    // 0 when unknown or closed. Stated lengths can be far off (VBR MP3 without
+    // a seek table, truncated or damaged files): MeasureLength tells the truth.
     int64_t Duration100ns() const;
+    // The owner's exact length (from MeasureLength); 0 forgets it. Seek then
+    // clamps to it. Kept until the next Open or Close.
+    void SetDuration100ns(int64_t duration100ns);
     // The container's "title" tag, else the audio stream's; "" when none.
     std::string Title() const;
 
@@ -63,8 +66,10 @@ public:
     size_t Read(uint8_t* dest, size_t bytes);
 
     // Moves so that the next Read starts at output frame
-    // round(time100ns * rate / 1e7), clamped to [0, end]. Exact for PCM and lossless formats; for formats
-    // whose demuxer seeks by estimate (MP3, WMA) within one codec frame.
+    // round(time100ns * rate / 1e7), clamped to [0, end] (the end as the audio
+    // ends, or as SetDuration100ns gave; never a length the file merely
+    // states). Exact for PCM and lossless formats; for formats whose demuxer
+    // seeks by estimate (MP3, WMA) within one codec frame.
     bool Seek(int64_t time100ns);
     // Frames delivered since the start of the stream; after Seek, the target.
     int64_t PositionFrames() const;

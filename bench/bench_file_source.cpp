@@ -8,33 +8,52 @@
 #include <QTemporaryDir>
 
 #include <chrono>
+#include <cstdio>
 #include <ctime>
+#include <string>
+#include <vector>
 
 #include "app/EngineEvents.h"
 #include "engine/Engine.h"
 #include "platform/MessagePort.h"
 #include "platform/media/AudioDecoder.h"
+#include "platform/media/MeasuredLength.h"
+#include "platform/media/MediaFile.h"
 #include "ProcessCpu.h"
 #include "support/AudioFixtures.h"
 
 namespace {
 
 constexpr double kTrackSeconds = 60.0;
+constexpr double kLongTrackSeconds = 300.0;
 
-// A 60 s 320 kbps MP3 of music-like sound (tones over noise), made once.
+// An MP3 of music-like sound (tones over noise); empty when it cannot be made.
+std::string MakeMp3(const QTemporaryDir& dir, const std::string& name, double seconds,
+                    const std::vector<std::string>& encoding) {
+    const std::string wav = QDir(dir.path()).filePath(QString::fromStdString(name + ".wav")).toStdString();
+    const std::string mp3 = QDir(dir.path()).filePath(QString::fromStdString(name + ".mp3")).toStdString();
+    auto samples = fixtures::Sine(220.0, seconds, 44'100, 2, 0.3);
+    const auto noise = fixtures::Noise(static_cast<int>(samples.size() / 2), 2, 7, 0.2);
+    for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<int16_t>(samples[i] + noise[i]);
+    std::vector<std::string> args = {"-c:a", "libmp3lame"};
+    args.insert(args.end(), encoding.begin(), encoding.end());
+    const bool made = fixtures::WriteWav(wav, samples, 2, 44'100) && fixtures::Encode(wav, mp3, args);
+    std::remove(wav.c_str());
+    return made ? mp3 : std::string();
+}
+
+// A 60 s 320 kbps MP3, made once.
 const std::string& Mp3Path() {
     static QTemporaryDir dir;
-    static std::string path = [] {
-        const std::string wav = QDir(dir.path()).filePath("music.wav").toStdString();
-        const std::string mp3 = QDir(dir.path()).filePath("music.mp3").toStdString();
-        auto samples = fixtures::Sine(220.0, kTrackSeconds, 44'100, 2, 0.3);
-        const auto noise = fixtures::Noise(static_cast<int>(samples.size() / 2), 2, 7, 0.2);
-        for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<int16_t>(samples[i] + noise[i]);
-        if (!fixtures::WriteWav(wav, samples, 2, 44'100) ||
-            !fixtures::Encode(wav, mp3, {"-c:a", "libmp3lame", "-b:a", "320k"}))
-            return std::string();
-        return mp3;
-    }();
+    static std::string path = MakeMp3(dir, "music", kTrackSeconds, {"-b:a", "320k"});
+    return path;
+}
+
+// A 5-minute VBR MP3 without a Xing header (its stated length is an estimate),
+// made once.
+const std::string& LongMp3Path() {
+    static QTemporaryDir dir;
+    static std::string path = MakeMp3(dir, "long", kLongTrackSeconds, {"-q:a", "2", "-write_xing", "0"});
     return path;
 }
 
@@ -115,6 +134,33 @@ void BM_DecoderAlone(benchmark::State& state) {
     state.counters["realtime_x"] = benchmark::Counter(kTrackSeconds, benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_DecoderAlone)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// The exact length of a 5-minute MP3 (demuxed to the end, its last second
+// decoded), as a loader would measure it after opening the file.
+void BM_MeasureLength5MinMp3(benchmark::State& state) {
+    if (LongMp3Path().empty()) return state.SkipWithError("could not make the MP3");
+    const auto file = platform::media::MediaFile::Open(LongMp3Path());
+    if (!file) return state.SkipWithError("could not open the MP3");
+    for (auto _ : state) {
+        const platform::media::MeasuredLength length = platform::media::MeasureLength(file);
+        if (!length.ok) return state.SkipWithError(length.error.c_str());
+        state.counters["seconds"] = length.seconds;
+    }
+}
+BENCHMARK(BM_MeasureLength5MinMp3)->Unit(benchmark::kMillisecond);
+
+// The same file decoded to the end, what measuring by decoding would cost.
+void BM_Decode5MinMp3(benchmark::State& state) {
+    if (LongMp3Path().empty()) return state.SkipWithError("could not make the MP3");
+    platform::media::AudioDecoder decoder;
+    std::vector<uint8_t> block(64 * 1024);
+    for (auto _ : state) {
+        decoder.Open(LongMp3Path());
+        while (decoder.Read(block.data(), block.size()) > 0) {
+        }
+    }
+}
+BENCHMARK(BM_Decode5MinMp3)->Unit(benchmark::kMillisecond);
 
 // From LoadFile to the priming message (121 blocks decoded, about 8 s of
 // audio), wall-clock time; realtime_x is that audio per second of CPU.

@@ -28,8 +28,8 @@ struct MeasuredLength {
 
 // Measures what the header of a file only states. Where every packet carries a
 // timestamp and a duration and they follow on without gaps, the file is only
-// demuxed to the end and its last second decoded (fast: a 5-minute MP3 in
-// milliseconds); otherwise it is decoded and counted.
+// demuxed to the end and its last second decoded (a 5-minute MP3 takes about a
+// tenth of the time decoding it would); otherwise it is decoded and counted.
 //
 // Reads through the MediaFile, so it may run on any thread while a decoder
 // plays the same file. `cancel`, when given, is polled often; once true the

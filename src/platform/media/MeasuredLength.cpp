@@ -21,7 +21,7 @@ constexpr int64_t kHundredNsPerSecond = 10'000'000;
 constexpr int64_t kDecodedTail100ns = kHundredNsPerSecond;
 // Packets between looks at the cancel flag (and fresh time limits).
 constexpr int kPacketsPerCheck = 256;
-constexpr size_t kReadBytes = 64 * 1024;
+constexpr size_t kReadBytes = size_t{64} * 1024;
 
 bool Cancelled(const std::atomic<bool>* cancel) {
     return cancel && cancel->load(std::memory_order_relaxed);

@@ -173,7 +173,7 @@ bool SampleConverter::Convert(const AVFrame* frame, int skip, std::string& error
         const int step = av_get_bytes_per_sample(format) * (planes == 1 ? frame->ch_layout.nb_channels : 1);
         planes_.resize(static_cast<size_t>(planes));
         for (int p = 0; p < planes; ++p)
-            planes_[static_cast<size_t>(p)] = frame->extended_data[p] + skip * step;
+            planes_[static_cast<size_t>(p)] = frame->extended_data[p] + static_cast<ptrdiff_t>(skip) * step;
         in = planes_.data();
     }
 

@@ -39,7 +39,7 @@ double Db(double ratio) {
 int LongestRunAtFullScale(const std::vector<int16_t>& stereo, int channel) {
     int longest = 0;
     int run = 0;
-    for (size_t i = static_cast<size_t>(channel); i < stereo.size(); i += 2) {
+    for (auto i = static_cast<size_t>(channel); i < stereo.size(); i += 2) {
         run = std::abs(static_cast<int>(stereo[i])) >= 32767 ? run + 1 : 0;
         longest = std::max(longest, run);
     }
@@ -130,7 +130,7 @@ TEST_F(DownmixTest, AllChannelsAtFullScaleAreLimitedNotClipped) {
         for (int side : {0, 1}) {
             EXPECT_LE(LongestRunAtFullScale(loud, side), 2) << "side " << side;
             int16_t peak = 0;
-            for (size_t i = static_cast<size_t>(side); i < loud.size(); i += 2)
+            for (auto i = static_cast<size_t>(side); i < loud.size(); i += 2)
                 peak = std::max<int16_t>(peak, static_cast<int16_t>(std::abs(loud[i])));
             EXPECT_GT(peak, 0.8 * 32767) << "side " << side;
             // Still the tone, not a distorted one: nearly all its energy at hz.

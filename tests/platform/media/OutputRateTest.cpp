@@ -70,7 +70,7 @@ TEST_F(OutputRateTest, AFileOfAnotherRateComesOutAtTheOutputRateWithTheSamePitch
                         0.005);
         }
         // The tone goes on to the very end.
-        const auto tail = static_cast<size_t>(64 * channels);
+        const size_t tail = size_t{64} * static_cast<size_t>(channels);
         double tailLevel = 0;
         for (size_t i = samples.size() - tail; i < samples.size(); ++i)
             tailLevel = std::max(tailLevel, std::abs(1.0 * samples[i]));

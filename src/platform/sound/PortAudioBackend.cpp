@@ -329,16 +329,11 @@ bool PortAudioStream::Start() {
     if (running_.load()) return true;
     stopping_.store(false, std::memory_order_release);
     lastCallbackNs_.store(NowNs());
-    // Real-time scheduling where the system allows it. PortAudio takes some
-    // refusals for errors and then fails to start: start without it then.
+    // Real-time scheduling where the system allows it: PortAudio asks for
+    // SCHED_FIFO as it starts the callback thread and goes on without it
+    // when refused (Realtime() tells which).
     if (alsaHost_) PaAlsa_EnableRealtimeScheduling(stream_, 1);
-    PaError error = Pa_StartStream(stream_);
-    if (error != paNoError && alsaHost_) {
-        PaAlsa_EnableRealtimeScheduling(stream_, 0);
-        lastCallbackNs_.store(NowNs());
-        error = Pa_StartStream(stream_);
-    }
-    if (error != paNoError) {
+    if (Pa_StartStream(stream_) != paNoError) {
         error_.store(true);
         return false;
     }

@@ -107,9 +107,11 @@ HResult CZelOutputDevice::Create(const std::optional<DeviceId>& id, bool split, 
     std::unique_ptr<DirectSound> device;
     if (HResult hr = system_.Create(id, &device); !Succeeded(hr)) return hr;
     if (HResult hr = device->SetCooperativeLevel(kCooperativeExclusive); !Succeeded(hr)) return hr;
-    // Four channels where the device takes them, so that a split device's
-    // rear pair exists; two otherwise.
-    if (!Succeeded(device->SetPrimaryFormat(WaveFormat::Pcm(4, 44'100))))
+    // A whole output opens only the two channels it plays on: four would have
+    // the sound server fold them back to stereo, quieter and for nothing. Only
+    // a split half needs the rear pair; should the device refuse four, it
+    // keeps two.
+    if (!split || !Succeeded(device->SetPrimaryFormat(WaveFormat::Pcm(4, 44'100))))
         device->SetPrimaryFormat(WaveFormat::Pcm(2, 44'100));
     directSound_ = std::move(device);
     rear_ = rear;

@@ -65,26 +65,35 @@ void PlayOnceAndWait(std::vector<SoundBuffer*> buffers) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
-}  // namespace
-
-TEST(OutputOnRealDevices, DeckBufferIsCapturedBitExactOnAStereoDevice) {
+// A whole output opens the two channels it plays on, even on a device that
+// takes four, so nothing folds them down on the way.
+void ExpectWholeOutputCapturedBitExact(const std::string& deviceName, const QString& label,
+                                       const std::string& capturePath) {
+    SCOPED_TRACE(deviceName);
     SoundSystem system(std::make_unique<PortAudioBackend>());
     std::optional<DeviceId> id;
     for (const auto& device : system.Enumerate())
-        if (device.description == "filestereo") id = device.id;
+        if (device.description == deviceName) id = device.id;
     ASSERT_TRUE(id);
-    int channels = 0;
     {
         output::CZelOutput main(system);
-        main.Open(id, "filestereo (Can't Split)");
+        main.Open(id, label);
         ASSERT_EQ(main.Device()->CreateDeckBuffers(0, 44'100, nullptr, nullptr), kOk);
-        // The file device takes four channels as readily as two; a whole
-        // device's buffers play on the front pair either way.
-        channels = main.Device()->DirectSoundObject()->Stream()->Stream()->Channels();
+        ASSERT_EQ(main.Device()->DirectSoundObject()->Stream()->Stream()->Channels(), 2);
         WriteSound(*main.Device(), 0);
         PlayOnceAndWait({main.Device()->ForwardBuffer(0)});
     }  // closing the output closes the stream and completes the file
-    ExpectSoundOnPair(ReadRaw(device_tests::StereoCapturePath()), channels, 0, 0);
+    ExpectSoundOnPair(ReadRaw(capturePath), 2, 0, 0);
+}
+
+}  // namespace
+
+TEST(OutputOnRealDevices, DeckBufferIsCapturedBitExactOnAStereoDevice) {
+    ExpectWholeOutputCapturedBitExact("filestereo", "filestereo (Can't Split)", device_tests::StereoCapturePath());
+}
+
+TEST(OutputOnRealDevices, AWholeOutputOnAFourChannelDeviceOpensTwoChannels) {
+    ExpectWholeOutputCapturedBitExact("filequad", "filequad (Can Split)", device_tests::QuadCapturePath());
 }
 
 TEST(OutputOnRealDevices, SplitHalvesLandOnChannelsOneTwoAndThreeFourOfOneStream) {

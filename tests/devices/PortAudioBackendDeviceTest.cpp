@@ -1,5 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <linux/capability.h>
+#include <pthread.h>
+#include <sched.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -46,6 +52,7 @@ public:
                 *out++ = position < rampFrames_ ? RampSample(position, c) / 32768.0f : 0.0f;
         rendered_.store(position);
         if (calls_++ == stallAt_) {
+            stallStartNs = Clock::now().time_since_epoch().count();
             stalling = true;
             const auto until = Clock::now() + std::chrono::seconds(10);
             while (!release && Clock::now() < until) {  // busy: no cancellation point in here
@@ -56,6 +63,7 @@ public:
     int64_t Rendered() const { return rendered_.load(); }
 
     std::atomic<bool> stalling{false};
+    std::atomic<Clock::rep> stallStartNs{0};  // steady clock, when the stall began
     std::atomic<bool> release{false};
 
 private:
@@ -77,19 +85,45 @@ bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit)
     return done();
 }
 
+// Whether a new thread started from this one may switch itself to SCHED_FIFO.
+bool FifoAllowed() {
+    bool allowed = false;
+    std::thread([&] {
+        sched_param param{};
+        param.sched_priority = 1;
+        allowed = pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0;
+    }).join();
+    return allowed;
+}
+
+// Takes CAP_SYS_NICE out of the calling thread's effective capabilities (the
+// kernel keeps them per thread), so that it and the threads it starts may no
+// longer ask for real-time scheduling.
+bool DropSysNiceOnThisThread() {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2]{};
+    if (syscall(SYS_capget, &header, data) != 0) return false;
+    data[CAP_SYS_NICE / 32].effective &= ~(1u << (CAP_SYS_NICE % 32));
+    return syscall(SYS_capset, &header, data) == 0;
+}
+
 // Plays the ramp on the named file device with `channels` channels and checks
 // that the capture holds it bit for bit, after nothing but a little silence
-// and followed by nothing but silence.
-void PlayRampAndCompare(const std::string& deviceName, const std::string& capturePath, int channels) {
-    SCOPED_TRACE(deviceName);
+// and followed by nothing but silence, in callbacks of the size that the
+// latency asked for gives.
+void PlayRampAndCompare(const std::string& deviceName, const std::string& capturePath, int channels,
+                        const StreamOptions& options = {}) {
+    SCOPED_TRACE(deviceName + " at " + std::to_string(options.latencyMs) + " ms");
     PortAudioBackend backend;
     const std::optional<BackendDevice> device = FindDevice(backend, deviceName);
     ASSERT_TRUE(device.has_value()) << deviceName << " is not listed";
     constexpr int64_t kRampFrames = 3 * kRate + 123;
     RampTarget target(kRampFrames);
-    std::unique_ptr<AudioStream> stream = backend.OpenStream(&device->id, channels, target);
+    std::unique_ptr<AudioStream> stream = backend.OpenStream(&device->id, channels, target, options);
     ASSERT_NE(stream, nullptr);
     EXPECT_EQ(stream->Channels(), channels);
+    const auto callbackFrames =
+        static_cast<unsigned long>(PortAudioBackend::FramesPerBufferFor(options.latencyMs, kRate));
     EXPECT_EQ(stream->SampleRate(), kRate);
 
     ASSERT_TRUE(stream->Start());
@@ -103,8 +137,8 @@ void PlayRampAndCompare(const std::string& deviceName, const std::string& captur
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_EQ(target.Rendered(), rendered) << "rendering went on after Stop";
     const auto stats = dynamic_cast<PortAudioStream&>(*stream).Stats();
-    EXPECT_EQ(stats.minFrames, static_cast<unsigned long>(PortAudioBackend::kFramesPerBuffer));
-    EXPECT_EQ(stats.maxFrames, static_cast<unsigned long>(PortAudioBackend::kFramesPerBuffer));
+    EXPECT_EQ(stats.minFrames, callbackFrames);
+    EXPECT_EQ(stats.maxFrames, callbackFrames);
     stream.reset();  // closes the device, which completes the file
 
     std::ifstream in(capturePath, std::ios::binary | std::ios::ate);
@@ -191,18 +225,77 @@ TEST(PortAudioBackendDevices, StreamWithoutCallbacksFailsAndStopsPromptly) {
     ASSERT_TRUE(stream->Start());
     ASSERT_TRUE(WaitFor([&] { return target.stalling.load(); }, std::chrono::seconds(10)));
     EXPECT_FALSE(stream->Failed());
-    const auto stallSeen = Clock::now();
+    // Measured from the callback itself: the test thread may see the stall
+    // late, as the stalled callback thread may run with real-time priority.
+    const Clock::time_point stallStart{Clock::duration(target.stallStartNs.load())};
     const bool failed = WaitFor([&] { return stream->Failed(); }, std::chrono::seconds(5));
     const auto failedAt = Clock::now();
     target.release = true;
     ASSERT_TRUE(failed);
-    EXPECT_GE(failedAt - stallSeen, std::chrono::milliseconds(900)) << "failed before the timeout";
+    EXPECT_GE(failedAt - stallStart, std::chrono::milliseconds(900)) << "failed before the timeout";
     const auto stopAt = Clock::now();
     stream->Stop();
     EXPECT_LT(Clock::now() - stopAt, std::chrono::seconds(1));
     EXPECT_FALSE(stream->IsRunning());
     EXPECT_TRUE(stream->Failed());
     EXPECT_FALSE(stream->Start()) << "a failed stream stays idle";
+}
+
+TEST(PortAudioBackendDevices, TheLatencyAskedForSetsTheCallbackSizeAndIsReported) {
+    // Two callbacks fit in the latency, 256 frames at most.
+    EXPECT_EQ(PortAudioBackend::FramesPerBufferFor(5, kRate), 64);
+    EXPECT_EQ(PortAudioBackend::FramesPerBufferFor(10, kRate), 128);
+    EXPECT_EQ(PortAudioBackend::FramesPerBufferFor(20, kRate), 256);
+    EXPECT_EQ(PortAudioBackend::FramesPerBufferFor(100, kRate), 256);
+    PlayRampAndCompare("filestereo", device_tests::StereoCapturePath(), 2, StreamOptions{5});
+
+    PortAudioBackend backend;
+    const std::optional<BackendDevice> device = FindDevice(backend, "filestereo");
+    ASSERT_TRUE(device.has_value());
+    RampTarget target(0);
+    std::unique_ptr<AudioStream> shortest = backend.OpenStream(&device->id, 2, target, StreamOptions{5});
+    ASSERT_NE(shortest, nullptr);
+    const double shortLatency = shortest->OutputLatency();
+    shortest.reset();
+    std::unique_ptr<AudioStream> longest = backend.OpenStream(&device->id, 2, target, StreamOptions{100});
+    ASSERT_NE(longest, nullptr);
+    EXPECT_GT(shortLatency, 0.0);
+    EXPECT_LT(shortLatency, 0.05) << "a 5 ms request got " << shortLatency << " s";
+    EXPECT_GE(longest->OutputLatency(), 0.05) << "a 100 ms request got " << longest->OutputLatency() << " s";
+}
+
+TEST(PortAudioBackendDevices, TheCallbackThreadGetsRealTimeSchedulingWhereTheSystemAllowsIt) {
+    const bool allowed = FifoAllowed();
+    PortAudioBackend backend;
+    RampTarget target(0);
+    std::unique_ptr<AudioStream> stream = backend.OpenStream(nullptr, 2, target);
+    ASSERT_NE(stream, nullptr);
+    ASSERT_TRUE(stream->Start());
+    ASSERT_TRUE(WaitFor([&] { return target.Rendered() > 0; }, std::chrono::seconds(10)));
+    EXPECT_EQ(stream->Realtime(), allowed ? RealtimeScheduling::Granted : RealtimeScheduling::Refused);
+    stream->Stop();
+}
+
+TEST(PortAudioBackendDevices, AStreamRefusedRealTimeSchedulingPlaysWithoutIt) {
+    PortAudioBackend backend;
+    RampTarget target(0);
+    std::unique_ptr<AudioStream> stream;
+    bool dropped = false, stillAllowed = true, started = false;
+    // Opened and started from a thread that may not ask for real-time scheduling.
+    std::thread([&] {
+        dropped = DropSysNiceOnThisThread();
+        stillAllowed = FifoAllowed();
+        stream = backend.OpenStream(nullptr, 2, target);
+        started = stream && stream->Start();
+    }).join();
+    if (!dropped || stillAllowed) GTEST_SKIP() << "real-time scheduling cannot be taken away here";
+    ASSERT_NE(stream, nullptr);
+    ASSERT_TRUE(started) << "a refusal of real-time scheduling kept the stream from starting";
+    ASSERT_TRUE(WaitFor([&] { return target.Rendered() >= 4 * kRate / 10; }, std::chrono::seconds(10)))
+        << "the stream does not play";
+    EXPECT_EQ(stream->Realtime(), RealtimeScheduling::Refused);
+    EXPECT_FALSE(stream->Failed());
+    stream->Stop();
 }
 
 }  // namespace

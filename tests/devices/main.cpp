@@ -10,7 +10,8 @@
 #include "devices/DeviceTestEnvironment.h"
 
 // The device tests play through real ALSA devices: two "file" PCMs over the
-// null device, which write exactly what they are given into raw files. ALSA
+// null device, which write exactly what they are given into raw files, and a
+// PulseAudio PCM on a null sink of a private server that a test starts. ALSA
 // reads its configuration once per process, so this program points
 // ALSA_CONFIG_PATH at a configuration of its own before anything initializes
 // PortAudio, which is why these tests are not part of orvo2_tests.
@@ -45,6 +46,8 @@ int main(int argc, char** argv) {
             << "\"  format \"raw\"  perm 0644 }\n"
             << "pcm.filequad { type file  slave.pcm { type null }  file \"" << device_tests::g_quadPath
             << "\"  format \"raw\"  perm 0644 }\n"
+            << "pcm." << device_tests::kPulseDevice << " { type pulse  device \"" << device_tests::kPulseSink
+            << "\" }\n"
             << "pcm.!default \"filestereo\"\n";
         if (!out) {
             std::fprintf(stderr, "orvo2_device_tests: cannot write %s\n", config.c_str());

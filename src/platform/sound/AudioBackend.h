@@ -17,6 +17,19 @@ struct BackendDevice {
     int maxOutputChannels = 2;
 };
 
+// How a stream is asked to run.
+struct StreamOptions {
+    // The output latency the stream asks the device for.
+    int latencyMs = 20;
+};
+
+// Whether a stream's callback thread runs with real-time scheduling.
+enum class RealtimeScheduling {
+    Unknown,  // not known yet (no callback so far), or not applicable
+    Granted,
+    Refused,
+};
+
 // What a stream renders: the mix, as interleaved floats in [-1, 1].
 // Audio thread: never blocks, allocates or logs.
 class RenderTarget {
@@ -38,6 +51,12 @@ public:
     // The device reported an error, or stopped asking for sound while the
     // stream runs (unplugged, taken away). The stream then stays idle.
     virtual bool Failed() const = 0;
+    // The output latency the backend actually gives, in seconds.
+    virtual double OutputLatency() const = 0;
+    // Periods the device played without sound from us (it ran dry).
+    virtual uint64_t Underruns() const = 0;
+    // Whether the callback thread got real-time scheduling. User-interface thread.
+    virtual RealtimeScheduling Realtime() const = 0;
 };
 
 // A source of sound devices and streams: PortAudio for the program, Offline
@@ -51,8 +70,10 @@ public:
     // A null id means the system's default output device.
     virtual bool IsFormatSupported(const DeviceId* id, int channels, int sampleRate) = 0;
     // Opens a stream at 44,100 Hz where the device allows it, else at its
-    // default rate. Null when the device cannot be opened.
-    virtual std::unique_ptr<AudioStream> OpenStream(const DeviceId* id, int channels, RenderTarget& target) = 0;
+    // default rate. Null when the device cannot be opened. The target must
+    // outlive the stream.
+    virtual std::unique_ptr<AudioStream> OpenStream(const DeviceId* id, int channels, RenderTarget& target,
+                                                    const StreamOptions& options = {}) = 0;
 };
 
 // Float mix to 16-bit: clamped, scaled by 32768 and rounded, so a 16-bit

@@ -42,8 +42,16 @@ struct BufferVoice {
     std::atomic<const std::vector<PositionNotify>*> notifications{nullptr};
     std::atomic<EffectChain*> effects{nullptr};
 
-    // Audio thread -> UI thread.
-    std::atomic<uint32_t> playCursorFrames{0};
+    // Audio thread -> UI thread: the play cursor in frames (low half) under
+    // the number of Stop calls so far (high half). Stop adds one to the high
+    // half, so a render call that began before a Stop fails to publish its
+    // cursor afterwards: the cursor of a stopped buffer stays put.
+    std::atomic<uint64_t> cursor{0};
+    static constexpr uint64_t kStopUnit = uint64_t{1} << 32;
+    static uint32_t CursorFrames(uint64_t packed) noexcept { return static_cast<uint32_t>(packed); }
+    static uint64_t WithFrames(uint64_t packed, uint32_t frames) noexcept {
+        return (packed & ~uint64_t{0xFFFF'FFFF}) | frames;
+    }
 
     // Audio thread only.
     uint64_t position = 0;  // frames, 32.32 fixed point

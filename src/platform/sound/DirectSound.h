@@ -4,32 +4,13 @@
 #include <optional>
 
 #include "platform/sound/AudioBackend.h"
-#include "platform/sound/MixStream.h"
+#include "platform/sound/DeviceStream.h"
 #include "platform/sound/SoundTypes.h"
 
 namespace platform::sound {
 
 class SoundBuffer;
 class SoundSystem;
-
-// A physical output stream and its mixer; shared by the device objects that
-// play on the same device and closed when the last of them goes.
-class DeviceStream {
-public:
-    DeviceStream() = default;
-    ~DeviceStream();
-    DeviceStream(const DeviceStream&) = delete;
-    DeviceStream& operator=(const DeviceStream&) = delete;
-
-    bool Open(AudioBackend& backend, const std::optional<DeviceId>& id, int channels);
-    MixStream& Mixer() { return mixer_; }
-    AudioStream* Stream() { return stream_.get(); }
-    bool Failed() const { return !stream_ || stream_->Failed(); }
-
-private:
-    MixStream mixer_;
-    std::unique_ptr<AudioStream> stream_;
-};
 
 // A device object: what a program opens on one sound device to make buffers
 // that play on it. User-interface thread only.
@@ -48,7 +29,8 @@ public:
     // pair: the back pair (0x30) plays on channels 3-4, anything else on 1-2.
     HResult CreateSoundBuffer(const BufferDescription& description, std::unique_ptr<SoundBuffer>* buffer);
 
-    // The device stopped playing (unplugged, failed); its buffers are silent.
+    // The device does not play now (unplugged, failed); its buffers are
+    // silent until SoundSystem::MaintainStreams reopens the stream.
     bool Failed() const;
     const std::optional<DeviceId>& Id() const { return id_; }
     // The stream, once a buffer made it open.

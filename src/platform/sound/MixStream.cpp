@@ -1,9 +1,7 @@
 #include "platform/sound/MixStream.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
-#include <thread>
 
 #if defined(__SSE__)
 #include <xmmintrin.h>
@@ -53,11 +51,28 @@ MixStream::MixStream() : scratch_(std::make_unique<float[]>(2 * kChunkFrames)) {
 MixStream::~MixStream() = default;
 
 void MixStream::SetStreamFormat(int sampleRate, int channels) {
-    sampleRate_ = sampleRate;
-    channels_ = channels;
+    channels_.store(channels, std::memory_order_relaxed);
+    if (sampleRate == sampleRate_.load(std::memory_order_relaxed)) return;
+    sampleRate_.store(sampleRate, std::memory_order_relaxed);
+    // Effects work at the stream's rate. Hold the render side while they are
+    // prepared again, in case a replaced stream still calls; should one be
+    // rendering right now, its effects keep their old rate.
+    uint64_t epoch = epoch_.load(std::memory_order_relaxed);
+    if ((epoch & 1) != 0 || !epoch_.compare_exchange_strong(epoch, epoch + 1, std::memory_order_seq_cst)) return;
+    for (auto& slot : voices_) {
+        BufferVoice* voice = slot.load(std::memory_order_seq_cst);
+        EffectChain* effects = voice ? voice->effects.load(std::memory_order_seq_cst) : nullptr;
+        if (!effects) continue;
+        for (auto& effect : *effects) {
+            effect->Prepare(sampleRate, 2);
+            effect->Reset();
+        }
+    }
+    epoch_.store(epoch + 2, std::memory_order_release);
 }
 
 bool MixStream::AddVoice(BufferVoice* voice) {
+    CollectRetired();
     for (auto& slot : voices_) {
         BufferVoice* expected = nullptr;
         if (slot.compare_exchange_strong(expected, voice, std::memory_order_seq_cst)) return true;
@@ -65,58 +80,79 @@ bool MixStream::AddVoice(BufferVoice* voice) {
     return false;
 }
 
-void MixStream::RemoveVoice(BufferVoice* voice) {
+void MixStream::RemoveVoice(std::unique_ptr<BufferVoice> voice) {
     for (auto& slot : voices_) {
-        BufferVoice* expected = voice;
+        BufferVoice* expected = voice.get();
         if (slot.compare_exchange_strong(expected, nullptr, std::memory_order_seq_cst)) break;
     }
-    WaitForRenderBoundary();
+    Retire(std::move(voice));
 }
 
-void MixStream::WaitForRenderBoundary() const {
-    const uint64_t seen = epoch_.load(std::memory_order_seq_cst);
-    if ((seen & 1) == 0) return;  // no render call runs: later ones see the change
-    // A render call is under way; it ends within one period. A stream that has
-    // stopped calling mid-call cannot be waited for, so give up after a while.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
-    while (epoch_.load(std::memory_order_seq_cst) == seen && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::microseconds(100));
+void MixStream::RetireShared(std::shared_ptr<void> object) {
+    // Read after the object was unpublished: a render call that starts later
+    // cannot find it, so only one running now (odd epoch) may hold it.
+    retired_.push_back({std::move(object), epoch_.load(std::memory_order_seq_cst)});
+    CollectRetired();
+}
+
+size_t MixStream::CollectRetired() {
+    const uint64_t now = epoch_.load(std::memory_order_acquire);
+    const auto unreachable = [now](const Retired& r) { return (r.epoch & 1) == 0 || now > r.epoch; };
+    const auto kept = std::remove_if(retired_.begin(), retired_.end(), unreachable);
+    const auto freed = static_cast<size_t>(retired_.end() - kept);
+    retired_.erase(kept, retired_.end());
+    return freed;
 }
 
 void MixStream::Render(float* interleaved, int frames, int channels) noexcept {
-    epoch_.fetch_add(1, std::memory_order_seq_cst);
+    const size_t samples = static_cast<size_t>(frames) * channels;
+    uint64_t epoch = epoch_.load(std::memory_order_relaxed);
+    if ((epoch & 1) != 0 || !epoch_.compare_exchange_strong(epoch, epoch + 1, std::memory_order_seq_cst)) {
+        std::fill(interleaved, interleaved + samples, 0.0f);
+        return;
+    }
     FlushDenormals();
     periodFrames_.store(frames, std::memory_order_relaxed);
-    std::fill(interleaved, interleaved + static_cast<size_t>(frames) * channels, 0.0f);
+    std::fill(interleaved, interleaved + samples, 0.0f);
     for (int done = 0; done < frames; done += kChunkFrames) {
         const int n = std::min(kChunkFrames, frames - done);
         float* out = interleaved + static_cast<size_t>(done) * channels;
+        // Sequentially consistent loads pair with the user-interface thread's
+        // unpublish-then-read-epoch, so a retired voice is never picked up late.
         for (auto& slot : voices_) {
-            if (BufferVoice* voice = slot.load(std::memory_order_acquire)) MixVoice(*voice, out, n, channels);
+            if (BufferVoice* voice = slot.load(std::memory_order_seq_cst)) MixVoice(*voice, out, n, channels);
         }
     }
     // Clip the sum rather than let the device wrap it.
-    for (size_t i = 0, count = static_cast<size_t>(frames) * channels; i < count; ++i)
-        interleaved[i] = std::clamp(interleaved[i], -1.0f, 1.0f);
-    epoch_.fetch_add(1, std::memory_order_seq_cst);
+    for (size_t i = 0; i < samples; ++i) interleaved[i] = std::clamp(interleaved[i], -1.0f, 1.0f);
+    epoch_.store(epoch + 2, std::memory_order_release);
 }
 
 void MixStream::MixVoice(BufferVoice& voice, float* out, int frames, int channels) noexcept {
     const uint32_t bufferFrames = voice.frames;
     if (bufferFrames == 0) return;
 
+    // The cursor before `playing`: Stop clears `playing` before it counts
+    // itself into the cursor, so a call that sees the new count also sees the stop.
+    uint64_t published = voice.cursor.load(std::memory_order_acquire);
+
     // A position set by the window takes effect before anything plays.
     int64_t pending = voice.pendingPosition.load(std::memory_order_acquire);
     if (pending >= 0) {
         const auto frame = static_cast<uint32_t>(pending % bufferFrames);
         voice.position = static_cast<uint64_t>(frame) << 32;
-        voice.playCursorFrames.store(frame, std::memory_order_release);
+        // Only a Stop changes the cursor meanwhile; keep its count.
+        while (!voice.cursor.compare_exchange_weak(published, BufferVoice::WithFrames(published, frame),
+                                                   std::memory_order_acq_rel)) {
+        }
+        published = BufferVoice::WithFrames(published, frame);
         voice.pendingPosition.compare_exchange_strong(pending, -1, std::memory_order_acq_rel);
     }
     if (!voice.playing.load(std::memory_order_acquire)) {
         voice.wasPlaying = false;
         return;
     }
+    const uint64_t startPosition = voice.position;
 
     const long volume = voice.volume.load(std::memory_order_relaxed);
     const long pan = voice.pan.load(std::memory_order_relaxed);
@@ -194,7 +230,7 @@ void MixStream::MixVoice(BufferVoice& voice, float* out, int frames, int channel
         else reachedEnd = true;  // played to its last frame
     }
 
-    if (EffectChain* effects = voice.effects.load(std::memory_order_acquire)) {
+    if (EffectChain* effects = voice.effects.load(std::memory_order_seq_cst)) {
         for (auto& effect : *effects) effect->Process(s, produced);
     }
 
@@ -215,11 +251,17 @@ void MixStream::MixVoice(BufferVoice& voice, float* out, int frames, int channel
     voice.gainLeft = voice.targetLeft;
     voice.gainRight = voice.targetRight;
 
-    // Publish the play cursor and signal the notifications it passed.
-    const uint32_t before = voice.playCursorFrames.load(std::memory_order_relaxed);
+    // Publish the play cursor and signal the notifications it passed. A Stop
+    // since this call began wins: the cursor stays where Stop found it, and so
+    // does the position a later Play resumes from.
+    const uint32_t before = BufferVoice::CursorFrames(published);
     const uint32_t after = reachedEnd ? bufferFrames - 1 : static_cast<uint32_t>(voice.position >> 32);
-    voice.playCursorFrames.store(after, std::memory_order_release);
-    if (const auto* notifications = voice.notifications.load(std::memory_order_acquire); notifications && after != before) {
+    if (!voice.cursor.compare_exchange_strong(published, BufferVoice::WithFrames(published, after),
+                                              std::memory_order_acq_rel)) {
+        voice.position = startPosition;
+        return;
+    }
+    if (const auto* notifications = voice.notifications.load(std::memory_order_seq_cst); notifications && after != before) {
         const uint32_t blockAlign = 2u * static_cast<uint32_t>(voice.channels);
         for (const PositionNotify& n : *notifications)
             if (Passed(before * blockAlign, after * blockAlign, n.offset)) n.event->Set();

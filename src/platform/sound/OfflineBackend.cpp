@@ -48,10 +48,17 @@ void OfflineBackend::RunClock() {
         if (pacing_ > 0) {
             // A clock that fell behind (the machine was busy) goes on from now
             // rather than rendering the lost time in a burst, as a sound card
-            // would: its listener hears a gap, not time running faster.
+            // would: its listener hears a gap, not time running faster, and
+            // each lost period is an underrun.
             due += period;
             const auto now = Clock::now();
-            if (now - due > 8 * period) due = now;
+            if (now - due > 8 * period) {
+                const auto lost = static_cast<uint64_t>((now - due) / period);
+                std::lock_guard lock(runningMutex_);
+                for (OfflineStream* stream : running_)
+                    if (!stream->Failed()) stream->underruns_.fetch_add(lost);
+                due = now;
+            }
             // Periods due within the next millisecond are rendered at once, so
             // that a fast clock does not wake the machine thousands of times a second.
             if (due > now + std::chrono::milliseconds(1)) std::this_thread::sleep_until(due);
@@ -83,44 +90,66 @@ DeviceId OfflineBackend::IdOf(const std::string& description) {
 }
 
 std::vector<BackendDevice> OfflineBackend::Devices() {
+    std::lock_guard lock(mutex_);
     std::vector<BackendDevice> result;
     for (const Device& d : devices_) result.push_back({d.description, IdOf(d.description), d.channels});
     return result;
 }
 
-bool OfflineBackend::IsFormatSupported(const DeviceId* id, int channels, int sampleRate) {
-    if (devices_.empty() || sampleRate != sampleRate_) return false;
-    const Device* device = &devices_.front();  // the default device
-    if (id) {
-        auto it = std::find_if(devices_.begin(), devices_.end(), [&](const Device& d) { return IdOf(d.description) == *id; });
-        if (it == devices_.end()) return false;
-        device = &*it;
-    }
-    return channels >= 1 && channels <= device->channels;
+const OfflineBackend::Device* OfflineBackend::Find(const DeviceId* id) const {
+    if (devices_.empty()) return nullptr;
+    if (!id) return &devices_.front();  // the default device
+    auto it = std::find_if(devices_.begin(), devices_.end(), [&](const Device& d) { return IdOf(d.description) == *id; });
+    return it == devices_.end() ? nullptr : &*it;
 }
 
-std::unique_ptr<AudioStream> OfflineBackend::OpenStream(const DeviceId* id, int channels, RenderTarget& target) {
-    if (devices_.empty()) return nullptr;
-    const Device* device = &devices_.front();
-    if (id) {
-        auto it = std::find_if(devices_.begin(), devices_.end(), [&](const Device& d) { return IdOf(d.description) == *id; });
-        if (it == devices_.end()) return nullptr;
-        device = &*it;
-    }
-    if (channels < 1 || channels > device->channels) return nullptr;
-    auto stream = std::make_unique<OfflineStream>(*this, device->description, channels, sampleRate_, periodFrames_,
-                                                  pacing_ >= 0, target);
-    stream->SetCapture(captureByDefault_);
+bool OfflineBackend::Present(const Device& device) const {
+    return std::find(absent_.begin(), absent_.end(), device.description) == absent_.end();
+}
+
+int OfflineBackend::RateOf(const Device& device) const {
+    const auto it = rates_.find(device.description);
+    return it == rates_.end() ? sampleRate_ : it->second;
+}
+
+bool OfflineBackend::IsFormatSupported(const DeviceId* id, int channels, int sampleRate) {
     std::lock_guard lock(mutex_);
+    const Device* device = Find(id);
+    if (!device || !Present(*device)) return false;
+    return sampleRate == RateOf(*device) && channels >= 1 && channels <= device->channels;
+}
+
+std::unique_ptr<AudioStream> OfflineBackend::OpenStream(const DeviceId* id, int channels, RenderTarget& target,
+                                                        const StreamOptions& options) {
+    std::lock_guard lock(mutex_);
+    const Device* device = Find(id);
+    if (!device || !Present(*device) || channels < 1 || channels > device->channels) return nullptr;
+    auto stream = std::make_unique<OfflineStream>(*this, device->description, channels, RateOf(*device), periodFrames_,
+                                                  pacing_ >= 0, target, options, realtime_);
+    stream->SetCapture(captureByDefault_);
     open_.emplace_back(device->description, stream.get());
     return stream;
 }
 
 OfflineStream* OfflineBackend::StreamOf(const std::string& description) {
     std::lock_guard lock(mutex_);
-    for (auto& [name, stream] : open_)
-        if (name == description) return stream;
+    for (auto it = open_.rbegin(); it != open_.rend(); ++it)
+        if (it->first == description) return it->second;
     return nullptr;
+}
+
+void OfflineBackend::SetDevicePresent(const std::string& description, bool present) {
+    std::lock_guard lock(mutex_);
+    absent_.erase(std::remove(absent_.begin(), absent_.end(), description), absent_.end());
+    if (present) return;
+    absent_.push_back(description);
+    for (auto& [name, stream] : open_)
+        if (name == description) stream->failed_.store(true);
+}
+
+void OfflineBackend::SetDeviceRate(const std::string& description, int sampleRate) {
+    std::lock_guard lock(mutex_);
+    rates_[description] = sampleRate;
 }
 
 void OfflineBackend::Forget(OfflineStream* stream) {
@@ -130,13 +159,16 @@ void OfflineBackend::Forget(OfflineStream* stream) {
 }
 
 OfflineStream::OfflineStream(OfflineBackend& backend, std::string description, int channels, int sampleRate,
-                             int periodFrames, bool paced, RenderTarget& target)
+                             int periodFrames, bool paced, RenderTarget& target, const StreamOptions& options,
+                             RealtimeScheduling realtime)
     : backend_(backend),
       description_(std::move(description)),
       channels_(channels),
       sampleRate_(sampleRate),
       periodFrames_(periodFrames),
       paced_(paced),
+      latencyMs_(options.latencyMs),
+      realtime_(realtime),
       target_(target),
       mix_(static_cast<size_t>(periodFrames) * channels) {}
 
@@ -170,6 +202,20 @@ void OfflineStream::RenderPeriod() {
     std::lock_guard lock(captureMutex_);
     if (!capture_) return;
     for (float x : mix_) captured_.push_back(FloatToInt16(x));
+}
+
+void OfflineStream::Skip(int frames) {
+    if (!running_.load() || failed_.load() || paced_) return;
+    for (int done = 0; done < frames; done += periodFrames_) {
+        underruns_.fetch_add(1);
+        CaptureSilence(periodFrames_);
+    }
+}
+
+void OfflineStream::CaptureSilence(int frames) {
+    framesRendered_.fetch_add(frames);
+    std::lock_guard lock(captureMutex_);
+    if (capture_) captured_.insert(captured_.end(), static_cast<size_t>(frames) * channels_, 0);
 }
 
 void OfflineStream::SetCapture(bool keep) {

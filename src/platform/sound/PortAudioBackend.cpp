@@ -1,7 +1,9 @@
 #include "platform/sound/PortAudioBackend.h"
 
 #include <alsa/asoundlib.h>
+#include <pa_linux_alsa.h>
 #include <portaudio.h>
+#include <sched.h>
 
 #include <dlfcn.h>
 
@@ -102,7 +104,8 @@ PaDeviceIndex ResolveDevice(const DeviceId* id) {
     return paNoDevice;
 }
 
-bool OutputParameters(PaDeviceIndex device, int channels, PaStreamParameters& params) {
+bool OutputParameters(PaDeviceIndex device, int channels, PaStreamParameters& params,
+                      double latencySeconds = 0.0) {
     if (device == paNoDevice || channels < 1) return false;
     const PaDeviceInfo* info = Pa_GetDeviceInfo(device);
     if (!info || channels > info->maxOutputChannels) return false;
@@ -110,7 +113,7 @@ bool OutputParameters(PaDeviceIndex device, int channels, PaStreamParameters& pa
     params.device = device;
     params.channelCount = channels;
     params.sampleFormat = paInt16;
-    params.suggestedLatency = info->defaultLowOutputLatency;
+    params.suggestedLatency = latencySeconds > 0 ? latencySeconds : info->defaultLowOutputLatency;
     params.hostApiSpecificStreamInfo = nullptr;
     return true;
 }
@@ -180,6 +183,11 @@ struct PortAudioStream::Callbacks {
                       PaStreamCallbackFlags flags, void* user) noexcept {
         auto* self = static_cast<PortAudioStream*>(user);
         self->lastCallbackNs_.store(NowNs(), std::memory_order_relaxed);
+        if (!self->callbackThreadKnown_.load(std::memory_order_relaxed)) {
+            // pthread_self reads the thread pointer: no system call here.
+            self->callbackThread_ = pthread_self();
+            self->callbackThreadKnown_.store(true, std::memory_order_release);
+        }
 
         const uint64_t callbacks = self->callbacks_.load(std::memory_order_relaxed);
         if (callbacks == 0 || frameCount < self->minFrames_.load(std::memory_order_relaxed))
@@ -260,12 +268,20 @@ bool PortAudioBackend::IsFormatSupported(const DeviceId* id, int channels, int s
     return Supports(ResolveDevice(id), channels, sampleRate);
 }
 
-std::unique_ptr<AudioStream> PortAudioBackend::OpenStream(const DeviceId* id, int channels, RenderTarget& target) {
+int PortAudioBackend::FramesPerBufferFor(int latencyMs, int sampleRate) {
+    const int64_t latencyFrames = int64_t{latencyMs} * sampleRate / 1000;
+    int frames = kFramesPerBuffer;
+    while (frames > 32 && 2 * int64_t{frames} > latencyFrames) frames /= 2;
+    return frames;
+}
+
+std::unique_ptr<AudioStream> PortAudioBackend::OpenStream(const DeviceId* id, int channels, RenderTarget& target,
+                                                          const StreamOptions& options) {
     if (!library_->Initialized()) return nullptr;
     std::lock_guard lock(PaMutex());
     const PaDeviceIndex device = ResolveDevice(id);
     PaStreamParameters params;
-    if (!OutputParameters(device, channels, params)) return nullptr;
+    if (!OutputParameters(device, channels, params, options.latencyMs / 1000.0)) return nullptr;
 
     double rate = kPreferredSampleRate;
     if (!Supports(device, channels, rate)) {
@@ -275,13 +291,17 @@ std::unique_ptr<AudioStream> PortAudioBackend::OpenStream(const DeviceId* id, in
 
     std::unique_ptr<PortAudioStream> stream(new PortAudioStream(library_, target, channels));
     PaStream* pa = nullptr;
-    const PaError error = Pa_OpenStream(&pa, nullptr, &params, rate, kFramesPerBuffer, paClipOff | paDitherOff,
-                                        &PortAudioStream::Callbacks::Render, stream.get());
+    const int frames = FramesPerBufferFor(options.latencyMs, static_cast<int>(rate));
+    const PaError error = Pa_OpenStream(&pa, nullptr, &params, rate, static_cast<unsigned long>(frames),
+                                        paClipOff | paDitherOff, &PortAudioStream::Callbacks::Render, stream.get());
     if (error != paNoError || !pa) return nullptr;
     stream->stream_ = pa;
     Pa_SetStreamFinishedCallback(pa, &PortAudioStream::Callbacks::Finished);
     const PaStreamInfo* info = Pa_GetStreamInfo(pa);
     stream->sampleRate_ = static_cast<int>(std::lround(info && info->sampleRate > 0 ? info->sampleRate : rate));
+    stream->outputLatency_ = info ? info->outputLatency : 0.0;
+    const PaHostApiInfo* api = Pa_GetHostApiInfo(Pa_GetDeviceInfo(device)->hostApi);
+    stream->alsaHost_ = api && api->type == paALSA;
     return stream;
 }
 
@@ -309,6 +329,10 @@ bool PortAudioStream::Start() {
     if (running_.load()) return true;
     stopping_.store(false, std::memory_order_release);
     lastCallbackNs_.store(NowNs());
+    // Real-time scheduling where the system allows it: PortAudio asks for
+    // SCHED_FIFO as it starts the callback thread and goes on without it
+    // when refused (Realtime() tells which).
+    if (alsaHost_) PaAlsa_EnableRealtimeScheduling(stream_, 1);
     if (Pa_StartStream(stream_) != paNoError) {
         error_.store(true);
         return false;
@@ -343,6 +367,20 @@ bool PortAudioStream::Failed() const {
         return true;
     }
     return false;
+}
+
+RealtimeScheduling PortAudioStream::Realtime() const {
+    std::lock_guard lock(control_);
+    if (realtime_ != RealtimeScheduling::Unknown) return realtime_;
+    // While it runs and we have not stopped it, PortAudio has not joined the
+    // callback thread, so the stored thread is still there to ask.
+    if (!callbackThreadKnown_.load(std::memory_order_acquire) || !running_.load() || Failed())
+        return RealtimeScheduling::Unknown;
+    int policy = 0;
+    sched_param param{};
+    if (pthread_getschedparam(callbackThread_, &policy, &param) != 0) return RealtimeScheduling::Unknown;
+    realtime_ = policy == SCHED_FIFO || policy == SCHED_RR ? RealtimeScheduling::Granted : RealtimeScheduling::Refused;
+    return realtime_;
 }
 
 PortAudioStream::CallbackStats PortAudioStream::Stats() const {

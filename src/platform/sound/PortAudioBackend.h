@@ -1,5 +1,7 @@
 #pragma once
 
+#include <pthread.h>
+
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -20,7 +22,9 @@ class PortAudioLibrary;
 // The program's backend: every PortAudio output device (ALSA, JACK, and
 // PulseAudio or PipeWire through their ALSA devices) with at least two
 // channels. Streams are 16-bit (paInt16) at 44,100 Hz where the device allows
-// it, in callbacks of a fixed kFramesPerBuffer frames.
+// it. They ask for the output latency given in their options, in callbacks of
+// kFramesPerBuffer frames, fewer where that latency is too short for two of
+// them. ALSA streams ask for real-time scheduling of their callback thread.
 //
 // Thread-safe: the calls may come from any thread. When PortAudio fails to
 // initialize, the backend lists no devices and opens no streams.
@@ -37,10 +41,15 @@ public:
     std::string Name() const override;
     std::vector<BackendDevice> Devices() override;
     bool IsFormatSupported(const DeviceId* id, int channels, int sampleRate) override;
-    std::unique_ptr<AudioStream> OpenStream(const DeviceId* id, int channels, RenderTarget& target) override;
+    std::unique_ptr<AudioStream> OpenStream(const DeviceId* id, int channels, RenderTarget& target,
+                                            const StreamOptions& options = {}) override;
 
     // False when Pa_Initialize failed.
     bool IsInitialized() const;
+
+    // Frames per callback for a latency: kFramesPerBuffer, halved (down to 32)
+    // until two callbacks fit in the latency.
+    static int FramesPerBufferFor(int latencyMs, int sampleRate);
 
     // The identifier Devices() gives a device of this host API and name; the
     // occurrence counts earlier listed devices with the same host API and name.
@@ -79,6 +88,13 @@ public:
     bool IsRunning() const override;
     int SampleRate() const override;
     int Channels() const override;
+    // As PortAudio reports it once the stream is open.
+    double OutputLatency() const override { return outputLatency_; }
+    // Callbacks in which PortAudio reported an output underflow.
+    uint64_t Underruns() const override { return underflows_.load(std::memory_order_relaxed); }
+    // Asks the callback thread's scheduling policy once a callback has told
+    // which thread it runs on; Unknown before that and after the stream ended.
+    RealtimeScheduling Realtime() const override;
     // PortAudio reported an error, the stream ended by itself, or it has run
     // without a callback for more than kCallbackTimeoutNs. Once true, stays
     // true; the callback then renders nothing more and plays silence.
@@ -100,6 +116,8 @@ private:
     RenderTarget& target_;
     const int channels_;
     int sampleRate_ = 0;  // as PortAudio reports it once open
+    double outputLatency_ = 0.0;
+    bool alsaHost_ = false;   // real-time scheduling is asked of PortAudio's ALSA host only
     void* stream_ = nullptr;  // PaStream*
     // Mix in floats, frames of channels_ samples; allocated when the stream opens.
     std::vector<float> scratch_;
@@ -112,6 +130,10 @@ private:
     std::atomic<bool> finished_{false};  // the stream ended without our Stop
     mutable std::atomic<bool> timedOut_{false};  // seen running without callbacks; sticky
     std::atomic<int64_t> lastCallbackNs_{0};  // steady clock
+    // The callback thread, stored by the first callback.
+    pthread_t callbackThread_{};
+    std::atomic<bool> callbackThreadKnown_{false};
+    mutable RealtimeScheduling realtime_ = RealtimeScheduling::Unknown;  // once known; under control_
 
     std::atomic<uint64_t> callbacks_{0};
     std::atomic<uint64_t> frames_{0};

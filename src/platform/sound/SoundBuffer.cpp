@@ -16,9 +16,13 @@ SoundBuffer::SoundBuffer(std::shared_ptr<MixStream> stream, const BufferDescript
 
 SoundBuffer::~SoundBuffer() {
     voice_->playing.store(false);
-    // The mixer lets go of the voice before its memory, notifications and
-    // effects are freed here.
-    if (registered_) stream_->RemoveVoice(voice_.get());
+    if (!registered_) return;
+    // A render call may be reading the voice, its notifications and its
+    // effects right now: the mixer keeps them until it has returned. The voice
+    // leaves the mix first, so nothing reaches the other two after it.
+    stream_->RemoveVoice(std::move(voice_));
+    stream_->Retire(std::move(notifications_));
+    stream_->Retire(std::move(effects_));
 }
 
 HResult SoundBuffer::Play(bool looping) {
@@ -30,9 +34,11 @@ HResult SoundBuffer::Play(bool looping) {
 }
 
 HResult SoundBuffer::Stop() {
-    voice_->playing.store(false, std::memory_order_release);
-    // After Stop returns the cursor no longer moves.
-    if (registered_) stream_->WaitForRenderBoundary();
+    // Counted into the cursor after `playing` is cleared: a render call under
+    // way cannot publish its cursor any more, so after Stop returns the cursor
+    // no longer moves, without waiting for that call to end.
+    voice_->playing.store(false, std::memory_order_seq_cst);
+    voice_->cursor.fetch_add(BufferVoice::kStopUnit, std::memory_order_acq_rel);
     return kOk;
 }
 
@@ -41,7 +47,8 @@ bool SoundBuffer::IsPlaying() const { return voice_->playing.load(std::memory_or
 HResult SoundBuffer::GetCurrentPosition(uint32_t* play, uint32_t* write) const {
     const uint32_t blockAlign = format_.blockAlign;
     const int64_t pending = voice_->pendingPosition.load(std::memory_order_acquire);
-    const uint32_t frame = pending >= 0 ? static_cast<uint32_t>(pending) : voice_->playCursorFrames.load();
+    const uint32_t frame =
+        pending >= 0 ? static_cast<uint32_t>(pending) : BufferVoice::CursorFrames(voice_->cursor.load());
     const uint32_t playByte = frame * blockAlign;
     if (play) *play = playByte;
     if (write) {
@@ -137,8 +144,8 @@ HResult SoundBuffer::SetNotificationPositions(std::span<const PositionNotify> po
         if (p.offset >= Size() || !p.event) return kInvalidParam;
     auto table = std::make_unique<std::vector<PositionNotify>>(positions.begin(), positions.end());
     std::sort(table->begin(), table->end(), [](const auto& a, const auto& b) { return a.offset < b.offset; });
-    voice_->notifications.store(table.get(), std::memory_order_release);
-    if (registered_) stream_->WaitForRenderBoundary();
+    voice_->notifications.store(table.get(), std::memory_order_seq_cst);
+    if (registered_) stream_->Retire(std::move(notifications_));
     notifications_ = std::move(table);
     return kOk;
 }
@@ -156,9 +163,9 @@ HResult SoundBuffer::SetFX(EffectChain effects) {
             effect->Reset();
         }
     }
-    voice_->effects.store(chain.get(), std::memory_order_release);
+    voice_->effects.store(chain.get(), std::memory_order_seq_cst);
     // The old chain is freed once the mixer can no longer be using it.
-    if (registered_) stream_->WaitForRenderBoundary();
+    if (registered_) stream_->Retire(std::move(effects_));
     effects_ = std::move(chain);
     return kOk;
 }

@@ -1,13 +1,23 @@
 #include "platform/sound/SoundSystem.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cstdio>
 
+#include "platform/sound/DeviceStream.h"
 #include "platform/sound/DirectSound.h"
-#include "platform/sound/SoundBuffer.h"
 
 namespace platform::sound {
+namespace {
 
-SoundSystem::SoundSystem(std::unique_ptr<AudioBackend> backend) : backend_(std::move(backend)) {}
+std::atomic<bool> g_realtimeRefusalReported{false};
+
+}  // namespace
+
+SoundSystem::SoundSystem(std::unique_ptr<AudioBackend> backend)
+    : backend_(std::move(backend)), closedUnderruns_(std::make_shared<uint64_t>(0)) {
+    options_.latencyMs = kDefaultLatencyMs;
+}
 
 SoundSystem::~SoundSystem() = default;
 
@@ -33,66 +43,67 @@ HResult SoundSystem::Create(const std::optional<DeviceId>& id, std::unique_ptr<D
 }
 
 std::shared_ptr<DeviceStream> SoundSystem::StreamFor(const std::optional<DeviceId>& id, int channels) {
-    if (auto existing = streams_[id].lock(); existing && !existing->Failed()) return existing;
-    auto stream = std::make_shared<DeviceStream>();
-    if (!stream->Open(*backend_, id, channels)) return nullptr;
+    if (auto existing = streams_[id].lock()) {
+        // Two halves of a split device need all four channels of its stream.
+        if (existing->Channels() < channels) existing->Reopen(channels, options_);
+        return existing;
+    }
+    auto stream = std::make_shared<DeviceStream>(backend_, id, closedUnderruns_);
+    if (!stream->Open(channels, options_)) return nullptr;
     streams_[id] = stream;
     return stream;
 }
 
-DeviceStream::~DeviceStream() {
-    if (stream_) stream_->Stop();
+void SoundSystem::SetOutputLatency(int milliseconds) {
+    options_.latencyMs = std::clamp(milliseconds, kMinLatencyMs, kMaxLatencyMs);
 }
 
-bool DeviceStream::Open(AudioBackend& backend, const std::optional<DeviceId>& id, int channels) {
-    stream_ = backend.OpenStream(id ? &*id : nullptr, channels, mixer_);
-    if (!stream_) return false;
-    mixer_.SetStreamFormat(stream_->SampleRate(), stream_->Channels());
-    if (!stream_->Start()) {
-        stream_.reset();
-        return false;
+int SoundSystem::ReopenStreams() {
+    int reopened = 0;
+    for (const auto& stream : Streams())
+        if (stream->Reopen(stream->Channels(), options_)) ++reopened;
+    return reopened;
+}
+
+void SoundSystem::MaintainStreams() { MaintainStreams(std::chrono::steady_clock::now()); }
+
+void SoundSystem::MaintainStreams(std::chrono::steady_clock::time_point now) {
+    for (const auto& stream : Streams()) {
+        stream->Recover(now, options_);
+        stream->Mixer().CollectRetired();
+        if (stream->Realtime() == RealtimeScheduling::Refused && !g_realtimeRefusalReported.exchange(true)) {
+            std::fprintf(stderr, "%s\n", kRealtimeRefusedMessage);
+            std::fflush(stderr);
+        }
     }
-    return true;
 }
 
-DirectSound::DirectSound(SoundSystem& system, std::optional<DeviceId> id) : system_(system), id_(std::move(id)) {}
-
-DirectSound::~DirectSound() = default;
-
-HResult DirectSound::SetCooperativeLevel(uint32_t level) {
-    cooperativeLevel_ = level;
-    return kOk;
-}
-
-HResult DirectSound::SetPrimaryFormat(const WaveFormat& format) {
-    if (format.bitsPerSample != 16 || (format.channels != 2 && format.channels != 4)) return kBadFormat;
-    if (!system_.Backend().IsFormatSupported(id_ ? &*id_ : nullptr, format.channels,
-                                             static_cast<int>(format.samplesPerSecond)))
-        return kBadFormat;
-    primaryChannels_ = format.channels;
-    return kOk;
-}
-
-HResult DirectSound::CreateSoundBuffer(const BufferDescription& description, std::unique_ptr<SoundBuffer>* buffer) {
-    if (!buffer || !description.format) return kInvalidParam;
-    buffer->reset();
-    const WaveFormat& format = *description.format;
-    if (format.bitsPerSample != 16 || format.channels < 1 || format.channels > 2 ||
-        format.blockAlign != 2 * format.channels || description.bufferBytes < format.blockAlign ||
-        description.bufferBytes % format.blockAlign != 0)
-        return kBadFormat;
-    if (!stream_ || stream_->Failed()) {
-        stream_ = system_.StreamFor(id_, primaryChannels_);
-        if (!stream_) return kNoDriver;
+std::vector<std::shared_ptr<DeviceStream>> SoundSystem::Streams() {
+    std::vector<std::shared_ptr<DeviceStream>> open;
+    for (auto it = streams_.begin(); it != streams_.end();) {
+        if (auto stream = it->second.lock()) {
+            open.push_back(std::move(stream));
+            ++it;
+        } else {
+            it = streams_.erase(it);
+        }
     }
-    const bool backPair = format.formatTag == kFormatExtensible &&
-                          (format.channelMask & (kSpeakerBackLeft | kSpeakerBackRight)) != 0;
-    const int outputChannel = backPair ? 2 : 0;
-    std::shared_ptr<MixStream> mixer(stream_, &stream_->Mixer());
-    *buffer = std::make_unique<SoundBuffer>(std::move(mixer), description, outputChannel);
-    return kOk;
+    return open;
 }
 
-bool DirectSound::Failed() const { return stream_ && stream_->Failed(); }
+uint64_t SoundSystem::Underruns() {
+    uint64_t total = *closedUnderruns_;
+    for (const auto& stream : Streams())
+        if (AudioStream* open = stream->Stream()) total += open->Underruns();
+    return total;
+}
+
+int SoundSystem::Recoveries() {
+    int total = 0;
+    for (const auto& stream : Streams()) total += stream->Recoveries();
+    return total;
+}
+
+bool SoundSystem::RealtimeRefusalReported() { return g_realtimeRefusalReported.load(); }
 
 }  // namespace platform::sound

@@ -1,0 +1,107 @@
+#pragma once
+
+// What the sound tests share: a sound system on the Offline backend, device
+// objects and filled buffers on it, and effects that let a test hold the
+// audio thread inside a render call or count when an effect is freed.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/Event.h"
+#include "platform/sound/DirectSound.h"
+#include "platform/sound/OfflineBackend.h"
+#include "platform/sound/SoundBuffer.h"
+#include "platform/sound/SoundSystem.h"
+
+namespace sound_tests {
+
+using namespace platform::sound;
+
+constexpr uint32_t kAllControls =
+    kCapsCtrlVolume | kCapsCtrlPan | kCapsCtrlFrequency | kCapsCtrlFx | kCapsCtrlPositionNotify;
+
+struct SoundRig {
+    explicit SoundRig(std::vector<OfflineBackend::Device> devices = {{"Desk", 2}}) {
+        auto owned = std::make_unique<OfflineBackend>(std::move(devices));
+        backend = owned.get();
+        system = std::make_unique<SoundSystem>(std::move(owned));
+    }
+
+    std::unique_ptr<DirectSound> Open(const std::string& description, int primaryChannels = 2) {
+        std::unique_ptr<DirectSound> device;
+        EXPECT_EQ(system->Create(OfflineBackend::IdOf(description), &device), kOk);
+        if (device) {
+            EXPECT_EQ(device->SetPrimaryFormat(WaveFormat::Pcm(static_cast<uint16_t>(primaryChannels), 44'100)), kOk);
+        }
+        return device;
+    }
+
+    static std::unique_ptr<SoundBuffer> Buffer(DirectSound& device, const std::vector<int16_t>& stereo,
+                                               WaveFormat format = WaveFormat::Pcm(2, 44'100)) {
+        BufferDescription description;
+        description.flags = kAllControls;
+        description.bufferBytes = static_cast<uint32_t>(stereo.size() * 2);
+        description.format = &format;
+        std::unique_ptr<SoundBuffer> buffer;
+        EXPECT_EQ(device.CreateSoundBuffer(description, &buffer), kOk);
+        if (buffer) {
+            EXPECT_EQ(buffer->Write(0, stereo.data(), description.bufferBytes), kOk);
+        }
+        return buffer;
+    }
+
+    // The device's stream opened last.
+    OfflineStream& Stream(const std::string& description) { return *backend->StreamOf(description); }
+
+    OfflineBackend* backend;
+    std::unique_ptr<SoundSystem> system;
+};
+
+// Counts its own end, and notes the rate it was prepared for.
+class CountedEffect : public SoundEffect {
+public:
+    explicit CountedEffect(std::atomic<int>& freed) : freed_(freed) {}
+    ~CountedEffect() override { freed_.fetch_add(1); }
+    void Prepare(int sampleRate, int) override { preparedRate = sampleRate; }
+    void Reset() noexcept override {}
+    void Process(float*, int) noexcept override {}
+
+    int preparedRate = 0;
+
+private:
+    std::atomic<int>& freed_;
+};
+
+// Lets the sound through unchanged, but once armed, the next render call that
+// reaches it signals `entered` and waits in it until `release` is set: the
+// test then knows a render call is under way and for how long.
+struct Gate {
+    std::atomic<bool> armed{false};
+    platform::Event entered{platform::Event::Reset::Manual, false};
+    platform::Event release{platform::Event::Reset::Manual, false};
+    std::atomic<int> freed{0};
+};
+
+class GateEffect final : public CountedEffect {
+public:
+    explicit GateEffect(Gate& gate) : CountedEffect(gate.freed), gate_(gate) {}
+    void Process(float*, int) noexcept override {
+        if (!gate_.armed.exchange(false)) return;
+        gate_.entered.Set();
+        gate_.release.Wait();
+    }
+
+private:
+    Gate& gate_;
+};
+
+inline EffectChain ChainOf(std::unique_ptr<SoundEffect> effect) {
+    EffectChain chain;
+    chain.push_back(std::move(effect));
+    return chain;
+}
+
+}  // namespace sound_tests

@@ -4,9 +4,10 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 
-class QSettings;
+namespace settings {
+class SettingsFile;
+}
 
 // The outcome of reading a setting. On any failure `value` holds the setting's
 // default, so a caller that has nothing better to do can use it as it is.
@@ -18,10 +19,12 @@ struct SettingRead {
     bool Ok() const { return error == 0; }
 };
 
-// The persistent user preferences: one INI file, group "Settings", one named
-// value per setting. The object holds nothing but the file's location; every
-// operation opens the file, does one query or change, saves and closes it, so
-// a value written through one object is seen at once through any other.
+// The persistent user preferences: one INI file in QSettings' format, group
+// "Settings", one named value per setting. Every CZelSettings of the same file
+// shares one settings::SettingsFile: a read looks at the file as it is now,
+// and a value written through one object is seen at once through any other,
+// even when it could not be saved (it then lasts for the session). A settings
+// path that is not a regular file of sane size is never opened.
 //
 // User-interface thread only.
 class CZelSettings {
@@ -32,7 +35,7 @@ public:
     static constexpr long kErrorFileNotFound = 2;       // the value is absent
     static constexpr long kErrorAccessDenied = 5;       // the file cannot be read or written
     static constexpr long kErrorInvalidParameter = 87;  // e.g. a deck index other than 0 or 1
-    static constexpr long kErrorBadDb = 1009;           // the file is damaged
+    static constexpr long kErrorBadDb = 1009;           // not a regular file of sane size
     static constexpr long kErrorInvalidDatatype = 1804; // the value is not of the expected kind
 
     static constexpr float kDefaultCrossFaderCurvePosition = 0.0f;
@@ -52,7 +55,8 @@ public:
     // A DWORD: an unsigned 32-bit integer stored as its decimal text.
     SettingRead<uint32_t> ReadDword(const QString& name) const;
     SettingRead<QString> ReadText(const QString& name) const;
-    // Writers replace any existing value whatever its kind; they return the error code.
+    // Writers replace any existing value whatever its kind; they return the
+    // error code. A value that could not be saved still reads back.
     long WriteDword(const QString& name, uint32_t value) const;
     long WriteText(const QString& name, const QString& value) const;
 
@@ -73,11 +77,10 @@ public:
     long WriteSoundDeviceHeadphones(const QString& description) const;
 
 private:
-    std::unique_ptr<QSettings> Open() const;
     // Stores `defaultValue` first when the value is absent, then reads it.
     SettingRead<uint32_t> ReadDwordOrStoreDefault(const QString& name, uint32_t defaultValue) const;
     // Absent reads as the empty text, and nothing is stored.
     SettingRead<QString> ReadTextOrEmpty(const QString& name) const;
 
-    std::optional<QString> iniFilePath_;  // none: the user's own file
+    std::shared_ptr<settings::SettingsFile> file_;
 };

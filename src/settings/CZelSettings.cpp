@@ -51,6 +51,14 @@ SettingRead<T> Converted(const SettingRead<uint32_t>& read, Convert convert) {
     return {convert(read.value), read.error};
 }
 
+// A value outside [low, high] reads as the default: a level of 1e30 or a NaN
+// curve would break the cross fader. NaN fails both comparisons.
+template <class T>
+SettingRead<T> InRange(SettingRead<T> read, T low, T high, T defaultValue) {
+    if (read.Ok() && !(read.value >= low && read.value <= high)) return {defaultValue, CZelSettings::kErrorInvalidDatatype};
+    return read;
+}
+
 // The name in the file: the value's name within the group.
 QString InGroup(const QString& name) { return QString::fromLatin1(kGroup) + u'/' + name; }
 
@@ -112,9 +120,10 @@ SettingRead<QString> CZelSettings::ReadTextOrEmpty(const QString& name) const {
 }
 
 SettingRead<float> CZelSettings::CrossFaderCurvePosition() const {
-    return Converted<float>(ReadDwordOrStoreDefault(QString::fromLatin1(kCrossFaderCurvePositionName),
-                                                    FloatToDword(kDefaultCrossFaderCurvePosition)),
-                            DwordToFloat);
+    return InRange(Converted<float>(ReadDwordOrStoreDefault(QString::fromLatin1(kCrossFaderCurvePositionName),
+                                                            FloatToDword(kDefaultCrossFaderCurvePosition)),
+                                    DwordToFloat),
+                   kMinCrossFaderCurvePosition, kMaxCrossFaderCurvePosition, kDefaultCrossFaderCurvePosition);
 }
 
 long CZelSettings::WriteCrossFaderCurvePosition(float position) const {
@@ -124,7 +133,8 @@ long CZelSettings::WriteCrossFaderCurvePosition(float position) const {
 SettingRead<float> CZelSettings::Level(int deck) const {
     const std::optional<QString> name = DeckValueName(kLevelBaseName, deck);
     if (!name) return {kDefaultLevel, kErrorInvalidParameter};
-    return Converted<float>(ReadDwordOrStoreDefault(*name, FloatToDword(kDefaultLevel)), DwordToFloat);
+    return InRange(Converted<float>(ReadDwordOrStoreDefault(*name, FloatToDword(kDefaultLevel)), DwordToFloat),
+                   kMinLevel, kMaxLevel, kDefaultLevel);
 }
 
 long CZelSettings::WriteLevel(int deck, float level) const {
@@ -144,9 +154,10 @@ long CZelSettings::WriteShowTipOfTheDay(bool show) const {
 }
 
 SettingRead<int> CZelSettings::TipOfTheDayIndex() const {
-    return Converted<int>(ReadDwordOrStoreDefault(QString::fromLatin1(kTipOfTheDayIndexName),
-                                                  IntToDword(kDefaultTipOfTheDayIndex)),
-                          DwordToInt);
+    return InRange(Converted<int>(ReadDwordOrStoreDefault(QString::fromLatin1(kTipOfTheDayIndexName),
+                                                          IntToDword(kDefaultTipOfTheDayIndex)),
+                                  DwordToInt),
+                   0, kTipOfTheDayCount - 1, kDefaultTipOfTheDayIndex);
 }
 
 long CZelSettings::WriteTipOfTheDayIndex(int index) const {

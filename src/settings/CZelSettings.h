@@ -36,12 +36,20 @@ public:
     static constexpr long kErrorAccessDenied = 5;       // the file cannot be read or written
     static constexpr long kErrorInvalidParameter = 87;  // e.g. a deck index other than 0 or 1
     static constexpr long kErrorBadDb = 1009;           // not a regular file of sane size
-    static constexpr long kErrorInvalidDatatype = 1804; // the value is not of the expected kind
+    static constexpr long kErrorInvalidDatatype = 1804; // not of the expected kind, or out of its range
 
     static constexpr float kDefaultCrossFaderCurvePosition = 0.0f;
     static constexpr float kDefaultLevel = 0.7f;
     static constexpr bool kDefaultShowTipOfTheDay = true;
     static constexpr int kDefaultTipOfTheDayIndex = 0;
+
+    // What the readers accept; anything else, NaN and the infinities
+    // included, reads as the default.
+    static constexpr float kMinCrossFaderCurvePosition = -1.0f;
+    static constexpr float kMaxCrossFaderCurvePosition = 1.0f;
+    static constexpr float kMinLevel = 0.0f;
+    static constexpr float kMaxLevel = 1.0f;
+    static constexpr int kTipOfTheDayCount = 15;
 
     // The user's own file: "Zel Morrow/Orvo 2.ini" in the user's config folder.
     CZelSettings();
@@ -61,7 +69,9 @@ public:
     long WriteText(const QString& name, const QString& value) const;
 
     // The settings. A reader stores the default when the value is absent (the
-    // sound device texts excepted: absent, they read as empty and store nothing).
+    // sound device texts excepted: absent, they read as empty and store nothing),
+    // and gives the default with kErrorInvalidDatatype for a value out of its
+    // range, which it leaves for the next write to replace.
     // Deck 0 is deck A, deck 1 deck B.
     SettingRead<float> CrossFaderCurvePosition() const;
     long WriteCrossFaderCurvePosition(float position) const;

@@ -9,8 +9,10 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <bit>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -145,6 +147,50 @@ TEST_F(CZelSettingsSafety, AFileOverOneMebibyteIsNeitherParsedNorRewritten) {
     EXPECT_EQ(store_.WriteSoundDeviceHeadphones(QStringLiteral("Phones")), kBadDb);
     EXPECT_EQ(Got(store_.Level(1)), std::pair(0.5f, kSuccess));
     EXPECT_EQ(Bytes(), tooLarge) << "same size and content";
+}
+
+uint32_t Bits(float value) { return std::bit_cast<uint32_t>(value); }
+
+TEST_F(CZelSettingsSafety, ValuesOutOfTheirRangeReadAsTheirDefaults) {
+    constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+    constexpr float kInfinity = std::numeric_limits<float>::infinity();
+    const QString curve = QStringLiteral("crossFaderCurvePosition");
+    const QString levelA = QStringLiteral("levelDeckA");
+    const QString levelB = QStringLiteral("levelDeckB");
+    const QString tip = QStringLiteral("tipOfTheDayIndex");
+
+    for (const float wrong : {kNaN, -kNaN, kInfinity, -kInfinity, 1e30f, 1.0001f, -1.0001f}) {
+        SCOPED_TRACE(wrong);
+        ASSERT_EQ(store_.WriteDword(curve, Bits(wrong)), kSuccess);
+        EXPECT_EQ(Got(store_.CrossFaderCurvePosition()), std::pair(0.0f, kInvalidDatatype));
+    }
+    for (const float wrong : {kNaN, kInfinity, -kInfinity, 1e30f, 1.0001f, -0.0001f, -1.0f}) {
+        SCOPED_TRACE(wrong);
+        ASSERT_EQ(store_.WriteDword(levelB, Bits(wrong)), kSuccess);
+        EXPECT_EQ(Got(store_.Level(1)), std::pair(0.7f, kInvalidDatatype));
+    }
+    for (const uint32_t wrong : {15u, 99u, 0xFFFFFFFFu, 0x80000000u}) {
+        SCOPED_TRACE(wrong);
+        ASSERT_EQ(store_.WriteDword(tip, wrong), kSuccess);
+        EXPECT_EQ(Got(store_.TipOfTheDayIndex()), std::pair(0, kInvalidDatatype));
+    }
+    // A wrong value read is left in the file: the next write replaces it.
+    EXPECT_EQ(store_.ReadDword(tip).value, 0x80000000u);
+
+    // The ends of each range are good values.
+    for (const float edge : {-1.0f, 1.0f, -0.0f}) {
+        ASSERT_EQ(store_.WriteCrossFaderCurvePosition(edge), kSuccess);
+        EXPECT_EQ(Got(store_.CrossFaderCurvePosition()), std::pair(edge, kSuccess));
+    }
+    for (const float edge : {0.0f, 1.0f, std::numeric_limits<float>::denorm_min()}) {
+        ASSERT_EQ(store_.WriteLevel(0, edge), kSuccess);
+        EXPECT_EQ(Got(store_.Level(0)), std::pair(edge, kSuccess));
+    }
+    for (const int edge : {0, 14}) {
+        ASSERT_EQ(store_.WriteTipOfTheDayIndex(edge), kSuccess);
+        EXPECT_EQ(Got(store_.TipOfTheDayIndex()), std::pair(edge, kSuccess));
+    }
+    EXPECT_EQ(store_.ReadDword(levelA).value, Bits(std::numeric_limits<float>::denorm_min()));
 }
 
 }  // namespace

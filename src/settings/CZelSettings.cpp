@@ -103,6 +103,12 @@ long CZelSettings::WriteText(const QString& name, const QString& value) const {
     return file_->Write(InGroup(name), settings::IniDocument::FromText(value));
 }
 
+void CZelSettings::WriteDwordLater(const QString& name, uint32_t value) const {
+    file_->WriteLater(InGroup(name), settings::IniDocument::FromText(QString::number(value)));
+}
+
+long CZelSettings::FlushPendingWrites() const { return file_->FlushPendingWrites(); }
+
 SettingRead<uint32_t> CZelSettings::ReadDwordOrStoreDefault(const QString& name, uint32_t defaultValue) const {
     long storeError = kErrorSuccess;
     if (!ValueExists(name)) storeError = WriteDword(name, defaultValue);
@@ -130,6 +136,11 @@ long CZelSettings::WriteCrossFaderCurvePosition(float position) const {
     return WriteDword(QString::fromLatin1(kCrossFaderCurvePositionName), FloatToDword(position));
 }
 
+long CZelSettings::WriteCrossFaderCurvePositionLater(float position) const {
+    WriteDwordLater(QString::fromLatin1(kCrossFaderCurvePositionName), FloatToDword(position));
+    return kErrorSuccess;
+}
+
 SettingRead<float> CZelSettings::Level(int deck) const {
     const std::optional<QString> name = DeckValueName(kLevelBaseName, deck);
     if (!name) return {kDefaultLevel, kErrorInvalidParameter};
@@ -141,6 +152,13 @@ long CZelSettings::WriteLevel(int deck, float level) const {
     const std::optional<QString> name = DeckValueName(kLevelBaseName, deck);
     if (!name) return kErrorInvalidParameter;
     return WriteDword(*name, FloatToDword(level));
+}
+
+long CZelSettings::WriteLevelLater(int deck, float level) const {
+    const std::optional<QString> name = DeckValueName(kLevelBaseName, deck);
+    if (!name) return kErrorInvalidParameter;
+    WriteDwordLater(*name, FloatToDword(level));
+    return kErrorSuccess;
 }
 
 SettingRead<bool> CZelSettings::ShowTipOfTheDay() const {

@@ -86,11 +86,22 @@ public:
     SettingRead<QString> SoundDeviceHeadphones() const;
     long WriteSoundDeviceHeadphones(const QString& description) const;
 
+    // Deferred writes, for values that change at every tick of a slide: the
+    // value reads back at once and is written once it has stopped changing
+    // for a short quiet time (a timer on this thread), at FlushPendingWrites()
+    // (e.g. when the slide is released), or when the last CZelSettings of the
+    // file goes. A later immediate write of the same value replaces it.
+    long WriteLevelLater(int deck, float level) const;
+    long WriteCrossFaderCurvePositionLater(float position) const;
+    // Writes every deferred value of this file now, in one write; returns the error code.
+    long FlushPendingWrites() const;
+
 private:
     // Stores `defaultValue` first when the value is absent, then reads it.
     SettingRead<uint32_t> ReadDwordOrStoreDefault(const QString& name, uint32_t defaultValue) const;
     // Absent reads as the empty text, and nothing is stored.
     SettingRead<QString> ReadTextOrEmpty(const QString& name) const;
+    void WriteDwordLater(const QString& name, uint32_t value) const;
 
     std::shared_ptr<settings::SettingsFile> file_;
 };

@@ -57,7 +57,7 @@ private:
 }  // namespace
 
 std::shared_ptr<SettingsFile> SettingsFile::ForPath(const QString& path) {
-    // Weak: the object goes with its last user.
+    // Weak: the object goes, and writes what waits, with its last user.
     static std::map<QString, std::weak_ptr<SettingsFile>> files;
     std::erase_if(files, [](const auto& entry) { return entry.second.expired(); });
     const QString absolute = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
@@ -68,7 +68,15 @@ std::shared_ptr<SettingsFile> SettingsFile::ForPath(const QString& path) {
     return file;
 }
 
-SettingsFile::SettingsFile(QString path) : path_(std::move(path)) {}
+SettingsFile::SettingsFile(QString path) : path_(std::move(path)) {
+    quietTimer_.setSingleShot(true);
+    quietTimer_.setInterval(kQuietTime);
+    QObject::connect(&quietTimer_, &QTimer::timeout, &quietTimer_, [this] { FlushPendingWrites(); });
+}
+
+SettingsFile::~SettingsFile() {
+    FlushPendingWrites();
+}
 
 SettingsFile::Snapshot SettingsFile::Load() const {
     const QByteArray name = QFile::encodeName(path_);
@@ -99,6 +107,7 @@ SettingsFile::Snapshot SettingsFile::Load() const {
 }
 
 SettingsFile::Lookup SettingsFile::Find(const QString& name) const {
+    if (const Value* value = FindIn(pending_, name)) return {*value, CZelSettings::kErrorSuccess};
     if (const Value* value = FindIn(unsaved_, name)) return {*value, CZelSettings::kErrorSuccess};
     const Snapshot file = Load();
     switch (file.state) {
@@ -116,7 +125,22 @@ SettingsFile::Lookup SettingsFile::Find(const QString& name) const {
 }
 
 long SettingsFile::Write(const QString& name, Value value) {
+    // A value written now replaces one still waiting.
+    std::erase_if(pending_, [&](const Entry& e) { return e.first == name; });
     return Save({{name, std::move(value)}});
+}
+
+void SettingsFile::WriteLater(const QString& name, Value value) {
+    SetIn(pending_, name, std::move(value));
+    quietTimer_.start();  // restarts: the write waits for the last change
+}
+
+long SettingsFile::FlushPendingWrites() {
+    quietTimer_.stop();
+    if (pending_.empty()) return CZelSettings::kErrorSuccess;
+    const std::vector<Entry> entries = std::move(pending_);
+    pending_.clear();
+    return Save(entries);
 }
 
 long SettingsFile::Save(const std::vector<Entry>& entries) {

@@ -39,7 +39,8 @@ bool Event::TryConsume() noexcept {
     uint32_t word = word_.load(std::memory_order_acquire);
     if (manual_) return (word & kSignalled) != 0;
     while ((word & kSignalled) != 0)
-        if (word_.compare_exchange_weak(word, word & ~kSignalled, std::memory_order_acq_rel, std::memory_order_acquire))
+        if (word_.compare_exchange_weak(word, word & ~kSignalled, std::memory_order_acq_rel,
+                                        std::memory_order_acquire))
             return true;
     return false;
 }
@@ -63,7 +64,8 @@ bool Event::WaitFor(std::chrono::microseconds timeout) noexcept {
         const auto left = deadline - Clock::now();
         if (left <= Clock::duration::zero()) return false;
         const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
-        const timespec relative{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
+        const timespec relative{static_cast<time_t>(ns / 1'000'000'000),
+                                static_cast<long>(ns % 1'000'000'000)};
         Sleep(&relative);
     }
     return true;

@@ -55,7 +55,8 @@ SettingRead<T> Converted(const SettingRead<uint32_t>& read, Convert convert) {
 // curve would break the cross fader. NaN fails both comparisons.
 template <class T>
 SettingRead<T> InRange(SettingRead<T> read, T low, T high, T defaultValue) {
-    if (read.Ok() && !(read.value >= low && read.value <= high)) return {defaultValue, CZelSettings::kErrorInvalidDatatype};
+    if (read.Ok() && !(read.value >= low && read.value <= high))
+        return {defaultValue, CZelSettings::kErrorInvalidDatatype};
     return read;
 }
 
@@ -65,7 +66,8 @@ QString InGroup(const QString& name) { return QString::fromLatin1(kGroup) + u'/'
 // Where QSettings keeps an INI file of the user's scope on this system.
 QString UserFilePath() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + u'/' +
-           QString::fromLatin1(kOrganisation) + u'/' + QString::fromLatin1(kApplication) + QStringLiteral(".ini");
+           QString::fromLatin1(kOrganisation) + u'/' + QString::fromLatin1(kApplication) +
+           QStringLiteral(".ini");
 }
 
 }  // namespace
@@ -76,7 +78,9 @@ CZelSettings::CZelSettings(QString iniFilePath) : file_(settings::SettingsFile::
 
 QString CZelSettings::FileName() const { return file_->Path(); }
 
-bool CZelSettings::ValueExists(const QString& name) const { return file_->Find(InGroup(name)).value.has_value(); }
+bool CZelSettings::ValueExists(const QString& name) const {
+    return file_->Find(InGroup(name)).value.has_value();
+}
 
 SettingRead<uint32_t> CZelSettings::ReadDword(const QString& name) const {
     const SettingRead<QString> text = ReadText(name);
@@ -144,8 +148,8 @@ long CZelSettings::WriteCrossFaderCurvePositionLater(float position) const {
 SettingRead<float> CZelSettings::Level(int deck) const {
     const std::optional<QString> name = DeckValueName(kLevelBaseName, deck);
     if (!name) return {kDefaultLevel, kErrorInvalidParameter};
-    return InRange(Converted<float>(ReadDwordOrStoreDefault(*name, FloatToDword(kDefaultLevel)), DwordToFloat),
-                   kMinLevel, kMaxLevel, kDefaultLevel);
+    const SettingRead<uint32_t> bits = ReadDwordOrStoreDefault(*name, FloatToDword(kDefaultLevel));
+    return InRange(Converted<float>(bits, DwordToFloat), kMinLevel, kMaxLevel, kDefaultLevel);
 }
 
 long CZelSettings::WriteLevel(int deck, float level) const {

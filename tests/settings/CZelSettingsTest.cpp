@@ -160,8 +160,8 @@ TEST(CZelSettingsUserFile, IsWhereQSettingsKeepsOrvo2UnderZelMorrow) {
     // Only the location is checked: the user's real file is not touched.
     const QString fileName = CZelSettings().FileName();
     EXPECT_TRUE(fileName.endsWith(QStringLiteral("/Zel Morrow/Orvo 2.ini"))) << fileName.toStdString();
-    EXPECT_EQ(fileName, QSettings(QSettings::IniFormat, QSettings::UserScope, "Zel Morrow", "Orvo 2").fileName())
-        << "earlier versions saved through QSettings";
+    const QSettings qt(QSettings::IniFormat, QSettings::UserScope, "Zel Morrow", "Orvo 2");
+    EXPECT_EQ(fileName, qt.fileName()) << "earlier versions saved through QSettings";
 }
 
 }  // namespace

@@ -20,9 +20,31 @@ namespace {
 // The ports whose handlers run on this thread.
 thread_local std::vector<MessagePort*> portsOfThisThread;
 
+// How many dispatching waits run on this thread.
+thread_local int dispatchDepth = 0;
+
+std::atomic<bool> waitsAbandoned{false};
+
+constexpr auto kWaitStep = std::chrono::milliseconds(1);
+
 // Stands in linkedSlots_ once the port is closed; never dereferenced.
 char closedMarkByte;
 MessagePort::SenderSlot* ClosedMark() { return reinterpret_cast<MessagePort::SenderSlot*>(&closedMarkByte); }
+
+class DepthGuard {
+public:
+    DepthGuard() { ++dispatchDepth; }
+    DepthGuard(const DepthGuard&) = delete;
+    DepthGuard& operator=(const DepthGuard&) = delete;
+    ~DepthGuard() { --dispatchDepth; }
+};
+
+// One step of a wait: timers, socket notifiers (the ports' wake-ups among
+// them) and posted events, but no user input, which Qt keeps for later.
+void DispatchStep() {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    MessagePort::DrainThisThread();
+}
 
 }  // namespace
 
@@ -200,22 +222,34 @@ bool MessagePort::Post(Message message, uintptr_t wParam, intptr_t lParam) {
 }
 
 void WaitDispatching(Event& event) {
-    while (!event.WaitFor(std::chrono::milliseconds(1))) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
-        MessagePort::DrainThisThread();
+    const DepthGuard depth;
+    while (!event.WaitFor(kWaitStep)) DispatchStep();
+}
+
+bool WaitDispatchingUntil(Event& event, const std::function<bool()>& giveUp) {
+    const DepthGuard depth;
+    for (;;) {
+        if (event.WaitFor(WaitsAbandoned() ? std::chrono::milliseconds(0) : kWaitStep)) return true;
+        if (WaitsAbandoned() || (giveUp && giveUp())) return false;
+        DispatchStep();
     }
 }
 
 void SleepDispatching(std::chrono::microseconds duration) {
+    const DepthGuard depth;
     const auto deadline = std::chrono::steady_clock::now() + duration;
-    for (;;) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
-        MessagePort::DrainThisThread();
+    while (!WaitsAbandoned()) {
+        DispatchStep();
         const auto now = std::chrono::steady_clock::now();
         if (now >= deadline) return;
-        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(deadline - now,
-                                                                                  std::chrono::milliseconds(1)));
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(deadline - now, kWaitStep));
     }
 }
+
+int DispatchDepth() { return dispatchDepth; }
+
+void AbandonWaits(bool abandon) { waitsAbandoned.store(abandon, std::memory_order_release); }
+
+bool WaitsAbandoned() { return waitsAbandoned.load(std::memory_order_acquire); }
 
 }  // namespace platform

@@ -121,11 +121,29 @@ private:
 
 // Waits for an event on the user-interface thread in 1 ms steps, dispatching
 // the thread's pending messages between steps, so that a worker blocked in a
-// Send to the main window is served while we wait for it.
+// Send to the main window is served while we wait for it. These waits serve
+// timers, socket notifiers and the ports but leave user input (clicks, keys)
+// for later, so that a click during a fade is handled after the action in
+// progress, never inside it.
 void WaitDispatching(Event& event);
+
+// Like WaitDispatching, but gives up and returns false as soon as `giveUp()`
+// holds (it is asked at every step) or the waits are abandoned, so that no
+// wait is endless when what it waits for can no longer come. True: the event.
+bool WaitDispatchingUntil(Event& event, const std::function<bool()>& giveUp);
 
 // Sleeps at least the given time while dispatching messages (the fades'
 // steps and similar short pauses on the user-interface thread).
 void SleepDispatching(std::chrono::microseconds duration);
+
+// How many of the waits above are running on the calling thread: a window
+// defers a device change or a close while one runs.
+int DispatchDepth();
+
+// While set (the program is closing), SleepDispatching returns at once and
+// WaitDispatchingUntil returns false at once unless its event is already set.
+// Any thread.
+void AbandonWaits(bool abandon);
+bool WaitsAbandoned();
 
 }  // namespace platform

@@ -15,6 +15,7 @@ long FutexWait(std::atomic<uint32_t>* word, uint32_t expected, const timespec* r
                    nullptr, 0);
 }
 
+// Uses the address only, never what is there: the event may be gone already.
 void FutexWakeAll(std::atomic<uint32_t>* word) {
     syscall(SYS_futex, reinterpret_cast<uint32_t*>(word), FUTEX_WAKE_PRIVATE, INT_MAX, nullptr, nullptr, 0);
 }
@@ -22,29 +23,38 @@ void FutexWakeAll(std::atomic<uint32_t>* word) {
 }  // namespace
 
 Event::Event(enum Reset reset, bool initiallySignalled, std::string name)
-    : state_(initiallySignalled ? 1u : 0u), manual_(reset == Reset::Manual), name_(std::move(name)) {}
+    : word_(initiallySignalled ? kSignalled : 0u), manual_(reset == Reset::Manual), name_(std::move(name)) {}
 
 void Event::Set() noexcept {
-    state_.store(1, std::memory_order_release);
-    // Waiters re-check the state after waking; waking all of them keeps an
-    // automatic-reset event correct too, since only one can consume the signal.
-    if (waiters_.load(std::memory_order_seq_cst) != 0) FutexWakeAll(&state_);
+    const uint32_t before = word_.fetch_or(kSignalled, std::memory_order_acq_rel);
+    // Sleepers, if any, went to sleep while the event was clear. Waking all of
+    // them keeps an automatic-reset event right too: one consumes the signal
+    // and the others sleep again. The wake-up passes the address only.
+    if ((before & kSignalled) == 0 && before >= kOneWaiter) FutexWakeAll(&word_);
 }
 
-void Event::Reset() noexcept { state_.store(0, std::memory_order_release); }
+void Event::Reset() noexcept { word_.fetch_and(~kSignalled, std::memory_order_release); }
 
 bool Event::TryConsume() noexcept {
-    if (manual_) return state_.load(std::memory_order_acquire) != 0;
-    uint32_t expected = 1;
-    return state_.compare_exchange_strong(expected, 0, std::memory_order_acq_rel);
+    uint32_t word = word_.load(std::memory_order_acquire);
+    if (manual_) return (word & kSignalled) != 0;
+    while ((word & kSignalled) != 0)
+        if (word_.compare_exchange_weak(word, word & ~kSignalled, std::memory_order_acq_rel,
+                                        std::memory_order_acquire))
+            return true;
+    return false;
+}
+
+void Event::Sleep(const timespec* relativeTimeout) noexcept {
+    const uint32_t word = word_.fetch_add(kOneWaiter, std::memory_order_acq_rel) + kOneWaiter;
+    // The kernel sleeps only while the word is unchanged: a Set() (or any
+    // other waiter coming or going) since the line above returns at once.
+    if ((word & kSignalled) == 0) FutexWait(&word_, word, relativeTimeout);
+    word_.fetch_sub(kOneWaiter, std::memory_order_acq_rel);
 }
 
 void Event::Wait() noexcept {
-    while (!TryConsume()) {
-        waiters_.fetch_add(1, std::memory_order_seq_cst);
-        if (state_.load(std::memory_order_seq_cst) == 0) FutexWait(&state_, 0, nullptr);
-        waiters_.fetch_sub(1, std::memory_order_seq_cst);
-    }
+    while (!TryConsume()) Sleep(nullptr);
 }
 
 bool Event::WaitFor(std::chrono::microseconds timeout) noexcept {
@@ -54,10 +64,9 @@ bool Event::WaitFor(std::chrono::microseconds timeout) noexcept {
         const auto left = deadline - Clock::now();
         if (left <= Clock::duration::zero()) return false;
         const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
-        const timespec rel{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
-        waiters_.fetch_add(1, std::memory_order_seq_cst);
-        if (state_.load(std::memory_order_seq_cst) == 0) FutexWait(&state_, 0, &rel);
-        waiters_.fetch_sub(1, std::memory_order_seq_cst);
+        const timespec relative{static_cast<time_t>(ns / 1'000'000'000),
+                                static_cast<long>(ns % 1'000'000'000)};
+        Sleep(&relative);
     }
     return true;
 }

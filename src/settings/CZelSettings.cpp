@@ -1,10 +1,13 @@
 #include "settings/CZelSettings.h"
 
-#include <QSettings>
-#include <QVariant>
+#include <QStandardPaths>
 
 #include <bit>
+#include <optional>
 #include <utility>
+
+#include "settings/IniDocument.h"
+#include "settings/SettingsFile.h"
 
 namespace {
 
@@ -19,40 +22,10 @@ constexpr auto kTipOfTheDayIndexName = "tipOfTheDayIndex";
 constexpr auto kSoundDeviceMainName = "soundDeviceMain";
 constexpr auto kSoundDeviceHeadphonesName = "soundDeviceHeadphones";
 
-long ErrorFromStatus(QSettings::Status status) {
-    switch (status) {
-        case QSettings::NoError:
-            return CZelSettings::kErrorSuccess;
-        case QSettings::AccessError:
-            return CZelSettings::kErrorAccessDenied;
-        case QSettings::FormatError:
-            return CZelSettings::kErrorBadDb;
-    }
-    return CZelSettings::kErrorBadDb;
-}
-
 // "levelDeckA" for deck 0, "levelDeckB" for deck 1; nothing for any other index.
 std::optional<QString> DeckValueName(const char* baseName, int deck) {
     if (deck != 0 && deck != 1) return std::nullopt;
     return QString::fromLatin1(baseName) + QLatin1String(deck == 0 ? "DeckA" : "DeckB");
-}
-
-// Qt's in-process copy of the file keeps a written value's own type (a quint32
-// stays a quint32) while a fresh parse of the file gives text. Turn the plain
-// scalars back into the text the file holds, so both read alike.
-QVariant AsFileText(const QVariant& value) {
-    switch (value.typeId()) {
-        case QMetaType::Bool:
-        case QMetaType::Int:
-        case QMetaType::UInt:
-        case QMetaType::LongLong:
-        case QMetaType::ULongLong:
-        case QMetaType::Float:
-        case QMetaType::Double:
-            return value.toString();
-        default:
-            return value;
-    }
 }
 
 // Plain decimal digits only: no sign, no spaces, no fraction, at most 2^32 - 1.
@@ -78,64 +51,67 @@ SettingRead<T> Converted(const SettingRead<uint32_t>& read, Convert convert) {
     return {convert(read.value), read.error};
 }
 
-}  // namespace
-
-CZelSettings::CZelSettings() = default;
-
-CZelSettings::CZelSettings(QString iniFilePath) : iniFilePath_(std::move(iniFilePath)) {}
-
-std::unique_ptr<QSettings> CZelSettings::Open() const {
-    auto settings = iniFilePath_
-                        ? std::make_unique<QSettings>(*iniFilePath_, QSettings::IniFormat)
-                        : std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                                      QString::fromLatin1(kOrganisation),
-                                                      QString::fromLatin1(kApplication));
-    settings->beginGroup(QString::fromLatin1(kGroup));
-    return settings;
+// A value outside [low, high] reads as the default: a level of 1e30 or a NaN
+// curve would break the cross fader. NaN fails both comparisons.
+template <class T>
+SettingRead<T> InRange(SettingRead<T> read, T low, T high, T defaultValue) {
+    if (read.Ok() && !(read.value >= low && read.value <= high))
+        return {defaultValue, CZelSettings::kErrorInvalidDatatype};
+    return read;
 }
 
-QString CZelSettings::FileName() const { return Open()->fileName(); }
+// The name in the file: the value's name within the group.
+QString InGroup(const QString& name) { return QString::fromLatin1(kGroup) + u'/' + name; }
+
+// Where QSettings keeps an INI file of the user's scope on this system.
+QString UserFilePath() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + u'/' +
+           QString::fromLatin1(kOrganisation) + u'/' + QString::fromLatin1(kApplication) +
+           QStringLiteral(".ini");
+}
+
+}  // namespace
+
+CZelSettings::CZelSettings() : file_(settings::SettingsFile::ForPath(UserFilePath())) {}
+
+CZelSettings::CZelSettings(QString iniFilePath) : file_(settings::SettingsFile::ForPath(iniFilePath)) {}
+
+QString CZelSettings::FileName() const { return file_->Path(); }
 
 bool CZelSettings::ValueExists(const QString& name) const {
-    // A damaged file still answers for the lines Qt could parse, so a surviving
-    // value is kept rather than overwritten by its default.
-    return Open()->contains(name);
+    return file_->Find(InGroup(name)).value.has_value();
 }
 
 SettingRead<uint32_t> CZelSettings::ReadDword(const QString& name) const {
-    const auto settings = Open();
-    if (const long error = ErrorFromStatus(settings->status()); error != kErrorSuccess) return {0, error};
-    if (!settings->contains(name)) return {0, kErrorFileNotFound};
-    const QVariant stored = AsFileText(settings->value(name));
-    if (stored.typeId() != QMetaType::QString) return {0, kErrorInvalidDatatype};
-    const std::optional<uint32_t> number = ParseDword(stored.toString());
+    const SettingRead<QString> text = ReadText(name);
+    if (!text.Ok()) return {0, text.error};
+    const std::optional<uint32_t> number = ParseDword(text.value);
     if (!number) return {0, kErrorInvalidDatatype};
     return {*number, kErrorSuccess};
 }
 
 SettingRead<QString> CZelSettings::ReadText(const QString& name) const {
-    const auto settings = Open();
-    if (const long error = ErrorFromStatus(settings->status()); error != kErrorSuccess) return {{}, error};
-    if (!settings->contains(name)) return {{}, kErrorFileNotFound};
-    // Lists ("a, b"), @ByteArray and @Variant values are not text.
-    const QVariant stored = AsFileText(settings->value(name));
-    if (stored.typeId() != QMetaType::QString) return {{}, kErrorInvalidDatatype};
-    return {stored.toString(), kErrorSuccess};
+    const settings::SettingsFile::Lookup found = file_->Find(InGroup(name));
+    if (!found.value) return {{}, found.error};
+    // Lists ("a, b") and typed values (@ByteArray, @Variant...) are not text.
+    std::optional<QString> text = settings::IniDocument::TextOf(*found.value);
+    if (!text) return {{}, kErrorInvalidDatatype};
+    return {std::move(*text), kErrorSuccess};
 }
 
 long CZelSettings::WriteDword(const QString& name, uint32_t value) const {
-    const auto settings = Open();
-    settings->setValue(name, QVariant::fromValue<quint32>(value));
-    settings->sync();
-    return ErrorFromStatus(settings->status());
+    return file_->Write(InGroup(name), settings::IniDocument::FromText(QString::number(value)));
 }
 
 long CZelSettings::WriteText(const QString& name, const QString& value) const {
-    const auto settings = Open();
-    settings->setValue(name, value);
-    settings->sync();
-    return ErrorFromStatus(settings->status());
+    return file_->Write(InGroup(name), settings::IniDocument::FromText(value));
 }
+
+void CZelSettings::WriteDwordLater(const QString& name, uint32_t value) const {
+    file_->WriteLater(InGroup(name), settings::IniDocument::FromText(QString::number(value)));
+}
+
+long CZelSettings::FlushPendingWrites() const { return file_->FlushPendingWrites(); }
 
 SettingRead<uint32_t> CZelSettings::ReadDwordOrStoreDefault(const QString& name, uint32_t defaultValue) const {
     long storeError = kErrorSuccess;
@@ -154,25 +130,39 @@ SettingRead<QString> CZelSettings::ReadTextOrEmpty(const QString& name) const {
 }
 
 SettingRead<float> CZelSettings::CrossFaderCurvePosition() const {
-    return Converted<float>(ReadDwordOrStoreDefault(QString::fromLatin1(kCrossFaderCurvePositionName),
-                                                    FloatToDword(kDefaultCrossFaderCurvePosition)),
-                            DwordToFloat);
+    return InRange(Converted<float>(ReadDwordOrStoreDefault(QString::fromLatin1(kCrossFaderCurvePositionName),
+                                                            FloatToDword(kDefaultCrossFaderCurvePosition)),
+                                    DwordToFloat),
+                   kMinCrossFaderCurvePosition, kMaxCrossFaderCurvePosition, kDefaultCrossFaderCurvePosition);
 }
 
 long CZelSettings::WriteCrossFaderCurvePosition(float position) const {
     return WriteDword(QString::fromLatin1(kCrossFaderCurvePositionName), FloatToDword(position));
 }
 
+long CZelSettings::WriteCrossFaderCurvePositionLater(float position) const {
+    WriteDwordLater(QString::fromLatin1(kCrossFaderCurvePositionName), FloatToDword(position));
+    return kErrorSuccess;
+}
+
 SettingRead<float> CZelSettings::Level(int deck) const {
     const std::optional<QString> name = DeckValueName(kLevelBaseName, deck);
     if (!name) return {kDefaultLevel, kErrorInvalidParameter};
-    return Converted<float>(ReadDwordOrStoreDefault(*name, FloatToDword(kDefaultLevel)), DwordToFloat);
+    const SettingRead<uint32_t> bits = ReadDwordOrStoreDefault(*name, FloatToDword(kDefaultLevel));
+    return InRange(Converted<float>(bits, DwordToFloat), kMinLevel, kMaxLevel, kDefaultLevel);
 }
 
 long CZelSettings::WriteLevel(int deck, float level) const {
     const std::optional<QString> name = DeckValueName(kLevelBaseName, deck);
     if (!name) return kErrorInvalidParameter;
     return WriteDword(*name, FloatToDword(level));
+}
+
+long CZelSettings::WriteLevelLater(int deck, float level) const {
+    const std::optional<QString> name = DeckValueName(kLevelBaseName, deck);
+    if (!name) return kErrorInvalidParameter;
+    WriteDwordLater(*name, FloatToDword(level));
+    return kErrorSuccess;
 }
 
 SettingRead<bool> CZelSettings::ShowTipOfTheDay() const {
@@ -186,9 +176,10 @@ long CZelSettings::WriteShowTipOfTheDay(bool show) const {
 }
 
 SettingRead<int> CZelSettings::TipOfTheDayIndex() const {
-    return Converted<int>(ReadDwordOrStoreDefault(QString::fromLatin1(kTipOfTheDayIndexName),
-                                                  IntToDword(kDefaultTipOfTheDayIndex)),
-                          DwordToInt);
+    return InRange(Converted<int>(ReadDwordOrStoreDefault(QString::fromLatin1(kTipOfTheDayIndexName),
+                                                          IntToDword(kDefaultTipOfTheDayIndex)),
+                                  DwordToInt),
+                   0, kTipOfTheDayCount - 1, kDefaultTipOfTheDayIndex);
 }
 
 long CZelSettings::WriteTipOfTheDayIndex(int index) const {

@@ -6,10 +6,10 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 #include <numeric>
 
 #include "platform/Event.h"
+#include "platform/ThreadAllocationCount.h"
 #include "platform/sound/DirectSound.h"
 #include "platform/sound/OfflineBackend.h"
 #include "platform/sound/SoundBuffer.h"
@@ -17,20 +17,6 @@
 #include "support/AudioFixtures.h"
 
 using namespace platform::sound;
-
-// Counts heap allocations made on a thread that asked for counting.
-namespace {
-thread_local bool t_countAllocations = false;
-std::atomic<int> g_allocations{0};
-}  // namespace
-
-void* operator new(std::size_t size) {
-    if (t_countAllocations) g_allocations.fetch_add(1);
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -291,14 +277,16 @@ TEST(SoundBuffer, TheMixerAllocatesNothingWhileItRenders) {
 
     MixStream& mixer = device->Stream()->Mixer();
     std::vector<float> out(4096 * 2);
-    g_allocations = 0;
-    t_countAllocations = true;
-    for (int i = 0; i < 50; ++i) {
-        buffer->SetVolume(-600 - i);  // moving parameters too
-        mixer.Render(out.data(), 4096, 2);
+    long allocations = -1;
+    {
+        const testing_support::ThreadAllocationCount count;
+        for (int i = 0; i < 50; ++i) {
+            buffer->SetVolume(-600 - i);  // moving parameters too
+            mixer.Render(out.data(), 4096, 2);
+        }
+        allocations = count.Count();
     }
-    t_countAllocations = false;
-    EXPECT_EQ(g_allocations.load(), 0);
+    EXPECT_EQ(allocations, 0);
     EXPECT_GT(std::abs(out[100]), 0.0f) << "it did render sound";
 }
 

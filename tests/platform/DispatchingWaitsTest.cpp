@@ -1,0 +1,108 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "platform/Event.h"
+#include "platform/MessagePort.h"
+
+using namespace std::chrono_literals;
+using platform::Event;
+using platform::Message;
+using platform::MessagePort;
+
+namespace {
+
+TEST(DispatchingWaits, DepthCountsTheWaitsRunningOnThisThread) {
+    EXPECT_EQ(platform::DispatchDepth(), 0);
+    MessagePort port;
+    Event secondHandled(Event::Reset::Manual, false);
+    std::vector<int> depths;
+    port.SetHandler([&](Message message, uintptr_t, intptr_t) -> intptr_t {
+        depths.push_back(platform::DispatchDepth());
+        if (message == Message::StartForward) {
+            // A fade's pause inside the handling: one wait inside another.
+            port.Post(Message::StopForward);
+            platform::SleepDispatching(0us);
+        } else {
+            secondHandled.Set();
+        }
+        return 0;
+    });
+    port.Post(Message::StartForward);
+    EXPECT_TRUE(platform::WaitDispatchingUntil(secondHandled, [] { return false; }));
+    EXPECT_EQ(depths, (std::vector<int>{1, 2}));
+    EXPECT_EQ(platform::DispatchDepth(), 0);
+
+    secondHandled.Reset();
+    port.Post(Message::StopBackward);
+    platform::WaitDispatching(secondHandled);
+    EXPECT_EQ(depths.back(), 1);
+    EXPECT_EQ(platform::DispatchDepth(), 0);
+}
+
+TEST(DispatchingWaits, AWaitGivesUpOnceWhatItWaitsForCanNoLongerCome) {
+    MessagePort port;
+    int handled = 0;
+    port.SetHandler([&](Message, uintptr_t, intptr_t) -> intptr_t { return ++handled; });
+
+    // A worker that sends, then ends without setting the event.
+    Event never(Event::Reset::Manual, false);
+    std::atomic<bool> workerEnded{false};
+    std::thread worker([&] {
+        MessagePort::SenderSlot slot;
+        for (int i = 0; i < 3; ++i) port.Send(slot, Message::ForwardNotify);
+        workerEnded = true;
+    });
+    EXPECT_FALSE(platform::WaitDispatchingUntil(never, [&] { return workerEnded.load(); }));
+    worker.join();
+    EXPECT_EQ(handled, 3) << "served while waiting";
+
+    // The condition is asked at every step, and no step is taken once it holds.
+    int asked = 0;
+    EXPECT_FALSE(platform::WaitDispatchingUntil(never, [&] { return ++asked == 5; }));
+    EXPECT_EQ(asked, 5);
+
+    // The event counts first: a set event is a success, whatever the condition.
+    Event comes(Event::Reset::Manual, false);
+    std::thread setter([&] { comes.Set(); });
+    setter.join();
+    EXPECT_TRUE(platform::WaitDispatchingUntil(comes, [] { return true; }));
+}
+
+// Ends the abandonment even when a check fails, for the tests that follow.
+struct AbandonedWaits {
+    AbandonedWaits() { platform::AbandonWaits(true); }
+    AbandonedWaits(const AbandonedWaits&) = delete;
+    AbandonedWaits& operator=(const AbandonedWaits&) = delete;
+    ~AbandonedWaits() { platform::AbandonWaits(false); }
+};
+
+TEST(DispatchingWaits, AbandonedWaitsReturnAtOnce) {
+    MessagePort port;
+    int handled = 0;
+    port.SetHandler([&](Message, uintptr_t, intptr_t) -> intptr_t { return ++handled; });
+    port.Post(Message::StopForward);
+    {
+        const AbandonedWaits closing;
+        EXPECT_TRUE(platform::WaitsAbandoned());
+        platform::SleepDispatching(2s);
+        EXPECT_EQ(handled, 0) << "returned without a step";
+
+        Event never(Event::Reset::Manual, false);
+        int asked = 0;
+        EXPECT_FALSE(platform::WaitDispatchingUntil(never, [&] { return ++asked == 100; }));
+        EXPECT_EQ(asked, 0);
+        EXPECT_EQ(handled, 0);
+
+        Event already(Event::Reset::Manual, true);
+        EXPECT_TRUE(platform::WaitDispatchingUntil(already, [] { return false; }));
+    }
+    EXPECT_FALSE(platform::WaitsAbandoned());
+    platform::SleepDispatching(0us);
+    EXPECT_EQ(handled, 1);
+}
+
+}  // namespace

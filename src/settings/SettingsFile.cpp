@@ -48,7 +48,7 @@ public:
     ~FileDescriptor() {
         if (fd_ >= 0) ::close(fd_);
     }
-    int get() const { return fd_; }
+    int Get() const { return fd_; }
 
 private:
     int fd_;
@@ -87,15 +87,15 @@ SettingsFile::Snapshot SettingsFile::Load() const {
     // Non-blocking, and checked again once open: should the path have turned
     // into a FIFO meanwhile, neither the open nor the reads wait for a writer.
     const FileDescriptor fd(::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (fd.get() < 0) return {errno == ENOENT || errno == ENOTDIR ? State::Missing : State::Unreadable, {}};
-    if (::fstat(fd.get(), &status) != 0) return {State::Unreadable, {}};
+    if (fd.Get() < 0) return {errno == ENOENT || errno == ENOTDIR ? State::Missing : State::Unreadable, {}};
+    if (::fstat(fd.Get(), &status) != 0) return {State::Unreadable, {}};
     if (!IsSane(status)) return {State::Damaged, {}};
 
     QByteArray bytes;
     bytes.reserve(static_cast<qsizetype>(status.st_size));
     char chunk[16 * 1024];
     for (;;) {
-        const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
+        const ssize_t n = ::read(fd.Get(), chunk, sizeof chunk);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return {State::Unreadable, {}};
         if (n == 0) break;

@@ -42,54 +42,81 @@ long FadeOutVolume(long volume, int step) {
     return static_cast<long>(std::trunc(range * std::exp(-step / kFadeTimeConstant))) - 10'000;
 }
 
-void SoftStart(SoundBuffer& buffer, const FadeStepWait& wait) { SoftStartAll({&buffer}, wait); }
+namespace {
 
-void SoftStop(SoundBuffer& buffer, const FadeStepWait& wait) { SoftStopAll({&buffer}, wait); }
-
-void SoftStartAll(const std::vector<SoundBuffer*>& buffers, const FadeStepWait& wait) {
-    struct Fading {
-        SoundBuffer* buffer;
-        long saved;
-    };
-    std::vector<Fading> fading;
-    for (SoundBuffer* buffer : buffers) {
-        if (!buffer || buffer->IsPlaying()) continue;  // a playing buffer is not restarted
-        long saved = 0;
-        buffer->GetVolume(&saved);
-        buffer->SetVolume(kVolumeMin);
-        fading.push_back({buffer, saved});
+// Fades `count` buffers together; `buffer(i)` gives the i-th (a pointer or a
+// shared_ptr), or null once it is gone: asked at every step, since each wait
+// dispatches messages.
+template <typename Resolve>
+void FadeIn(size_t count, Resolve buffer, const FadeStepWait& wait) {
+    std::vector<long> saved(count, 0);
+    std::vector<bool> fading(count, false);
+    bool any = false;
+    for (size_t k = 0; k < count; ++k) {
+        auto b = buffer(k);
+        if (!b || b->IsPlaying()) continue;  // a playing buffer is not restarted
+        b->GetVolume(&saved[k]);
+        b->SetVolume(kVolumeMin);
+        fading[k] = any = true;
     }
-    if (fading.empty()) return;
-    for (const Fading& f : fading) f.buffer->Play(true);
+    if (!any) return;
+    auto live = [&](size_t k) { return fading[k] ? buffer(k) : decltype(buffer(k)){}; };
+    for (size_t k = 0; k < count; ++k)
+        if (auto b = live(k)) b->Play(true);
     for (int i = 0; i < kFadeSteps; ++i) {
         wait();
-        for (const Fading& f : fading) f.buffer->SetVolume(FadeInVolume(f.saved, i));
+        for (size_t k = 0; k < count; ++k)
+            if (auto b = live(k)) b->SetVolume(FadeInVolume(saved[k], i));
     }
-    for (const Fading& f : fading) f.buffer->SetVolume(f.saved);
+    for (size_t k = 0; k < count; ++k)
+        if (auto b = live(k)) b->SetVolume(saved[k]);
 }
 
-void SoftStopAll(const std::vector<SoundBuffer*>& buffers, const FadeStepWait& wait) {
-    struct Fading {
-        SoundBuffer* buffer;
-        long saved;
-    };
-    std::vector<Fading> fading;
-    for (SoundBuffer* buffer : buffers) {
-        if (!buffer || !buffer->IsPlaying()) continue;  // a stopped buffer is not faded
-        long saved = 0;
-        buffer->GetVolume(&saved);
-        fading.push_back({buffer, saved});
+template <typename Resolve>
+void FadeOut(size_t count, Resolve buffer, const FadeStepWait& wait) {
+    std::vector<long> saved(count, 0);
+    std::vector<bool> fading(count, false);
+    bool any = false;
+    for (size_t k = 0; k < count; ++k) {
+        auto b = buffer(k);
+        if (!b || !b->IsPlaying()) continue;  // a stopped buffer is not faded
+        b->GetVolume(&saved[k]);
+        fading[k] = any = true;
     }
-    if (fading.empty()) return;
+    if (!any) return;
+    auto live = [&](size_t k) { return fading[k] ? buffer(k) : decltype(buffer(k)){}; };
     for (int i = 0; i < kFadeSteps; ++i) {
         wait();
-        for (const Fading& f : fading) f.buffer->SetVolume(FadeOutVolume(f.saved, i));
+        for (size_t k = 0; k < count; ++k)
+            if (auto b = live(k)) b->SetVolume(FadeOutVolume(saved[k], i));
     }
-    for (const Fading& f : fading) {
-        f.buffer->SetVolume(kVolumeMin);
-        f.buffer->Stop();
-        f.buffer->SetVolume(f.saved);
+    for (size_t k = 0; k < count; ++k) {
+        if (auto b = live(k)) {
+            b->SetVolume(kVolumeMin);
+            b->Stop();
+            b->SetVolume(saved[k]);
+        }
     }
+}
+
+}  // namespace
+
+void SoftStart(SoundBuffer& buffer, const FadeStepWait& wait) {
+    FadeIn(1, [&](size_t) { return &buffer; }, wait);
+}
+
+void SoftStop(SoundBuffer& buffer, const FadeStepWait& wait) {
+    FadeOut(1, [&](size_t) { return &buffer; }, wait);
+}
+
+// The buffers are looked up afresh at each step and not held between steps,
+// so one released meanwhile is gone at once rather than kept alive, playing.
+void SoftStartAll(const std::vector<BufferRef>& buffers, const FadeStepWait& wait) {
+    FadeIn(buffers.size(), [&](size_t k) { return buffers[k].lock(); }, wait);
+}
+
+void SoftStopAll(const std::vector<BufferRef>& buffers, const FadeStepWait& wait) {
+    FadeOut(buffers.size(), [&](size_t k) { return buffers[k].lock(); }, wait);
 }
 
 CZelOutputDevice::CZelOutputDevice(SoundSystem& system) : system_(system) {}
@@ -141,11 +168,11 @@ HResult CZelOutputDevice::CreateDeckBuffers(int deck, uint32_t sampleRate, platf
     description.format = &format;
 
     Deck& d = decks_[deck];
-    if (HResult hr = directSound_->CreateSoundBuffer(description, &d.forward); !Succeeded(hr)) return hr;
-    if (HResult hr = directSound_->CreateSoundBuffer(description, &d.backward); !Succeeded(hr)) {
-        d.forward.reset();
-        return hr;
-    }
+    std::unique_ptr<SoundBuffer> forward, backward;
+    if (HResult hr = directSound_->CreateSoundBuffer(description, &forward); !Succeeded(hr)) return hr;
+    if (HResult hr = directSound_->CreateSoundBuffer(description, &backward); !Succeeded(hr)) return hr;
+    d.forward = std::move(forward);
+    d.backward = std::move(backward);
     d.sampleRate = sampleRate;
     if (notify) {
         std::vector<PositionNotify> forward, backward;

@@ -34,17 +34,21 @@ long GainToVolume(double gain);
 using FadeStepWait = std::function<void()>;
 void DefaultFadeStepWait();
 
+// A buffer as a fade holds it: the wait between steps dispatches messages, and
+// a device change or the end of the program may release the buffer meanwhile.
+// The fade then carries on with the buffers that are left.
+using BufferRef = std::weak_ptr<platform::sound::SoundBuffer>;
+
 // Fades a buffer in from silence to its volume, starting it looping, or out to
 // silence and stops it: 500 steps on an exponential curve, the buffer's volume
 // restored afterwards. A playing buffer is not restarted, a stopped one not faded.
+// These two are for a buffer the caller keeps alive throughout.
 void SoftStart(platform::sound::SoundBuffer& buffer, const FadeStepWait& wait = DefaultFadeStepWait);
 void SoftStop(platform::sound::SoundBuffer& buffer, const FadeStepWait& wait = DefaultFadeStepWait);
 // The same for several buffers at once, step by step together, so that the
 // two outputs of a deck start and stop in step.
-void SoftStartAll(const std::vector<platform::sound::SoundBuffer*>& buffers,
-                  const FadeStepWait& wait = DefaultFadeStepWait);
-void SoftStopAll(const std::vector<platform::sound::SoundBuffer*>& buffers,
-                 const FadeStepWait& wait = DefaultFadeStepWait);
+void SoftStartAll(const std::vector<BufferRef>& buffers, const FadeStepWait& wait = DefaultFadeStepWait);
+void SoftStopAll(const std::vector<BufferRef>& buffers, const FadeStepWait& wait = DefaultFadeStepWait);
 // The volume a fade sets at step i (0 to 499) for a buffer whose own volume is `volume`.
 long FadeInVolume(long volume, int step);
 long FadeOutVolume(long volume, int step);
@@ -57,9 +61,10 @@ public:
     explicit CZelOutputDevice(platform::sound::SoundSystem& system);
     ~CZelOutputDevice();
 
-    // Makes the device object and sets its mixing format (four channels where
-    // the device takes them, else two). Returns the failing step's error; the
-    // object then has no device and no buffers can be made on it.
+    // Makes the device object and sets its mixing format: two channels for a
+    // whole output, four for a half of a split device (two where the device
+    // refuses four). Returns the failing step's error; the object then has no
+    // device and no buffers can be made on it.
     HResult Create(const std::optional<platform::sound::DeviceId>& id, bool split, bool rear);
     bool HasDirectSound() const { return directSound_ != nullptr; }
     platform::sound::DirectSound* DirectSoundObject() const { return directSound_.get(); }
@@ -76,6 +81,9 @@ public:
     void ReleaseDeckBuffers(int deck);
     platform::sound::SoundBuffer* ForwardBuffer(int deck) const { return decks_[deck].forward.get(); }
     platform::sound::SoundBuffer* BackwardBuffer(int deck) const { return decks_[deck].backward.get(); }
+    // The same, for holders that may outlive them (a fade).
+    BufferRef ForwardBufferRef(int deck) const { return decks_[deck].forward; }
+    BufferRef BackwardBufferRef(int deck) const { return decks_[deck].backward; }
     uint32_t DeckSampleRate(int deck) const { return decks_[deck].sampleRate; }
 
     // Block writes: forwards at the forward cursor, which then advances one
@@ -95,8 +103,8 @@ public:
 
 private:
     struct Deck {
-        std::unique_ptr<platform::sound::SoundBuffer> forward;
-        std::unique_ptr<platform::sound::SoundBuffer> backward;
+        std::shared_ptr<platform::sound::SoundBuffer> forward;
+        std::shared_ptr<platform::sound::SoundBuffer> backward;
         uint32_t sampleRate = 0;
         uint32_t frequency = 44'100;
         uint32_t forwardCursor = 0;

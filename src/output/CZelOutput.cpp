@@ -27,10 +27,6 @@ void CZelOutput::Close() {
     level_.SetDeviceOpen(false);
 }
 
-bool CZelOutput::CloseIfFailed() {
-    if (!device_ || !device_->Failed()) return false;
-    Close();
-    return true;
-}
+bool CZelOutput::IsLost() const { return device_ && device_->Failed(); }
 
 }  // namespace output

@@ -29,9 +29,10 @@ public:
     const QString& DeviceName() const { return deviceName_; }
     CZelOutputLevel& Level() { return level_; }
 
-    // A device that stopped playing leaves the output idle: it is closed, and
-    // true is returned once when that happens. Called from a window timer.
-    bool CloseIfFailed();
+    // The device does not play now (unplugged, a sound-server hiccup). The
+    // output stays open with its buffers; the sound system reopens the
+    // device when it returns and the decks play on where they were.
+    bool IsLost() const;
 
 private:
     platform::sound::SoundSystem& system_;

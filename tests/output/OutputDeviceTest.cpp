@@ -2,6 +2,8 @@
 // devices, block writes, gains, fades, and applying a device choice.
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include <cmath>
 
 #include "output/CZelOutput.h"
@@ -222,15 +224,28 @@ TEST(OutputDevice, ApplyingADeviceChoice) {
     }
 }
 
-TEST(OutputDevice, AFailedDeviceLeavesItsOutputIdle) {
+TEST(OutputDevice, ALostDeviceKeepsItsOutputAndItsBuffersUntilItComesBack) {
     Rig rig;
     CZelOutput main(*rig.system);
     main.Open(OfflineBackend::IdOf("Desk"), "Desk (Can't Split)");
     ASSERT_EQ(main.Device()->CreateDeckBuffers(0, 44'100, nullptr, nullptr), kOk);
-    main.Device()->ForwardBuffer(0)->Play(true);
-    EXPECT_FALSE(main.CloseIfFailed());
-    rig.backend->StreamOf("Desk")->SimulateFailure();
-    EXPECT_TRUE(main.CloseIfFailed());
-    EXPECT_FALSE(main.IsOpen());
-    EXPECT_FALSE(main.Level().IsDeviceOpen());
+    SoundBuffer* buffer = main.Device()->ForwardBuffer(0);
+    buffer->Play(true);
+    EXPECT_FALSE(main.IsLost());
+
+    // Unplugged: the output stays the user's choice, with its deck buffers.
+    rig.backend->SetDevicePresent("Desk", false);
+    EXPECT_TRUE(main.IsLost());
+    EXPECT_TRUE(main.IsOpen());
+    EXPECT_TRUE(main.Level().IsDeviceOpen());
+    const auto later = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    rig.system->MaintainStreams(later);
+    EXPECT_TRUE(main.IsLost()) << "not back while it is away";
+
+    // Plugged in again: the same buffer plays on.
+    rig.backend->SetDevicePresent("Desk", true);
+    rig.system->MaintainStreams(later + std::chrono::seconds(10));
+    EXPECT_FALSE(main.IsLost());
+    EXPECT_EQ(main.Device()->ForwardBuffer(0), buffer);
+    EXPECT_TRUE(buffer->IsPlaying());
 }

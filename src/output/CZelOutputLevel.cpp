@@ -8,9 +8,11 @@ namespace output {
 namespace {
 
 // Whole percent of a slide's fraction, cut off; outside 0..1 is taken as the
-// nearest end.
+// nearest end. A fraction read back from a line (57 % is 0.57) gives the same
+// percent again, though 0.57 * 100 falls just short of 57 in binary.
 unsigned Percent(double fraction) {
-    return static_cast<unsigned>(std::trunc(std::clamp(fraction, 0.0, 1.0) * 100));
+    constexpr double kRepresentationSlack = 1e-9;
+    return static_cast<unsigned>(std::trunc(std::clamp(fraction, 0.0, 1.0) * 100 + kRepresentationSlack));
 }
 
 }  // namespace
@@ -18,6 +20,12 @@ unsigned Percent(double fraction) {
 bool CZelOutputLevel::OpenLines(const std::string& deviceName) {
     const bool master = masterLine_.Open(CZelMixerLine::kComponentTypeSpeakers, deviceName);
     const bool wave = waveLine_.Open(CZelMixerLine::kComponentTypeWaveOut, deviceName);
+    // The volumes kept are the lines' own from now on: a balance set before
+    // any volume works from them, not from nothing.
+    if (deviceOpen_) {
+        masterVolume_ = GetMasterVolume();
+        waveVolume_ = GetWaveVolume();
+    }
     return master && wave;
 }
 

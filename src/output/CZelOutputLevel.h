@@ -13,8 +13,8 @@ namespace output {
 class CZelOutputLevel {
 public:
     // Opens both lines on the mixer named `deviceName`, whatever the device
-    // flag says: the owner does this while it opens its device. True when both
-    // lines opened.
+    // flag says: the owner does this while it opens its device. With a device,
+    // the volumes kept are then read from the lines. True when both lines opened.
     bool OpenLines(const std::string& deviceName);
     void SetDeviceOpen(bool open) { deviceOpen_ = open; }
     bool IsDeviceOpen() const { return deviceOpen_; }

@@ -212,4 +212,23 @@ TEST_F(PulseMixerTest, OutputLevelDrivesVolumeAndBalance) {
     EXPECT_EQ(level.GetMasterVolume(), 0.0);
 }
 
+TEST_F(PulseMixerTest, BalanceAndVolumeKeepTheLinesOwnLevel) {
+    // The sink is at 57 % when the output opens; nothing has set a volume yet.
+    ASSERT_TRUE(RunTool("pactl", {"set-sink-volume", "main", "57%"}));
+    CZelOutputLevel level;
+    level.SetDeviceOpen(true);
+    ASSERT_TRUE(level.OpenLines("pulse"));
+    ASSERT_NEAR(level.GetMasterVolume(), 0.57, 1e-9);
+
+    // Centring the balance must not silence the audience.
+    level.SetMasterBalance(0.0);
+    EXPECT_EQ(SinkPercents(), std::make_pair(57, 57));
+    level.SetMasterBalance(-0.5);
+    EXPECT_EQ(SinkPercents(), std::make_pair(57, 28));
+
+    // A volume read back and set again is the same volume, not one percent less.
+    level.SetMasterVolume(level.GetMasterVolume());
+    EXPECT_EQ(SinkPercents(), std::make_pair(57, 57));
+}
+
 }  // namespace

@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "engine/SampleBlock.h"
 
@@ -12,7 +13,8 @@ namespace platform {
 class MessagePort;
 namespace media {
 class AudioDecoder;
-}
+class MediaFile;
+}  // namespace media
 }  // namespace platform
 
 namespace engine {
@@ -39,6 +41,11 @@ public:
     CZelFileSource& operator=(const CZelFileSource&) = delete;
 
     bool Open(const std::string& path);
+    // Opens again a file this source had open, from the handle it kept: a
+    // file renamed or deleted since still plays. False when it never had it.
+    bool Reopen(const std::string& path);
+    // The open file, kept open; null when closed.
+    std::shared_ptr<platform::media::MediaFile> File() const;
     // Fills one block. bytes is what the file gave, in its own format (half a
     // block's worth for mono); the rest of a last block is silence.
     long ReadBlock(int deck, SampleBlock& destination, int& bytes, bool& endOfFile);
@@ -46,7 +53,11 @@ public:
     void Close();
 
     std::string Title() const;
+    // The length the file states, until the owner tells the true one.
     double LengthSeconds() const;
+    // The measured length of the file at `path`, when that is the open one:
+    // what the deck shows and what seeks divide. Any thread.
+    void SetLengthSeconds(const std::string& path, double seconds);
     double PositionSeconds() const;
     int SampleRate() const { return sampleRate_.load(std::memory_order_relaxed); }
     int BitsPerSample() const { return bitsPerSample_.load(std::memory_order_relaxed); }
@@ -56,6 +67,9 @@ public:
     int LengthWholeSeconds() const { return lengthWholeSeconds_.load(std::memory_order_relaxed); }
     bool IsOpen() const { return open_.load(std::memory_order_acquire) != 0; }
     void SetContinue(bool on) { continue_.exchange(on ? 1 : 0, std::memory_order_acq_rel); }
+    // The file to go on into when the open one ends; the reader opens it
+    // right after its end-of-file message has been handled. UI thread.
+    void QueueNext(const std::string& path);
     bool Continues() const { return continue_.load(std::memory_order_acquire) != 0; }
     std::string Path() const;
     // Counts successful opens, so a reader can tell that the source moved on
@@ -68,6 +82,9 @@ private:
     // Decodes up to `frames` frames from the open file into `out` as stereo,
     // returning the frames delivered and the bytes that took in the file's format.
     int ReadFrames(int16_t* out, int frames, int& sourceBytes);
+    std::string TakeQueuedNext();
+    // outputRate 0 keeps the file's own rate.
+    bool OpenFile(std::shared_ptr<platform::media::MediaFile> file, int outputRate);
 
     platform::MessagePort* mainWindow_;
     std::unique_ptr<platform::media::AudioDecoder> decoder_;
@@ -75,6 +92,11 @@ private:
     mutable std::mutex textMutex_;  // the reader may close while the window reads the title
     std::string path_;
     std::string title_;
+    std::string queuedNext_;
+    std::shared_ptr<platform::media::MediaFile> file_;
+    // The files opened lately, newest last: a deck may seek back into the one
+    // it plays after the source went on into the next.
+    std::vector<std::shared_ptr<platform::media::MediaFile>> recentFiles_;
     std::string lastError_;
     std::atomic<int> bitsPerSample_{16};
     std::atomic<int> channels_{2};
@@ -82,6 +104,7 @@ private:
     std::atomic<int> bytesPerRead_{0};
     std::atomic<int64_t> bytePosition_{0};
     std::atomic<int64_t> duration100ns_{0};
+    std::atomic<int64_t> measured100ns_{0};  // 0: not measured; the decoder learns it at the next seek
     std::atomic<int> lengthWholeSeconds_{0};
     std::atomic<int> open_{0};
     std::atomic<int> continue_{0};

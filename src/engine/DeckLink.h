@@ -29,6 +29,8 @@ public:
     virtual void OnEndOfTrack() {}
     // A queued next file has begun to play.
     virtual void OnTrackChanged(const std::string& /*path*/, const std::string& /*title*/, double /*length*/) {}
+    // The playing file's true length is known (measured, or read to its end).
+    virtual void OnLengthKnown(double /*seconds*/) {}
     virtual void AdvanceLeds() {}
     virtual void RetreatLeds() {}
     // Every third block: the time shown, given the bytes written ahead of the listener.

@@ -3,6 +3,7 @@
 #include "app/EngineEvents.h"
 #include "engine/DeckLink.h"
 #include "platform/MessagePort.h"
+#include "platform/media/MeasuredLength.h"
 
 namespace engine {
 
@@ -19,7 +20,9 @@ public:
     Result Produce(SampleBlock& block, TrackName& name, int32_t& tag) override {
         int bytes = 0;
         bool endOfFile = false;
-        if (source_.ReadBlock(deck_, block, bytes, endOfFile) != kOk) return {};
+        // A closed source will give nothing more: the reader ends (and primes
+        // the deck, so a start waiting for it is not left waiting).
+        if (source_.ReadBlock(deck_, block, bytes, endOfFile) != kOk) return {false, !source_.IsOpen()};
         // A next file opened at the end of the last one changes the name from
         // the block that runs over into it.
         if (!name_ || openCount_ != source_.OpenCount()) {
@@ -41,7 +44,7 @@ private:
 }  // namespace
 
 Engine::Engine(app::EngineEvents& events, platform::MessagePort& mainWindow)
-    : events_(events), mainWindow_(mainWindow), decks_{{Deck(mainWindow), Deck(mainWindow)}} {}
+    : events_(events), mainWindow_(mainWindow), decks_{{Deck(mainWindow), Deck(mainWindow)}}, measurer_(mainWindow) {}
 
 Engine::~Engine() { Shutdown(); }
 
@@ -53,6 +56,12 @@ bool Engine::LoadFile(int deck, const std::string& path) {
         d.fileSource.Close();
     }
     d.kind = SourceKind::None;
+    // Whatever the deck was ready to play is gone: play now waits for the
+    // new file's priming.
+    events_.deck[deck].deckReadyToPlay.Reset();
+    ++d.generation;
+    d.lengths.clear();
+    measurer_.Forget(deck);
 
     d.filePath = path;
     d.playingPath.clear();
@@ -64,6 +73,9 @@ bool Engine::LoadFile(int deck, const std::string& path) {
     if (d.link) d.link->TakeLoadedFile(path, d.fileSource.Title(), d.fileSource.LengthSeconds());
     d.kind = SourceKind::File;
     d.playingPath = path;
+    // The length the file states may be wrong: measure the one that plays,
+    // through the file as opened (it may be gone by name in a moment).
+    measurer_.Measure(deck, d.generation, d.fileSource.File(), path);
     StartFileReader(deck);
     return true;
 }
@@ -71,52 +83,84 @@ bool Engine::LoadFile(int deck, const std::string& path) {
 void Engine::Unload(int deck) {
     Deck& d = decks_[deck];
     StopReader(deck, true);
+    events_.deck[deck].deckReadyToPlay.Reset();
+    ++d.generation;
+    d.lengths.clear();
+    measurer_.Forget(deck);
     d.fileSource.Close();
     d.kind = SourceKind::None;
     d.filePath.clear();
     d.playingPath.clear();
 }
 
-bool Engine::SeekFile(int deck, double fraction, const std::string& reopenPath) {
+bool Engine::SeekFile(int deck, double fraction) {
     Deck& d = decks_[deck];
     if (d.kind != SourceKind::File) return false;
     StopReader(deck, true);
     // A reader that had finished its file left the deck ready; play must now
     // wait for the priming from the new place.
     events_.deck[deck].deckReadyToPlay.Reset();
-    if (!reopenPath.empty()) {
-        d.fileSource.Close();
-        d.filePath = reopenPath;
-        OpenOnThread(deck);
-        if (!d.fileSource.IsOpen()) {
-            d.kind = SourceKind::None;
-            d.filePath.clear();
-            d.playingPath.clear();
-            if (d.link) d.link->ShowNothingLoaded();
-            return false;
-        }
-        d.playingPath = reopenPath;
+    // The source may have read to the end of the file and closed it, or gone
+    // on into a queued next file: the file the listener hears is opened again
+    // from the handle kept since it was loaded, never by its name.
+    if (!d.fileSource.IsOpen() || d.fileSource.Path() != d.playingPath) {
+        if (!d.fileSource.Reopen(d.playingPath)) return false;
+        d.filePath = d.playingPath;
     }
+    // A fraction of the length that plays, as the deck shows it.
+    if (auto known = d.lengths.find(d.playingPath); known != d.lengths.end())
+        d.fileSource.SetLengthSeconds(d.playingPath, known->second.seconds);
     d.fileSource.SeekFraction(fraction);
     StartFileReader(deck);
     return true;
 }
 
 void Engine::QueueNextFile(int deck, const std::string& path) {
+    // The reader, waiting for this message's handling, opens the file itself
+    // once it is free again: nothing here waits for a thread that waits for us.
     Deck& d = decks_[deck];
+    d.fileSource.QueueNext(path);
     d.filePath = path;
-    OpenOnThread(deck);
-    if (d.fileSource.IsOpen()) {
-        d.fileSource.SetContinue(true);
-    } else {
-        d.filePath.clear();
-        d.fileSource.SetContinue(false);
-    }
+    measurer_.Measure(deck, d.generation, nullptr, path);
 }
 
 void Engine::OnEndOfTrack(int deck) {
-    if (decks_[deck].kind != SourceKind::File || !playList_) return;
+    Deck& d = decks_[deck];
+    if (d.kind != SourceKind::File) return;
+    // The decoder has reached the real end: the file is as long as what it gave.
+    if (d.fileSource.IsOpen()) ApplyLength(deck, d.fileSource.Path(), d.fileSource.PositionSeconds(), true);
+    if (!playList_) return;
     if (auto next = playList_->NextPathFor(deck)) QueueNextFile(deck, *next);
+}
+
+void Engine::OnNextFileReachedPlayPoint(int deck, const std::string& path) {
+    Deck& d = decks_[deck];
+    d.playingPath = path;
+    const std::string title = d.fileSource.Path() == path ? d.fileSource.Title() : std::string();
+    if (d.link) d.link->OnTrackChanged(path, title, KnownLength(deck, path));
+}
+
+void Engine::OnLengthMeasured() {
+    for (const LengthMeasurer::Result& result : measurer_.TakeResults()) {
+        if (result.generation != decks_[result.deck].generation) continue;  // for a file no longer loaded
+        ApplyLength(result.deck, result.path, result.seconds, false);
+    }
+}
+
+double Engine::KnownLength(int deck, const std::string& path) const {
+    const Deck& d = decks_[deck];
+    if (auto it = d.lengths.find(path); it != d.lengths.end()) return it->second.seconds;
+    return d.fileSource.Path() == path ? d.fileSource.LengthSeconds() : 0.0;
+}
+
+void Engine::ApplyLength(int deck, const std::string& path, double seconds, bool readToEnd) {
+    Deck& d = decks_[deck];
+    if (path.empty() || seconds <= 0.0) return;
+    FileLength& known = d.lengths[path];
+    if (known.readToEnd && !readToEnd) return;
+    known = {seconds, readToEnd};
+    d.fileSource.SetLengthSeconds(path, seconds);
+    if (path == d.playingPath && d.link) d.link->OnLengthKnown(seconds);
 }
 
 void Engine::OpenOnThread(int deck) {
@@ -167,12 +211,13 @@ void Engine::StartTrackLengthThread() {
         while (trackLength_.run.load()) {
             events_.trackLengthLoad.Wait();
             if (!trackLength_.run.load()) break;
-            trackLength_.busy.exchange(1);
             {
                 CZelFileSource source;
                 if (source.Open(trackLength_.requestPath)) {
                     trackLength_.resultTitle = source.Title();
-                    trackLength_.resultLength = source.LengthSeconds();
+                    // What plays, not what the header says.
+                    const platform::media::MeasuredLength measured = platform::media::MeasureLength(source.File());
+                    trackLength_.resultLength = measured.ok ? measured.seconds : source.LengthSeconds();
                     source.Close();
                 } else {
                     trackLength_.resultTitle.clear();
@@ -187,7 +232,11 @@ void Engine::StartTrackLengthThread() {
 }
 
 bool Engine::RequestTrackLength(const std::string& path) {
-    if (TrackLengthBusy() || !trackLength_.run.load()) return false;
+    if (!trackLength_.run.load()) return false;
+    // Marked busy here, before the path is written, so that a second request
+    // cannot overwrite the path the thread is about to read.
+    int idle = 0;
+    if (!trackLength_.busy.compare_exchange_strong(idle, 1)) return false;
     trackLength_.requestPath = path;
     events_.trackLengthLoad.Set();
     return true;
@@ -199,6 +248,7 @@ void Engine::OnTrackLengthMeasured() {
 }
 
 void Engine::Shutdown() {
+    measurer_.Stop();
     for (int deck = 0; deck < 2; ++deck) {
         StopReader(deck, false);
         decks_[deck].openThread.Join();

@@ -2,11 +2,13 @@
 
 #include <array>
 #include <atomic>
+#include <map>
 #include <memory>
 #include <string>
 
 #include "engine/CZelFileSource.h"
 #include "engine/DiscBuffer.h"
+#include "engine/LengthMeasurer.h"
 #include "engine/OutputBlockLedger.h"
 #include "engine/ReaderLoop.h"
 #include "platform/Event.h"
@@ -47,16 +49,24 @@ public:
     // Stops and closes whatever the deck holds; the deck then holds nothing.
     void Unload(int deck);
     // Moves a loaded file to `fraction` of its length: stops the reader, seeks
-    // and reads on from there, so the deck primes afresh. With `reopenPath`
-    // the file is opened again first, for when the source has read to its
-    // end or already went on into a queued next file. False when the file
-    // can no longer be opened; the deck then holds nothing.
-    bool SeekFile(int deck, double fraction, const std::string& reopenPath = {});
-    // At the end of a file: opens the next one into the same source, so the
-    // reader goes on into it without a gap.
+    // and reads on from there, so the deck primes afresh. A file the source
+    // has finished, or left for a queued next one, is opened again first
+    // from the handle kept since it was loaded. False when that fails (the
+    // deck keeps its file; the caller tells the user).
+    bool SeekFile(int deck, double fraction);
+    // At the end of a file: the next one for the same source, so the reader
+    // goes on into it without a gap. Returns at once; the reader opens it.
     void QueueNextFile(int deck, const std::string& path);
-    // The main window's handling of a source's end-of-track message.
+    // The main window's handling of a source's end-of-track message. It never
+    // waits: the reader that sent it is blocked until it returns.
     void OnEndOfTrack(int deck);
+    // The first block of a queued next file has reached the play point.
+    void OnNextFileReachedPlayPoint(int deck, const std::string& path);
+    // The handling of a measured length (a LengthMeasured message).
+    void OnLengthMeasured();
+    // The best length known of a file of the deck: read to its end, else
+    // measured, else as the file states it (0 when none is known).
+    double KnownLength(int deck, const std::string& path) const;
     void StopReader(int deck, bool clearLeds);
     bool ReaderRunning(int deck) const { return decks_[deck].readerFlags.running.load() == 1; }
     // The reader has finished its pass and waits to be woken.
@@ -67,7 +77,8 @@ public:
     // Track lengths for the play list, measured on a thread of their own.
     void StartTrackLengthThread();
     bool TrackLengthBusy() const { return trackLength_.busy.load() != 0; }
-    // Ignored while busy. The result arrives as a track-length message.
+    // Refused (false) while a request is being served. The result arrives as
+    // a track-length message.
     bool RequestTrackLength(const std::string& path);
     // The track-length message's handler.
     void OnTrackLengthMeasured();
@@ -82,12 +93,16 @@ public:
     // The file the listener hears: the loaded one, until a queued next file
     // reaches the play point.
     const std::string& PlayingPath(int deck) const { return decks_[deck].playingPath; }
-    void SetPlayingPath(int deck, const std::string& path) { decks_[deck].playingPath = path; }
 
     // Stops every thread; the engine must not be used afterwards.
     void Shutdown();
 
 private:
+    struct FileLength {
+        double seconds = 0.0;
+        bool readToEnd = false;  // the decoder reached the end: nothing is more exact
+    };
+
     struct Deck {
         explicit Deck(platform::MessagePort& port) : fileSource(&port) {}
         std::unique_ptr<DiscBuffer> ring = std::make_unique<DiscBuffer>();
@@ -96,6 +111,8 @@ private:
         std::string filePath;
         std::string playingPath;
         SourceKind kind = SourceKind::None;
+        uint64_t generation = 0;  // counts loads, so a late measurement of an earlier file is dropped
+        std::map<std::string, FileLength> lengths;  // of the loaded file and those queued after it
         DeckLink* link = nullptr;
         ReaderFlags readerFlags;
         platform::WorkerThread openThread;
@@ -116,12 +133,15 @@ private:
     // while the window keeps dispatching messages.
     void OpenOnThread(int deck);
     void StartFileReader(int deck);
+    // A new length of one of the deck's files: kept, used for seeks, shown.
+    void ApplyLength(int deck, const std::string& path, double seconds, bool readToEnd);
 
     app::EngineEvents& events_;
     platform::MessagePort& mainWindow_;
     std::array<Deck, 2> decks_;
     PlayListLink* playList_ = nullptr;
     TrackLengthService trackLength_;
+    LengthMeasurer measurer_;
 };
 
 }  // namespace engine

@@ -21,6 +21,8 @@ void RunReaderLoop(int deck, DiscBuffer& ring, app::DeckEvents& events, platform
     int blocksBeforePriming = 0;
 
     auto prime = [&] {
+        // A reader asked to stop does not prime: its deck reads from elsewhere now.
+        if (flags.running.load() != 1) return;
         events.discReadForward.Reset();
         mainWindow.Send(Message::DeckPrimed, deckParam);
         primed = true;
@@ -41,7 +43,15 @@ void RunReaderLoop(int deck, DiscBuffer& ring, app::DeckEvents& events, platform
             TrackName name;
             int32_t tag = kNoTag;
             const BlockProducer::Result result = producer.Produce(ring.Block(index), name, tag);
-            if (!result.ok) continue;  // the slot stays free for the next try
+            if (!result.ok) {
+                // The slot stays free for the next try, unless the source has
+                // nothing more to give at all.
+                if (result.endOfSource) {
+                    sourceEnded = true;
+                    break;
+                }
+                continue;
+            }
             ++produced;
             ring.SetTag(index, tag);
             ring.SetName(index, std::move(name));
@@ -56,7 +66,7 @@ void RunReaderLoop(int deck, DiscBuffer& ring, app::DeckEvents& events, platform
             }
         }
         if (!producer.ReportsEachBlock() && produced > 0) mainWindow.Send(Message::BlockDecoded, deckParam);
-        if (sourceEnded && !primed && flags.running.load() == 1) prime();
+        if (sourceEnded && !primed) prime();
         // A pass that produced nothing must not spin on a still-signalled event.
         if (produced == 0) events.discReadForward.Reset();
     }

@@ -26,7 +26,8 @@ class BlockProducer {
 public:
     struct Result {
         bool ok = false;          // false: nothing was read, the slot stays free
-        bool endOfSource = false; // the block ended the file: the reader stops after it
+        bool endOfSource = false; // the block ended the file (or, without ok, the source is
+                                  // closed): the reader stops after it
     };
 
     virtual ~BlockProducer() = default;

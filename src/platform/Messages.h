@@ -39,9 +39,11 @@ enum class Message : uint32_t {
     ReportQueuedBytes = 0x801E,    // the deck's time display is refreshed from what is queued
     TrackLengthMeasured = 0x801F,
     ChildWindowClosed = 0x8020,
+    // Ours, beyond the window's table: a deck file's exact length was measured.
+    LengthMeasured = 0x8021,
 };
 
 constexpr uint32_t kFirstMessage = 0x8001;
-constexpr uint32_t kLastMessage = 0x8020;
+constexpr uint32_t kLastMessage = 0x8021;
 
 }  // namespace platform

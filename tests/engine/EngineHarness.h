@@ -29,6 +29,7 @@ struct RecordingDeck final : engine::DeckLink {
         ++loaded;
     }
     void ResetLeds() override { ++ledResets; }
+    void OnLengthKnown(double seconds) override { knownLengths.push_back(seconds); }
 
     int nothingLoaded = 0;
     int loaded = 0;
@@ -36,11 +37,13 @@ struct RecordingDeck final : engine::DeckLink {
     std::string path;
     std::string title;
     double lengthSeconds = 0.0;
+    std::vector<double> knownLengths;
 };
 
 // A play list that hands out queued paths.
 struct QueuedPlayList final : engine::PlayListLink {
     std::optional<std::string> NextPathFor(int deck) override {
+        if (onAsked) onAsked();
         if (next[deck].empty()) return std::nullopt;
         std::string path = next[deck].front();
         next[deck].pop_front();
@@ -56,6 +59,7 @@ struct QueuedPlayList final : engine::PlayListLink {
         double seconds;
     };
     std::deque<std::string> next[2];
+    std::function<void()> onAsked;  // runs inside the end-of-track handling
     std::vector<Measurement> measured;
 };
 
@@ -83,6 +87,7 @@ public:
                     engine.OnEndOfTrack(deck);
                     break;
                 case platform::Message::TrackLengthMeasured: engine.OnTrackLengthMeasured(); break;
+                case platform::Message::LengthMeasured: engine.OnLengthMeasured(); break;
                 default: break;
             }
             return 0;

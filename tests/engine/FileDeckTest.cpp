@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <algorithm>
 #include <chrono>
@@ -12,6 +13,7 @@
 #include <random>
 #include <sys/stat.h>
 #include <thread>
+#include <utility>
 
 #include "engine/EngineHarness.h"
 #include "support/AudioFixtures.h"
@@ -164,7 +166,8 @@ TEST_F(FileDeck, UnopenableNextFileEndsTheTrackNormally) {
     const auto audio = h.TakeAll(0);
     EXPECT_EQ(audio, PaddedToBlocks(fixtures::Ramp(frames, 2)));
     EXPECT_FALSE(h.engine.FileSource(0).Continues());
-    EXPECT_TRUE(h.engine.FilePath(0).empty());
+    EXPECT_FALSE(h.engine.FileSource(0).IsOpen());
+    EXPECT_EQ(h.engine.PlayingPath(0), a) << "the deck still plays its own file";
 }
 
 TEST_F(FileDeck, ShortFileIsPrimedWhenItEnds) {
@@ -302,4 +305,37 @@ TEST_F(FileDeck, TrackLengthThreadMeasuresFilesAndReportsUnreadableOnes) {
         }
         ASSERT_TRUE(EngineHarness::WaitUntil([&] { return !h.engine.TrackLengthBusy(); }));
     }
+
+    // Two requests at once: the second is refused while the first is served,
+    // and the answer is the first file's.
+    ASSERT_TRUE(h.engine.RequestTrackLength(mp3));
+    EXPECT_FALSE(h.engine.RequestTrackLength(PathOf("missing.wma")));
+    ASSERT_TRUE(EngineHarness::WaitUntil([&] { return !h.playList.measured.empty(); }));
+    EXPECT_EQ(h.playList.measured.back().path, mp3);
+    EXPECT_NEAR(h.playList.measured.back().seconds, 3.0, 0.1);
+}
+
+TEST_F(FileDeck, TheEndOfTrackHandlingNeverWaitsSoASeekRightThenCannotHang) {
+    const int frames = 10 * kBlockFrames + 100;
+    const std::string first = RampWav("end-first.wav", frames);
+    const std::string second = RampWav("end-second.wav", 4 * kBlockFrames, 7);
+    EngineHarness h;
+    h.playList.next[0].push_back(second);
+    // Something else the window does (a timer, a click) comes while the
+    // reader waits for its end-of-track message to be handled: a seek back.
+    bool seeked = false;
+    int primedBeforeSeek = 0;
+    bool asked = false;
+    h.playList.onAsked = [&] {
+        if (std::exchange(asked, true)) return;
+        QTimer::singleShot(0, [&] {
+            primedBeforeSeek = h.primedCount[0];
+            seeked = h.engine.SeekFile(0, 0.0);
+        });
+    };
+    ASSERT_TRUE(h.engine.LoadFile(0, first));
+    ASSERT_TRUE(EngineHarness::WaitUntil([&] { return seeked; }));
+    // The deck is back at the start of its own file, not in the next one.
+    ASSERT_TRUE(EngineHarness::WaitUntil([&] { return h.primedCount[0] > primedBeforeSeek; }));
+    EXPECT_EQ(h.TakeAll(0), PaddedToBlocks(fixtures::Ramp(frames, 2)));
 }

@@ -7,6 +7,7 @@ namespace engine {
 void OutputBlockLedger::ClearFlags() {
     written.fill(false);
     silence.fill(false);
+    heard.fill(false);
 }
 
 int OutputBlockLedger::CountWritten() const {

@@ -9,20 +9,59 @@
 
 namespace engine {
 
+using output::BufferRef;
 using platform::Message;
 using platform::ThreadPriority;
 using platform::sound::SoundBuffer;
 
 namespace {
 
+constexpr int kMaxCatchUpBlocks = 3;  // blocks the play point may have gone on since the last notification
+
 int BlockOf(uint32_t bytes) { return static_cast<int>(bytes / kBlockBytes); }
 int Previous(int block) { return (block + kOutputBlocks - 1) % kOutputBlocks; }
 int Next(int block) { return (block + 1) % kOutputBlocks; }
+int Distance(int from, int to) { return (to - from + kOutputBlocks) % kOutputBlocks; }
 
-uint32_t PlayCursor(SoundBuffer* buffer) {
+// Holds a flag set for as long as a handler runs; nested handlers keep it set.
+class FlagScope {
+public:
+    explicit FlagScope(bool& flag) : flag_(flag), was_(flag) { flag_ = true; }
+    ~FlagScope() { flag_ = was_; }
+    FlagScope(const FlagScope&) = delete;
+    FlagScope& operator=(const FlagScope&) = delete;
+
+private:
+    bool& flag_;
+    bool was_;
+};
+
+// Counts an operation as under way for as long as it runs.
+class BusyScope {
+public:
+    explicit BusyScope(int& depth) : depth_(depth) { ++depth_; }
+    ~BusyScope() { --depth_; }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    int& depth_;
+};
+
+uint32_t PlayCursor(const SoundBuffer* buffer) {
     uint32_t play = 0;
     if (buffer) buffer->GetCurrentPosition(&play, nullptr);
-    return play;
+    return play - play % kBytesPerFrame;
+}
+
+// Forward block f is written reversed into backward block (120 - f) mod 120,
+// its frames in reverse order: a byte position in one buffer and the position
+// of the same frame in the other mirror each other.
+uint32_t MirrorPosition(uint32_t bytes) {
+    const int block = BlockOf(bytes);
+    const uint32_t within = bytes % kBlockBytes;
+    const int mirrored = (kOutputBlocks - block) % kOutputBlocks;
+    return static_cast<uint32_t>(mirrored * kBlockBytes) + (kBlockBytes - kBytesPerFrame - within);
 }
 
 }  // namespace
@@ -38,34 +77,61 @@ void Playback::SetOutputs(output::CZelOutput* headphones, output::CZelOutput* ma
 }
 
 output::CZelOutputDevice* Playback::Device(output::CZelOutput* out) const {
-    return out && out->IsOpen() ? out->Device() : nullptr;
+    return out && out->IsOpen() && out->Device()->HasDirectSound() ? out->Device() : nullptr;
 }
 
-std::vector<SoundBuffer*> Playback::ForwardBuffers(int deck) const {
-    std::vector<SoundBuffer*> buffers;
+output::CZelOutputDevice* Playback::ClockDevice(int deck) const {
+    if (auto* device = Device(main_); device && device->ForwardBuffer(deck)) return device;
+    if (auto* device = Device(headphones_); device && device->ForwardBuffer(deck)) return device;
+    return nullptr;
+}
+
+std::vector<BufferRef> Playback::ForwardBuffers(int deck) const {
+    std::vector<BufferRef> buffers;
     for (output::CZelOutput* out : {headphones_, main_})
-        if (auto* device = Device(out); device && device->ForwardBuffer(deck)) buffers.push_back(device->ForwardBuffer(deck));
+        if (auto* device = Device(out); device && device->ForwardBuffer(deck))
+            buffers.push_back(device->ForwardBufferRef(deck));
     return buffers;
 }
 
-std::vector<SoundBuffer*> Playback::BackwardBuffers(int deck) const {
-    std::vector<SoundBuffer*> buffers;
+std::vector<BufferRef> Playback::BackwardBuffers(int deck) const {
+    std::vector<BufferRef> buffers;
     for (output::CZelOutput* out : {headphones_, main_})
         if (auto* device = Device(out); device && device->BackwardBuffer(deck))
-            buffers.push_back(device->BackwardBuffer(deck));
+            buffers.push_back(device->BackwardBufferRef(deck));
     return buffers;
+}
+
+bool Playback::Sounding(int deck) const {
+    const output::CZelOutputDevice* clock = ClockDevice(deck);
+    if (!clock) return false;
+    const SoundBuffer* forward = clock->ForwardBuffer(deck);
+    const SoundBuffer* backward = clock->BackwardBuffer(deck);
+    return (forward && forward->IsPlaying()) || (backward && backward->IsPlaying());
 }
 
 void Playback::PrimeDeck(int deck) {
+    const BusyScope busy(busy_);
+    // A reader that is being stopped may still report its priming; the deck
+    // is about to read from somewhere else.
+    if (!engine_.ReaderRunning(deck)) return;
+    Deck& d = decks_[deck];
     OutputBlockLedger& ledger = engine_.Ledger(deck);
     app::DeckEvents& ev = events_.deck[deck];
     ledger.ClearFlags();
+    d.resumeFromBackward = false;
+    d.atHistoryStart = false;
 
-    // New buffers at the source's own rate: the headphones' without
-    // notifications, then the main output's, which is the deck's clock.
+    // New buffers at the source's own rate. One output paces the deck: the
+    // main output, or the headphones when the main output has no device, so
+    // that a DJ preparing on headphones alone hears the deck.
     const auto rate = static_cast<uint32_t>(engine_.FileSource(deck).SampleRate());
-    if (auto* device = Device(headphones_)) device->CreateDeckBuffers(deck, rate, nullptr, nullptr);
-    if (auto* device = Device(main_)) device->CreateDeckBuffers(deck, rate, &ev.playForwardNotify, &ev.playBackwardNotify);
+    auto* mainDevice = Device(main_);
+    if (auto* phones = Device(headphones_)) {
+        if (mainDevice) phones->CreateDeckBuffers(deck, rate, nullptr, nullptr);
+        else phones->CreateDeckBuffers(deck, rate, &ev.playForwardNotify, &ev.playBackwardNotify);
+    }
+    if (mainDevice) mainDevice->CreateDeckBuffers(deck, rate, &ev.playForwardNotify, &ev.playBackwardNotify);
     if (mix_) mix_->ApplyBothCrossFaders();
 
     engine_.Ring(deck).SetReadIndex(0);
@@ -78,13 +144,16 @@ void Playback::PrimeDeck(int deck) {
     }
     engine_.LowerReaderPriority(deck);
     ev.deckReadyToPlay.Set();
+    // Forward play that runs on (a priming that came during a start) goes on
+    // with the new buffers; the old ones are gone.
+    if (PlayingForward(deck)) StartBuffers(deck, true);
 }
 
 bool Playback::WriteNextBlock(int deck) {
+    output::CZelOutputDevice* clock = ClockDevice(deck);
+    if (!clock) return false;
     output::CZelOutputDevice* mainDevice = Device(main_);
     output::CZelOutputDevice* phonesDevice = Device(headphones_);
-    output::CZelOutputDevice* clock = mainDevice && mainDevice->ForwardBuffer(deck) ? mainDevice : phonesDevice;
-    if (!clock || !clock->ForwardBuffer(deck)) return false;
 
     OutputBlockLedger& ledger = engine_.Ledger(deck);
     DiscBuffer& ring = engine_.Ring(deck);
@@ -97,6 +166,8 @@ bool Playback::WriteNextBlock(int deck) {
             device->WriteBackward(deck, backward);
         }
     };
+    // What the block held before was heard long ago; it now holds what comes next.
+    ledger.heard[b] = false;
 
     if (!ring.IsFilled(index)) {
         // The ring ran dry: silence, marked, so that play ends if it gets here.
@@ -122,7 +193,12 @@ bool Playback::WriteNextBlock(int deck) {
     return true;
 }
 
-void Playback::WaitUntilReady(int deck) { platform::WaitDispatching(events_.deck[deck].deckReadyToPlay); }
+bool Playback::WaitUntilReady(int deck) {
+    platform::Event& ready = events_.deck[deck].deckReadyToPlay;
+    // A reader that has ended without priming the deck never will: no wait
+    // for what cannot come.
+    return platform::WaitDispatchingUntil(ready, [&] { return !engine_.ReaderRunning(deck) && !ready.IsSet(); });
+}
 
 void Playback::StartNotifyThread(int deck, bool forward) {
     Deck& d = decks_[deck];
@@ -135,59 +211,113 @@ void Playback::StartNotifyThread(int deck, bool forward) {
     done.Reset();
     running.exchange(1);
     (forward ? d.forwardThread : d.backwardThread).Start(ThreadPriority::Highest, [&, deck, message] {
+        // Prepared once: each block's message then costs no allocation.
+        platform::MessagePort::SenderSlot sender;
         while (running.load() == 1) {
             notify.Wait();
             if (running.load() == 0) break;
-            mainWindow_.Send(message, static_cast<uintptr_t>(deck));
+            mainWindow_.Send(sender, message, static_cast<uintptr_t>(deck));
         }
         done.Set();
     });
 }
 
-void Playback::StartForward(int deck) {
-    if (engine_.Kind(deck) == SourceKind::None) return;  // nothing will ever be ready
-    WaitUntilReady(deck);
+void Playback::StartBuffers(int deck, bool forward) {
+    // A fade dispatches messages; should a priming replace the buffers
+    // meanwhile, the new ones are started in their turn.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (!(forward ? PlayingForward(deck) : PlayingBackward(deck))) return;
+        output::SoftStartAll(forward ? ForwardBuffers(deck) : BackwardBuffers(deck), fadeWait_);
+        const output::CZelOutputDevice* clock = ClockDevice(deck);
+        const SoundBuffer* buffer = clock ? (forward ? clock->ForwardBuffer(deck) : clock->BackwardBuffer(deck)) : nullptr;
+        if (!buffer || buffer->IsPlaying()) return;
+    }
+}
+
+bool Playback::StartForward(int deck) {
+    const BusyScope busy(busy_);
+    if (engine_.Kind(deck) == SourceKind::None) return false;
+    if (!WaitUntilReady(deck)) return false;
     OutputBlockLedger& ledger = engine_.Ledger(deck);
     ledger.blocksSinceWake = 0;
     ledger.notificationsSinceDisplay = 0;
-    if (PlayingForward(deck)) return;
+    if (PlayingForward(deck)) return true;
+    if (!ClockDevice(deck)) return false;  // no output to play on
+    decks_[deck].atHistoryStart = false;
     StartNotifyThread(deck, true);
-    output::SoftStartAll(ForwardBuffers(deck), fadeWait_);
+    StartBuffers(deck, true);
+    return PlayingForward(deck);
 }
 
-void Playback::ResumeForward(int deck) {
-    if (engine_.Kind(deck) == SourceKind::None) return;
-    OutputBlockLedger& ledger = engine_.Ledger(deck);
-    ledger.lastBlock = Previous(ledger.lastBlock);
-    WaitUntilReady(deck);
-    if (PlayingForward(deck)) return;
-    const auto backward = BackwardBuffers(deck);
-    const int backwardBlock = BlockOf(PlayCursor(backward.empty() ? nullptr : backward.back()));
-    const auto offset = static_cast<uint32_t>((kOutputBlocks - 1 - backwardBlock) * kBlockBytes);
-    for (SoundBuffer* buffer : ForwardBuffers(deck)) buffer->SetCurrentPosition(offset);
+bool Playback::ResumeForward(int deck) {
+    const BusyScope busy(busy_);
+    if (engine_.Kind(deck) == SourceKind::None) return false;
+    if (!WaitUntilReady(deck)) return false;
+    if (PlayingForward(deck)) return true;
+    Deck& d = decks_[deck];
+    output::CZelOutputDevice* clock = ClockDevice(deck);
+    if (!clock) return false;
+    if (d.resumeFromBackward) {
+        // On from the frame where backward play ended, in the forward buffers;
+        // at the start of the history, should its fade have run past it.
+        uint32_t position = MirrorPosition(PlayCursor(clock->BackwardBuffer(deck)));
+        if (d.atHistoryStart && BlockOf(position) != d.historyStartBlock)
+            position = static_cast<uint32_t>(d.historyStartBlock * kBlockBytes);
+        for (const BufferRef& ref : ForwardBuffers(deck))
+            if (auto buffer = ref.lock()) buffer->SetCurrentPosition(position);
+        engine_.Ledger(deck).lastBlock = BlockOf(position);
+    }
+    d.resumeFromBackward = false;
+    d.atHistoryStart = false;
     StartNotifyThread(deck, true);
-    output::SoftStartAll(ForwardBuffers(deck), fadeWait_);
+    StartBuffers(deck, true);
+    return PlayingForward(deck);
 }
 
-void Playback::StartBackward(int deck) {
-    if (engine_.Kind(deck) == SourceKind::None) return;
+bool Playback::StartBackward(int deck) {
+    const BusyScope busy(busy_);
+    if (engine_.Kind(deck) == SourceKind::None) return false;
+    if (!WaitUntilReady(deck)) return false;
+    if (PlayingBackward(deck)) return true;
+    Deck& d = decks_[deck];
+    output::CZelOutputDevice* clock = ClockDevice(deck);
+    if (!clock) return false;
     OutputBlockLedger& ledger = engine_.Ledger(deck);
-    ledger.lastBlock = Next(ledger.lastBlock);
-    WaitUntilReady(deck);
-    if (PlayingBackward(deck)) return;
-    const auto forward = ForwardBuffers(deck);
-    const int forwardBlock = BlockOf(PlayCursor(forward.empty() ? nullptr : forward.back()));
-    const auto offset = static_cast<uint32_t>((kOutputBlocks - 1 - forwardBlock) * kBlockBytes);
-    for (SoundBuffer* buffer : BackwardBuffers(deck)) buffer->SetCurrentPosition(offset);
+
+    // Where the listener is. The blocks passed since the last notification
+    // have been played through.
+    const uint32_t forward = PlayCursor(clock->ForwardBuffer(deck));
+    const int block = BlockOf(forward);
+    if (Distance(ledger.lastBlock, block) <= kMaxCatchUpBlocks) {
+        for (int b = ledger.lastBlock; b != block; b = Next(b)) {
+            ledger.written[b] = false;
+            ledger.heard[b] = true;
+        }
+    }
+    ledger.lastBlock = block;
+    d.resumeFromBackward = true;
+    d.atHistoryStart = false;
+    if (forward % kBlockBytes == 0 && !ledger.heard[Previous(block)]) {
+        // Nothing heard before this point: there is nothing to play back.
+        d.atHistoryStart = true;
+        d.resumeFromBackward = false;
+        return true;
+    }
+    const uint32_t position = MirrorPosition(forward);
+    for (const BufferRef& ref : BackwardBuffers(deck))
+        if (auto buffer = ref.lock()) buffer->SetCurrentPosition(position);
     StartNotifyThread(deck, false);
-    output::SoftStartAll(BackwardBuffers(deck), fadeWait_);
+    StartBuffers(deck, false);
+    return true;
 }
 
 void Playback::StopForward(int deck) {
+    const BusyScope busy(busy_);
     Deck& d = decks_[deck];
     if (!PlayingForward(deck) || d.stoppingForward) return;
     d.stoppingForward = true;
-    for (SoundBuffer* buffer : BackwardBuffers(deck)) buffer->Stop();
+    for (const BufferRef& ref : BackwardBuffers(deck))
+        if (auto buffer = ref.lock()) buffer->Stop();
     output::SoftStopAll(ForwardBuffers(deck), fadeWait_);
     d.forwardRunning.exchange(0);
     events_.deck[deck].playForwardNotify.Set();
@@ -198,14 +328,19 @@ void Playback::StopForward(int deck) {
         platform::WaitDispatching(events_.deck[deck].threadPlayForwardDone);
         d.forwardThread.Join();
     }
+    // A fade that was cut short by the buffers going away leaves none playing.
+    for (const BufferRef& ref : ForwardBuffers(deck))
+        if (auto buffer = ref.lock()) buffer->Stop();
     d.stoppingForward = false;
 }
 
 void Playback::StopBackward(int deck) {
+    const BusyScope busy(busy_);
     Deck& d = decks_[deck];
     if (!PlayingBackward(deck) || d.stoppingBackward) return;
     d.stoppingBackward = true;
-    for (SoundBuffer* buffer : ForwardBuffers(deck)) buffer->Stop();
+    for (const BufferRef& ref : ForwardBuffers(deck))
+        if (auto buffer = ref.lock()) buffer->Stop();
     output::SoftStopAll(BackwardBuffers(deck), fadeWait_);
     d.backwardRunning.exchange(0);
     events_.deck[deck].playBackwardNotify.Set();
@@ -214,6 +349,8 @@ void Playback::StopBackward(int deck) {
         platform::WaitDispatching(events_.deck[deck].threadPlayBackwardDone);
         d.backwardThread.Join();
     }
+    for (const BufferRef& ref : BackwardBuffers(deck))
+        if (auto buffer = ref.lock()) buffer->Stop();
     d.stoppingBackward = false;
 }
 
@@ -225,10 +362,14 @@ void Playback::RefreshTimeEveryThird(int deck) {
 }
 
 void Playback::OnForwardNotify(int deck) {
+    const BusyScope busy(busy_);
     Deck& d = decks_[deck];
+    // While this runs the notify thread waits for it: a stop from in here
+    // (the deck's own, or anything this calls) must not wait for the thread.
+    const FlagScope inHandler(d.inForwardNotify);
     app::DeckEvents& ev = events_.deck[deck];
-    output::CZelOutputDevice* mainDevice = Device(main_);
-    SoundBuffer* forward = mainDevice ? mainDevice->ForwardBuffer(deck) : nullptr;
+    output::CZelOutputDevice* clock = ClockDevice(deck);
+    SoundBuffer* forward = clock ? clock->ForwardBuffer(deck) : nullptr;
     // A notification that arrives after the buffer stopped only needs clearing.
     ev.playForwardNotify.Reset();
     if (!forward || !forward->IsPlaying() || !PlayingForward(deck)) return;
@@ -247,10 +388,8 @@ void Playback::OnForwardNotify(int deck) {
         }
         return;
     }
-    d.inForwardNotify = true;
-
-    // Keep the headphones with the main output.
-    if (auto* phones = Device(headphones_); phones && phones->ForwardBuffer(deck)) {
+    // Keep the headphones with the main output when the main output paces the deck.
+    if (auto* phones = Device(headphones_); phones && phones != clock && phones->ForwardBuffer(deck)) {
         const int phonesBlock = BlockOf(PlayCursor(phones->ForwardBuffer(deck)));
         if (phonesBlock != cur && phonesBlock != Previous(cur)) phones->ForwardBuffer(deck)->SetCurrentPosition(pos);
     }
@@ -273,39 +412,39 @@ void Playback::OnForwardNotify(int deck) {
         ++d.underruns;
         for (int i = 0; i < kPrimingWrites; ++i) WriteNextBlock(deck);
         // Unless the deck was stopped while the fade dispatched messages.
-        if (PlayingForward(deck)) output::SoftStartAll(ForwardBuffers(deck), fadeWait_);
+        StartBuffers(deck, true);
     }
 
-    for (int b = ledger.lastBlock; b != cur; b = Next(b)) ledger.written[b] = false;
+    for (int b = ledger.lastBlock; b != cur; b = Next(b)) {
+        ledger.written[b] = false;
+        ledger.heard[b] = true;  // played through: backward play may return over it
+    }
     ledger.written[cur] = false;
     ledger.lastBlock = cur;
 
     // A queued next file has begun to play.
     const TrackName& name = ledger.name[cur];
-    if (engine_.Kind(deck) == SourceKind::File && name && *name != engine_.PlayingPath(deck)) {
-        engine_.SetPlayingPath(deck, *name);
-        if (link) {
-            const CZelFileSource& source = engine_.FileSource(deck);
-            link->OnTrackChanged(*name, source.Title(), source.LengthSeconds());
-        }
-    }
+    if (engine_.Kind(deck) == SourceKind::File && name && *name != engine_.PlayingPath(deck))
+        engine_.OnNextFileReachedPlayPoint(deck, *name);
 
     if (link) link->AdvanceLeds();
     RefreshTimeEveryThird(deck);
-    d.inForwardNotify = false;
 }
 
 void Playback::OnBackwardNotify(int deck) {
+    const BusyScope busy(busy_);
     Deck& d = decks_[deck];
+    const FlagScope inHandler(d.inBackwardNotify);
     app::DeckEvents& ev = events_.deck[deck];
-    output::CZelOutputDevice* mainDevice = Device(main_);
-    SoundBuffer* backward = mainDevice ? mainDevice->BackwardBuffer(deck) : nullptr;
+    output::CZelOutputDevice* clock = ClockDevice(deck);
+    SoundBuffer* backward = clock ? clock->BackwardBuffer(deck) : nullptr;
     ev.playBackwardNotify.Reset();
     if (!backward || !backward->IsPlaying() || !PlayingBackward(deck)) return;
 
     OutputBlockLedger& ledger = engine_.Ledger(deck);
     const uint32_t pos = PlayCursor(backward);
-    const int cur = kOutputBlocks - 1 - BlockOf(pos);
+    // The forward block whose sound the backward buffer plays now.
+    const int cur = BlockOf(MirrorPosition(pos));
     if (cur == ledger.lastBlock || pos == 0 || cur == Next(ledger.lastBlock)) return;
 
     // Blocks played backwards are blocks to play forwards again.
@@ -314,16 +453,18 @@ void Playback::OnBackwardNotify(int deck) {
         ledger.written[j] = true;
         ++steps;
     }
-    if (steps >= 4) return;  // a jump, not play
-    ledger.written[cur] = true;
-    ledger.lastBlock = cur;
-
+    if (steps > kMaxCatchUpBlocks) return;  // a jump, not play
     DeckLink* link = engine_.Link(deck);
-    if (ledger.CountWritten() > kBackwardLimit) {
-        // No further back than what the forward buffer still holds.
-        d.inBackwardNotify = true;
+    const bool beforeHistory = !ledger.heard[cur];
+    if (!beforeHistory) ledger.written[cur] = true;
+    ledger.lastBlock = cur;
+    if (beforeHistory || !ledger.heard[Previous(cur)]) {
+        // Backward play has come to the first block heard since the deck was
+        // primed: it ends here, faded out, rather than play what came before
+        // (silence, or the blocks written ahead).
+        d.atHistoryStart = true;
+        d.historyStartBlock = beforeHistory ? Next(cur) : cur;
         StopBackward(deck);
-        d.inBackwardNotify = false;
     }
     if (link) link->RetreatLeds();
     if (++ledger.blocksSinceWake > kReaderWakeBlocks - 1) {

@@ -32,7 +32,6 @@ public:
     static constexpr int kDefaultBufferLead = 20;
     static constexpr int kBackgroundBufferLead = 60;
     static constexpr int kPrimingWrites = 20;
-    static constexpr int kBackwardLimit = 107;  // written blocks past which backward play stops
 
     Playback(Engine& engine, app::EngineEvents& events, platform::MessagePort& mainWindow);
     ~Playback();
@@ -50,9 +49,15 @@ public:
 
     void PrimeDeck(int deck);
     bool WriteNextBlock(int deck);
-    void StartForward(int deck);
-    void ResumeForward(int deck);
-    void StartBackward(int deck);
+    // The starts wait for the deck to be ready. Each returns whether the deck
+    // plays in that direction afterwards: not when nothing is loaded, or when
+    // its source stopped before it was ready and so never will be.
+    bool StartForward(int deck);
+    // After backward play: on from where backward play really stopped.
+    bool ResumeForward(int deck);
+    // Backward from the very sample being heard, over what was heard since
+    // the deck was primed (a load or a seek), and no further.
+    bool StartBackward(int deck);
     void StopForward(int deck);
     void StopBackward(int deck);
     void OnForwardNotify(int deck);
@@ -60,6 +65,14 @@ public:
 
     bool PlayingForward(int deck) const { return decks_[deck].forwardRunning.load() == 1; }
     bool PlayingBackward(int deck) const { return decks_[deck].backwardRunning.load() == 1; }
+    // Backward play came to the start of what the deck played since it was
+    // primed and stopped there; the deck is silent until it plays forwards.
+    bool BackwardAtHistoryStart(int deck) const { return decks_[deck].atHistoryStart; }
+    // Whether the deck's buffers on its clock output are playing now.
+    bool Sounding(int deck) const;
+    // An operation is under way (it may be fading, or waiting for a thread):
+    // nothing may shut the engine down from inside it.
+    bool Busy() const { return busy_ > 0; }
     int Underruns(int deck) const { return decks_[deck].underruns; }
 
     // Stops every deck's play threads.
@@ -78,14 +91,26 @@ private:
         // stop asked for during it has nothing more to do.
         bool stoppingForward = false;
         bool stoppingBackward = false;
+        // Backward play has run since forward play stopped: forward play
+        // resumes from where it ended, not from where forward play stopped.
+        bool resumeFromBackward = false;
+        bool atHistoryStart = false;
+        int historyStartBlock = 0;  // the first block heard, once backward play reached it
     };
 
+    // A device that can play: open, with its sound device.
     output::CZelOutputDevice* Device(output::CZelOutput* out) const;
+    // The output whose notifications pace the deck: the main output, or the
+    // headphones when the main output has no device.
+    output::CZelOutputDevice* ClockDevice(int deck) const;
     // The deck's buffers of one kind on both outputs, headphones first.
-    std::vector<platform::sound::SoundBuffer*> ForwardBuffers(int deck) const;
-    std::vector<platform::sound::SoundBuffer*> BackwardBuffers(int deck) const;
+    std::vector<output::BufferRef> ForwardBuffers(int deck) const;
+    std::vector<output::BufferRef> BackwardBuffers(int deck) const;
+    // Starts the buffers with a fade-in while play in that direction runs,
+    // again should a priming meanwhile have put new buffers in their place.
+    void StartBuffers(int deck, bool forward);
     void StartNotifyThread(int deck, bool forward);
-    void WaitUntilReady(int deck);
+    bool WaitUntilReady(int deck);
     void RefreshTimeEveryThird(int deck);
 
     Engine& engine_;
@@ -96,6 +121,7 @@ private:
     MixLink* mix_ = nullptr;
     output::FadeStepWait fadeWait_ = output::DefaultFadeStepWait;
     int bufferLead_ = kDefaultBufferLead;
+    int busy_ = 0;  // operations under way, nested ones counted too
     std::array<Deck, kDeckCount> decks_;
     SampleBlock reversed_{};
 };

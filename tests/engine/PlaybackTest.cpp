@@ -81,6 +81,7 @@ public:
             switch (m) {
                 case Message::DeckPrimed: playback.PrimeDeck(deck); break;
                 case Message::EndOfTrack: engine.OnEndOfTrack(deck); break;
+                case Message::LengthMeasured: engine.OnLengthMeasured(); break;
                 case Message::ForwardNotify:
                     playback.OnForwardNotify(deck);
                     aheadAfterNotify.push_back(engine.Ledger(deck).CountWritten());
@@ -208,15 +209,18 @@ TEST_F(Playback, BackwardPlayAfterSteadyForwardPlayPlaysWhatWasHeardReversedAndS
     rig.playback.StopForward(0);
     rig.Heard("Main");  // forget what was heard so far
 
-    const int startBlock = (rig.engine.Ledger(0).lastBlock + 1) % engine::kOutputBlocks;
+    uint32_t forwardCursor = 0;
+    rig.main->Device()->ForwardBuffer(0)->GetCurrentPosition(&forwardCursor, nullptr);
+    const int startBlock = static_cast<int>(forwardCursor / engine::kBlockBytes);
     rig.playback.StartBackward(0);
     ASSERT_TRUE(rig.playback.PlayingBackward(0));
     ASSERT_TRUE(EngineHarness::WaitUntil([&] { return !rig.playback.PlayingBackward(0); }, 30s))
         << "backward play stops by itself";
+    EXPECT_TRUE(rig.playback.BackwardAtHistoryStart(0));
     const int backward = (startBlock - rig.engine.Ledger(0).lastBlock + engine::kOutputBlocks) % engine::kOutputBlocks;
-    // From 20 blocks ahead, 87 blocks back fill the 107 that the forward buffer still holds.
-    EXPECT_NEAR(backward, 87, 4);
-    EXPECT_GT(rig.engine.Ledger(0).CountWritten(), engine::Playback::kBackwardLimit);
+    // Back over every block heard: all but the 20 or 21 written ahead and the
+    // one playing, which the forward buffer holds no longer.
+    EXPECT_NEAR(backward, 98, 3);
 
     // What was heard is the file played backwards: find a run of it reversed.
     const auto heard = rig.Heard("Main");

@@ -74,7 +74,8 @@ CZelDeck2::CZelDeck2(int deck, engine::Engine& engine, platform::MessagePort& ma
       deck_(deck),
       engine_(engine),
       port_(mainWindow),
-      chooseFiles_(ChooseFilesWithDialog) {
+      chooseFiles_(ChooseFilesWithDialog),
+      clock_(SecondsNow) {
     CreateControls();
     RegisterControls();
     ConnectControls();
@@ -211,7 +212,22 @@ void CZelDeck2::ConnectControls() {
     connect(cue_, &CZelButton::ValueChanged, this, [this](bool on) { OnCueChanged(on); });
     connect(&cueBlinkTimer_, &QTimer::timeout, this, [this] { OnCueBlink(); });
     connect(jog_, &CZelKnob::ValueChanged, this, [this](double angle) { OnJog(angle); });
-    connect(jog_, &CZelKnob::Released, this, [this] { OnJogReleased(); });
+    connect(jog_, &CZelKnob::Pressed, this, [this] {
+        jogHeld_ = true;
+        wheelGesture_ = false;
+        jogIdleTimer_.stop();
+        BeginJog();
+    });
+    connect(jog_, &CZelKnob::Released, this, [this] {
+        jogHeld_ = false;
+        OnJogReleased();
+    });
+    jogIdleTimer_.setSingleShot(true);
+    jogIdleTimer_.setInterval(static_cast<int>(kJogIdleSeconds * 1000));
+    connect(&jogIdleTimer_, &QTimer::timeout, this, [this] {
+        EndIdleWheelGesture();
+        if (wheelGesture_) jogIdleTimer_.start();
+    });
     connect(reverse_, &CZelButton::ValueChanged, this, [this](bool on) { OnReverseButton(on); });
     connect(tempoSlide_, &CZelSlide::ValueChanged, this, [this](double) { ApplyTempo(); });
 
@@ -386,6 +402,13 @@ void CZelDeck2::OnTrackChanged(const std::string& path, const std::string& title
     length_ = lengthSeconds;
 }
 
+void CZelDeck2::OnLengthKnown(double seconds) {
+    // The slide and the cue mark are fractions of the length: they follow it.
+    length_ = seconds;
+    ShowPositionSlide();
+    if (IsCueOn() && length_ > 0.0) positionSlide_->SetSecondValue(cuePoint_ / length_);
+}
+
 void CZelDeck2::SelectCdTrack(int track, double trackLengthSeconds) {
     cue_->SetValue(false);
     EndTrackChangePending();
@@ -409,7 +432,8 @@ void CZelDeck2::DoTogglePlay(bool internal) {
         atEnd_ = false;
         playing_ = true;
         ShowTransportState();
-        Send(Message::StartForward);
+        // Not started (the source will never be ready): the deck stays stopped.
+        if (!Send(Message::StartForward)) playing_ = false;
         ShowPlayTime();
         return;
     }
@@ -486,22 +510,28 @@ void CZelDeck2::DoSeekToSlide() {
     }
     const bool wasPlaying = playing_;
     if (wasPlaying) DoTogglePlay(true);
-    std::string reopen;
-    if (trackChangePending_) {
-        // The source already went on into the next file: back to ours.
-        EndTrackChangePending();
-        reopen = path_.toStdString();
-    }
-    if (atEnd_) reopen = path_.toStdString();
-    if (!engine_.SeekFile(deck_, positionSlide_->Value(), reopen)) {
+    // The engine goes back to this deck's file should its source have gone on
+    // into the next one or read to the end.
+    EndTrackChangePending();
+    if (!engine_.SeekFile(deck_, positionSlide_->Value())) {
         dragging_ = false;
+        ShowFileUnreadable();
         return;
     }
-    if (!reopen.empty()) atEnd_ = false;
+    atEnd_ = false;
     position_ = positionSlide_->Value() * length_;
     time_->SetText(QString::fromStdString(engine::FormatTime(position_)));
     if (wasPlaying) DoTogglePlay(true);
     dragging_ = false;
+}
+
+void CZelDeck2::ShowFileUnreadable() {
+    // Not modal: whatever else plays goes on while the DJ reads it.
+    auto* box = new QMessageBox(QMessageBox::Warning, "Orvo 2",
+                                "The file can no longer be read:\n" + path_, QMessageBox::Ok, this);
+    box->setObjectName("fileUnreadable");
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }
 
 void CZelDeck2::StartWinding(QTimer& timer) {
@@ -542,12 +572,13 @@ void CZelDeck2::SettleReverse() {
             break;
         }
         reversing_ = reverseWanted_;
-        if (reversing_) {
-            Send(Message::StopForward);
-            Send(Message::StartBackward);
-        } else {
-            Send(Message::StopBackward);
-            Send(Message::ResumeForward);
+        const bool started = reversing_ ? (Send(Message::StopForward), Send(Message::StartBackward) != 0)
+                                        : (Send(Message::StopBackward), Send(Message::ResumeForward) != 0);
+        if (!started) {
+            // The engine could not play (its source stopped before it was
+            // ready): the deck shows what it does, which is nothing.
+            playing_ = reversing_ = reverseWanted_ = false;
+            break;
         }
     }
 }
@@ -560,7 +591,17 @@ void CZelDeck2::OnJog(double angle) {
         step = step > 0.0 ? angle - (range + jogAngle_) : (angle + range) - jogAngle_;
     }
     jogAngle_ = angle;
-    const double now = SecondsNow();
+    const double now = clock_();
+    if (!jogHeld_) {
+        // The wheel turns the dial without a press: a pause in its turning
+        // ends the gesture as a release would, so no reverse is left held.
+        if (!wheelGesture_) {
+            wheelGesture_ = true;
+            BeginJog();
+        }
+        lastJogAt_ = now;
+        if (wallClock_) jogIdleTimer_.start();
+    }
     jogAccumulated_ += now - jogTime_;
     jogTime_ = now;
 
@@ -574,6 +615,19 @@ void CZelDeck2::OnJog(double angle) {
     }
     jogAccumulated_ = 0.0;
     reverse_->SetValue(step < 0.0);
+}
+
+void CZelDeck2::EndIdleWheelGesture() {
+    if (!wheelGesture_ || jogHeld_ || clock_() - lastJogAt_ < kJogIdleSeconds) return;
+    wheelGesture_ = false;
+    // Called as blocks play, inside the engine's handling of a notification:
+    // the release acts once that handling has returned.
+    QTimer::singleShot(0, this, [this] { OnJogReleased(); });
+}
+
+void CZelDeck2::BeginJog() {
+    jogTime_ = clock_();
+    jogAccumulated_ = 0.0;
 }
 
 void CZelDeck2::OnJogReleased() {
@@ -665,12 +719,14 @@ void CZelDeck2::ResetLeds() {
 }
 
 void CZelDeck2::AdvanceLeds() {
+    EndIdleWheelGesture();
     leds_[litLed_]->SetOn(false);
     litLed_ = deck::NextLed(litLed_);
     leds_[litLed_]->SetOn(true);
 }
 
 void CZelDeck2::RetreatLeds() {
+    EndIdleWheelGesture();
     leds_[litLed_]->SetOn(false);
     litLed_ = deck::PreviousLed(litLed_);
     leds_[litLed_]->SetOn(true);

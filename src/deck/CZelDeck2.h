@@ -50,6 +50,8 @@ public:
     static constexpr int kRefreshAfterLoadMs = 3000;
     // Jogging longer than this while playing decides the play direction.
     static constexpr double kJogDecisionSeconds = 0.3;
+    // A wheel that stops turning the jog dial for this long has let it go.
+    static constexpr double kJogIdleSeconds = 0.4;
     // One turn of the jog dial, in seconds of cue movement.
     static constexpr double kJogTurnSeconds = 2.0;
     static constexpr double kTempoRange = 16.0;  // percent either way
@@ -65,6 +67,16 @@ public:
     void SetFileChooser(FileChooser chooser) { chooseFiles_ = std::move(chooser); }
     // The file dialog's filter: our files, then all files.
     static QString FileFilter();
+    // Seconds on a steady clock, as the jog dial's gestures are timed; tests
+    // put their own clock here.
+    using Clock = std::function<double()>;
+    // With a clock of their own the wheel's pauses are judged only as the
+    // deck's blocks play, never by a window timer, so a test hears the same
+    // on every run.
+    void SetClock(Clock clock) {
+        clock_ = std::move(clock);
+        wallClock_ = false;
+    }
 
     // Loads a file into the deck; false when it cannot be decoded.
     bool LoadFile(const QString& path);
@@ -90,6 +102,8 @@ public:
     void SelectCdTrack(int track, double trackLengthSeconds);
 
     bool Playing() const { return playing_; }
+    // A transport action is under way (waiting for the engine).
+    bool Busy() const { return busy_; }
     bool AtEnd() const { return atEnd_; }
     bool Reversing() const { return reversing_; }
     bool IsTrackChangePending() const { return trackChangePending_; }
@@ -110,6 +124,7 @@ public:
     void OnPrimed(uint32_t sampleRate) override;
     void OnEndOfTrack() override { EndOfTrack(); }
     void OnTrackChanged(const std::string& path, const std::string& title, double lengthSeconds) override;
+    void OnLengthKnown(double seconds) override;
     void AdvanceLeds() override;
     void RetreatLeds() override;
     void RefreshTime(int bytesWrittenAhead) override;
@@ -125,6 +140,8 @@ private:
     void Transport(Action&& action);
     void DoTogglePlay(bool internal);
     void DoSeekToSlide();
+    // The loaded file cannot be read again (gone, and not kept open).
+    void ShowFileUnreadable();
     void DoChooseSource(int index);
     void SettleReverse();
     void CreateControls();
@@ -138,6 +155,10 @@ private:
     void OnCueBlink();
     void OnJog(double angle);
     void OnJogReleased();
+    // A jog gesture starts: by a press, or by the wheel after a pause.
+    void BeginJog();
+    // A wheel gesture whose wheel has rested long enough ends, as a release.
+    void EndIdleWheelGesture();
     // The reverse play button pressed or released, by the mouse or the jog dial.
     void OnReverseButton(bool on);
     void StartWinding(QTimer& timer);
@@ -155,6 +176,7 @@ private:
     engine::Engine& engine_;
     platform::MessagePort& port_;
     FileChooser chooseFiles_;
+    Clock clock_;
     CZelHelpTexts helpTexts_;
     CZelProportionalLayout* layout_ = nullptr;
 
@@ -180,6 +202,7 @@ private:
     QTimer pendingBlinkTimer_;
     QTimer rewindTimer_;
     QTimer refreshTimer_;
+    QTimer jogIdleTimer_;
 
     SourceKind kind_ = SourceKind::None;
     bool playing_ = false;
@@ -197,6 +220,10 @@ private:
     double jogAngle_ = 0.0;
     double jogTime_ = 0.0;
     double jogAccumulated_ = 0.0;
+    bool jogHeld_ = false;
+    bool wheelGesture_ = false;
+    double lastJogAt_ = 0.0;
+    bool wallClock_ = true;
     QString path_;
     QString title_;
     int cdTrack_ = 0;

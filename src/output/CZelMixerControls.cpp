@@ -24,7 +24,8 @@ void CZelMixerControls::OnLevelChanged(int deck, double level) {
     if (deck < 0 || deck >= engine::kDeckCount) return;
     levels_[deck] = level;
     ApplyBothCrossFaders();
-    settings_.WriteLevel(deck, static_cast<float>(level));
+    // Written once the slide rests, not at every tick.
+    settings_.WriteLevelLater(deck, static_cast<float>(level));
 }
 
 void CZelMixerControls::OnHeadphonesCrossFaderChanged(double x) {
@@ -44,7 +45,7 @@ void CZelMixerControls::OnCurveChanged(double p) {
     headphones_.SetCurve(p);
     main_.SetCurve(p);
     ApplyBothCrossFaders();
-    settings_.WriteCrossFaderCurvePosition(static_cast<float>(p));
+    settings_.WriteCrossFaderCurvePositionLater(static_cast<float>(p));
 }
 
 void CZelMixerControls::TestCueMark(double x) {

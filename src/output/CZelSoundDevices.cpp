@@ -3,8 +3,10 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 #include "output/SoundDeviceProbe.h"
@@ -25,6 +27,20 @@ CZelSoundDevices::CZelSoundDevices(output::SoundDeviceProbe& probe, const CZelSe
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(MakeGroup(Side::Main, "Main Sound Device", "main"));
     layout->addWidget(MakeGroup(Side::Headphones, "Headphones Sound Device", "headphones"));
+
+    // How far ahead of the speakers the sound is mixed: lower answers sooner,
+    // higher rides out a busy machine.
+    latency_ = new QSpinBox(this);
+    latency_->setObjectName("latencySpin");
+    latency_->setRange(CZelSettings::kMinOutputLatencyMs, CZelSettings::kMaxOutputLatencyMs);
+    latency_->setSuffix(" ms");
+    latency_->setToolTip("How far ahead of the speakers the sound is prepared. Lower reacts sooner; higher is "
+                         "safer on a busy computer.");
+    auto* latencyRow = new QHBoxLayout;
+    latencyRow->addWidget(new QLabel("Output latency:", this));
+    latencyRow->addWidget(latency_);
+    latencyRow->addStretch();
+    layout->addLayout(latencyRow);
 
     auto* ok = new QPushButton("OK", this);
     auto* cancel = new QPushButton("Cancel", this);
@@ -82,6 +98,7 @@ QDialog::DialogCode CZelSoundDevices::Run(bool visible) {
     const bool firstRun =
         choice_.Open(probe_, settings_.SoundDeviceMain().value, settings_.SoundDeviceHeadphones().value);
     ShowLists();
+    latency_->setValue(settings_.OutputLatencyMs().value);
     if (firstRun || !visible) {
         Confirm();
         return QDialog::Accepted;
@@ -98,6 +115,8 @@ void CZelSoundDevices::Confirm() {
     const output::SoundDeviceChoice::Choice& chosen = choice_.Ok();
     settings_.WriteSoundDeviceMain(chosen.main.label);
     settings_.WriteSoundDeviceHeadphones(chosen.headphones.label);
+    chosenLatencyMs_ = latency_->value();
+    settings_.WriteOutputLatencyMs(chosenLatencyMs_);
 }
 
 void CZelSoundDevices::ShowLists() {

@@ -8,9 +8,10 @@
 #include "output/SoundDeviceChoice.h"
 #include "platform/sound/AudioBackend.h"
 
-class CZelSettings;
+#include "settings/CZelSettings.h"
 class QComboBox;
 class QPushButton;
+class QSpinBox;
 
 namespace output {
 class SoundDeviceProbe;
@@ -40,6 +41,8 @@ public:
     }
     const QString& ChosenMainLabel() const { return choice_.Confirmed().main.label; }
     const QString& ChosenHeadphonesLabel() const { return choice_.Confirmed().headphones.label; }
+    // The output latency at the last OK, in milliseconds.
+    int ChosenLatencyMs() const { return chosenLatencyMs_; }
 
 public slots:
     void accept() override;
@@ -63,4 +66,6 @@ private:
     const CZelSettings& settings_;
     output::SoundDeviceChoice choice_;
     std::array<SideControls, 2> controls_;
+    QSpinBox* latency_ = nullptr;
+    int chosenLatencyMs_ = CZelSettings::kDefaultOutputLatencyMs;
 };

@@ -21,6 +21,7 @@ constexpr auto kShowTipOfTheDayName = "showTipOfTheDay";
 constexpr auto kTipOfTheDayIndexName = "tipOfTheDayIndex";
 constexpr auto kSoundDeviceMainName = "soundDeviceMain";
 constexpr auto kSoundDeviceHeadphonesName = "soundDeviceHeadphones";
+constexpr auto kOutputLatencyName = "outputLatencyMs";
 
 // "levelDeckA" for deck 0, "levelDeckB" for deck 1; nothing for any other index.
 std::optional<QString> DeckValueName(const char* baseName, int deck) {
@@ -184,6 +185,17 @@ SettingRead<int> CZelSettings::TipOfTheDayIndex() const {
 
 long CZelSettings::WriteTipOfTheDayIndex(int index) const {
     return WriteDword(QString::fromLatin1(kTipOfTheDayIndexName), IntToDword(index));
+}
+
+SettingRead<int> CZelSettings::OutputLatencyMs() const {
+    return InRange(Converted<int>(ReadDwordOrStoreDefault(QString::fromLatin1(kOutputLatencyName),
+                                                          IntToDword(kDefaultOutputLatencyMs)),
+                                  DwordToInt),
+                   kMinOutputLatencyMs, kMaxOutputLatencyMs, kDefaultOutputLatencyMs);
+}
+
+long CZelSettings::WriteOutputLatencyMs(int milliseconds) const {
+    return WriteDword(QString::fromLatin1(kOutputLatencyName), IntToDword(milliseconds));
 }
 
 SettingRead<QString> CZelSettings::SoundDeviceMain() const {

@@ -50,6 +50,10 @@ public:
     static constexpr float kMinLevel = 0.0f;
     static constexpr float kMaxLevel = 1.0f;
     static constexpr int kTipOfTheDayCount = 15;
+    // The sound output's latency, in milliseconds.
+    static constexpr int kDefaultOutputLatencyMs = 20;
+    static constexpr int kMinOutputLatencyMs = 5;
+    static constexpr int kMaxOutputLatencyMs = 100;
 
     // The user's own file: "Zel Morrow/Orvo 2.ini" in the user's config folder.
     CZelSettings();
@@ -85,6 +89,9 @@ public:
     long WriteSoundDeviceMain(const QString& description) const;
     SettingRead<QString> SoundDeviceHeadphones() const;
     long WriteSoundDeviceHeadphones(const QString& description) const;
+    // Chosen in the sound device window with the devices.
+    SettingRead<int> OutputLatencyMs() const;
+    long WriteOutputLatencyMs(int milliseconds) const;
 
     // Deferred writes, for values that change at every tick of a slide: the
     // value reads back at once and is written once it has stopped changing

@@ -1,6 +1,11 @@
 // The main window's mixer controls as a user works them.
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cmath>
+
+#include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -66,11 +71,21 @@ TEST_F(MainWindow, MovingDeckBLevelSavesItAndLeavesDeckA) {
     EXPECT_FLOAT_EQ(static_cast<float>(levelA->Value()), 0.6f) << "the slides start from the settings";
     EXPECT_FLOAT_EQ(static_cast<float>(levelB->Value()), 0.8f);
 
-    QTest::keyClick(levelB, Qt::Key_Down);
-    EXPECT_NEAR(levelB->Value(), 0.79, 1e-6);
-    EXPECT_FLOAT_EQ(settings_.Level(1).value, static_cast<float>(levelB->Value()));
+    // The level as the file holds it, as its bit pattern's decimal text.
+    auto saved = [&] {
+        QFile file(settings_.FileName());
+        if (!file.open(QIODevice::ReadOnly)) return std::nan("");
+        const auto match = QRegularExpression("levelDeckB=(\\d+)").match(QString::fromUtf8(file.readAll()));
+        return match.hasMatch() ? static_cast<double>(std::bit_cast<float>(match.captured(1).toUInt())) : std::nan("");
+    };
+    for (int tick = 0; tick < 10; ++tick) QTest::keyClick(levelB, Qt::Key_Down);
+    EXPECT_NEAR(levelB->Value(), 0.70, 1e-6);
+    EXPECT_FLOAT_EQ(settings_.Level(1).value, static_cast<float>(levelB->Value())) << "read back at once";
     EXPECT_FLOAT_EQ(settings_.Level(0).value, 0.6f);
     EXPECT_DOUBLE_EQ(dialog_->Mixer().Level(1), levelB->Value()) << "the new level reaches the mix";
+    EXPECT_FLOAT_EQ(static_cast<float>(saved()), 0.8f) << "not written at every tick";
+    QTest::mouseClick(levelB, Qt::LeftButton, {}, levelB->rect().center());
+    EXPECT_FLOAT_EQ(static_cast<float>(saved()), static_cast<float>(levelB->Value())) << "written when let go";
 }
 
 TEST_F(MainWindow, RightReleaseOnCurveStraightensItAndTheGraphFollows) {

@@ -28,16 +28,7 @@ void COrvo2App::InitInstance() {
     sound_ = std::make_unique<platform::sound::SoundSystem>(std::make_unique<platform::sound::PortAudioBackend>());
     COrvo2Dlg dialog(*events_, commandLine_, *sound_, settings_);
     platform::TerminationSignals termination;
-    QObject::connect(&termination, &platform::TerminationSignals::Terminated, &dialog, [&dialog] {
-        // A dialog open over the window (the tip of the day, a file dialog)
-        // is closed first, so that the window's own close can go ahead.
-        for (int open = 0; open < 16; ++open) {
-            auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-            if (!modal || modal == &dialog) break;
-            modal->reject();
-        }
-        dialog.reject();
-    });
+    QObject::connect(&termination, &platform::TerminationSignals::Terminated, &dialog, &COrvo2Dlg::Terminate);
     dialog.exec();
 }
 

@@ -1,11 +1,17 @@
 #include "app/COrvo2Dlg.h"
 
+#include <QApplication>
+#include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QMessageBox>
 #include <QEvent>
 #include <QMenu>
 #include <QScreen>
 #include <QStyle>
 #include <QWindowStateChangeEvent>
+
+#include <algorithm>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPalette>
@@ -47,6 +53,7 @@ constexpr double kCaptionPoints = 8.0;
 constexpr double kButtonPoints = 8.0;
 constexpr int kCpuTimerMs = 500;
 constexpr int kSplashMs = 5000;
+constexpr int kPendingCloseMs = 10;
 
 CZelSlide* MakeSlide(QWidget* parent, const char* name, Qt::Orientation orientation, double minimum,
                      double maximum, const QString& caption, int ticks) {
@@ -84,8 +91,11 @@ void COrvo2Dlg::CueDecks::Start(int deck) {
 void COrvo2Dlg::VolumeSlides::Set(CZelSlide* slide, bool enabled, std::optional<double> value) {
     slide->setEnabled(enabled);
     if (!value) return;
-    // The device choice has set the mixer lines already; the slide only shows it.
-    QSignalBlocker quiet(slide);
+    // Set by the program, an enabled slide notifies as a user's move does, so
+    // the output keeps the volume its balance works from. A disabled one
+    // drives nothing: with a split device it would silence the main output.
+    std::optional<QSignalBlocker> quiet;
+    if (!enabled) quiet.emplace(slide);
     slide->SetValue(*value);
 }
 
@@ -105,6 +115,7 @@ COrvo2Dlg::COrvo2Dlg(app::EngineEvents& events, app::CZelCommandLineInfo& comman
       port_(std::make_unique<platform::MessagePort>()),
       headphones_(std::make_unique<output::CZelOutput>(sound)),
       main_(std::make_unique<output::CZelOutput>(sound)),
+      sound_(sound),
       probe_(sound) {
     setWindowTitle("Orvo 2");
     setWindowIcon(app::ApplicationIcon());
@@ -139,6 +150,12 @@ COrvo2Dlg::COrvo2Dlg(app::EngineEvents& events, app::CZelCommandLineInfo& comman
     playback_->SetMixLink(mixer_.get());
     for (int deck = 0; deck < 2; ++deck) engine_->SetDeckLink(deck, decks_[deck]);
     port_->SetHandler([this](Message m, uintptr_t w, intptr_t l) { return OnMessage(m, w, l); });
+
+    quitQuestion_ = &COrvo2Dlg::AskToQuit;
+    pendingClose_.setInterval(kPendingCloseMs);
+    connect(&pendingClose_, &QTimer::timeout, this, [this] {
+        if (closeRequested_ && !startingUp_ && !ActionUnderWay()) done(closeResult_);
+    });
 
     // Start-up runs once the modal loop is running, so that the threads it
     // starts find the window's messages served.
@@ -333,6 +350,10 @@ void COrvo2Dlg::ConnectControls() {
         connect(levels_[deck], &CZelSlide::ValueChanged, this,
                 [this, deck](double level) { mixer_->OnLevelChanged(deck, level); });
     }
+    // The levels and the curve are saved once their slide is let go (or has
+    // rested a moment), not at every tick.
+    for (CZelSlide* slide : {levels_[0], levels_[1], curve_})
+        connect(slide, &CZelSlide::Released, this, [this] { settings_.FlushPendingWrites(); });
     connect(headphonesCrossFader_, &CZelSlide::ValueChanged, this,
             [this](double x) { mixer_->OnHeadphonesCrossFaderChanged(x); });
     connect(mainCrossFader_, &CZelSlide::ValueChanged, this, [this](double x) {
@@ -497,17 +518,44 @@ void COrvo2Dlg::LoadCommandLineFiles() {
 }
 
 void COrvo2Dlg::ChooseSoundDevices(bool visible) {
+    // Never inside an action that waits (a fade, a priming: they dispatch
+    // messages): the outputs it works on must not change under it. Asked
+    // again once it is over.
+    if (ActionUnderWay()) {
+        QTimer::singleShot(0, this, [this, visible] { ChooseSoundDevices(visible); });
+        return;
+    }
     const bool confirmed = soundDevices_->Run(visible) == QDialog::Accepted;
     if (confirmed) {
         if (visible) {
-            // A new choice unloads both decks before the outputs change.
-            for (CZelDeck2* deck : decks_) deck->ChooseSource(0);
+            OnNewDeviceChoice();
+        } else {
+            ApplyDeviceChoice();
         }
-        ApplyDeviceChoice();
     }
 }
 
+bool COrvo2Dlg::ActionUnderWay() const {
+    return platform::DispatchDepth() > 0 || playback_->Busy() ||
+           std::any_of(decks_.begin(), decks_.end(), [](const CZelDeck2* d) { return d && d->Busy(); });
+}
+
+void COrvo2Dlg::OnNewDeviceChoice() {
+    if (ActionUnderWay()) {
+        QTimer::singleShot(0, this, [this] { OnNewDeviceChoice(); });
+        return;
+    }
+    // A new choice unloads both decks before the outputs change.
+    for (CZelDeck2* deck : decks_) deck->ChooseSource(0);
+    ApplyDeviceChoice();
+}
+
 void COrvo2Dlg::ApplyDeviceChoice() {
+    // The latency first, so the outputs open with it; streams kept open take it too.
+    if (const int latency = soundDevices_->ChosenLatencyMs(); latency != sound_.OutputLatency()) {
+        sound_.SetOutputLatency(latency);
+        sound_.ReopenStreams();
+    }
     output::ApplyDeviceChoice(*headphones_, *main_, soundDevices_->ChosenHeadphonesId(),
                               soundDevices_->ChosenHeadphonesLabel(), soundDevices_->ChosenMainId(),
                               soundDevices_->ChosenMainLabel(), *volumeSlides_);
@@ -516,17 +564,24 @@ void COrvo2Dlg::ApplyDeviceChoice() {
 
 void COrvo2Dlg::ShowDevices() {
     auto name = [](const output::CZelOutput& out) {
-        return out.IsOpen() ? out.DeviceName() : QStringLiteral("Disabled");
+        if (!out.IsOpen()) return QStringLiteral("Disabled");
+        return out.IsLost() ? out.DeviceName() + " (lost, reconnecting)" : out.DeviceName();
     };
-    devices_->setText("Main: " + name(*main_) + "      Headphones: " + name(*headphones_));
+    const QString text = "Main: " + name(*main_) + "      Headphones: " + name(*headphones_);
+    if (devices_->text() != text) devices_->setText(text);
 }
 
 void COrvo2Dlg::OnTimer() {
     const double usage = cpuUsage_.Read();
     cpuMeter_->SetValue(usage);
     cpuCaption_->SetCaption(CZelCpuUsage::Caption(usage));
-    // A device that vanished leaves its output idle; the program plays on.
-    if (headphones_->CloseIfFailed() | main_->CloseIfFailed()) ShowDevices();
+    // A device that went away is reopened when it is back, the decks' buffers
+    // kept, so they play on where they were.
+    sound_.MaintainStreams();
+    ShowDevices();
+    const QString tip = QString("combined processor usage; sound underruns: %1").arg(sound_.Underruns());
+    for (QWidget* control : {static_cast<QWidget*>(cpuMeter_), static_cast<QWidget*>(cpuCaption_)})
+        if (control->toolTip() != tip) control->setToolTip(tip);
 }
 
 void COrvo2Dlg::changeEvent(QEvent* event) {
@@ -564,18 +619,64 @@ void COrvo2Dlg::ShowAbout() {
     about.exec();
 }
 
-void COrvo2Dlg::done(int result) {
-    // A close asked for while start-up waits on a thread is carried out when
-    // start-up has finished, so nothing is torn down under its feet.
-    if (startingUp_) {
-        closeRequested_ = true;
-        closeResult_ = result;
+void COrvo2Dlg::keyPressEvent(QKeyEvent* event) {
+    // Escape would reject the dialog and end the program, music and all.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
         return;
     }
+    QDialog::keyPressEvent(event);
+}
+
+void COrvo2Dlg::closeEvent(QCloseEvent* event) {
+    const bool playing = std::any_of(decks_.begin(), decks_.end(), [](CZelDeck2* d) { return d && d->Playing(); });
+    if (playing && !quitQuestion_(this)) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+bool COrvo2Dlg::AskToQuit(QWidget* parent) {
+    return QMessageBox::question(parent, "Orvo 2", "Stop the music and quit?", QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
+}
+
+void COrvo2Dlg::Terminate() {
+    // Whatever runs a loop of its own over the window goes first: menus, then
+    // dialogs (the tip of the day, a file dialog, a question).
+    for (int open = 0; open < 16; ++open) {
+        if (QWidget* popup = QApplication::activePopupWidget()) {
+            popup->close();
+            continue;
+        }
+        auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!modal || modal == this) break;
+        modal->reject();
+    }
+    done(QDialog::Rejected);
+}
+
+void COrvo2Dlg::done(int result) {
+    // A close asked for while start-up or an action on the decks is under way
+    // (a fade, a wait for a thread: they dispatch messages, and this may come
+    // from inside one) is carried out once it has returned, so nothing is torn
+    // down under its feet. Meanwhile fades finish at once and waits for what
+    // will not come give up.
+    if (startingUp_ || ActionUnderWay()) {
+        closeRequested_ = true;
+        closeResult_ = result;
+        platform::AbandonWaits(true);
+        if (!pendingClose_.isActive()) pendingClose_.start();
+        return;
+    }
+    pendingClose_.stop();
     playback_->Shutdown();
     engine_->Shutdown();
     headphones_->Close();
     main_->Close();
+    settings_.FlushPendingWrites();
+    platform::AbandonWaits(false);
     QDialog::done(result);
 }
 
@@ -606,6 +707,9 @@ intptr_t COrvo2Dlg::OnMessage(Message message, uintptr_t wParam, intptr_t lParam
         case Message::TrackLengthMeasured:
             engine_->OnTrackLengthMeasured();
             break;
+        case Message::LengthMeasured:
+            engine_->OnLengthMeasured();
+            break;
         case Message::DeckPrimed:
             playback_->PrimeDeck(deck);
             break;
@@ -615,15 +719,13 @@ intptr_t COrvo2Dlg::OnMessage(Message message, uintptr_t wParam, intptr_t lParam
         case Message::BackwardNotify:
             playback_->OnBackwardNotify(deck);
             break;
+        // The starts answer whether the deck plays, so the deck shows what it does.
         case Message::StartForward:
-            playback_->StartForward(deck);
-            break;
+            return playback_->StartForward(deck) ? 1 : 0;
         case Message::StartBackward:
-            playback_->StartBackward(deck);
-            break;
+            return playback_->StartBackward(deck) ? 1 : 0;
         case Message::ResumeForward:
-            playback_->ResumeForward(deck);
-            break;
+            return playback_->ResumeForward(deck) ? 1 : 0;
         case Message::StopForward:
             playback_->StopForward(deck);
             break;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QTimer>
 
 #include <array>
 #include <vector>
@@ -68,6 +69,18 @@ public:
     // The private-message dispatch table. UI thread only.
     intptr_t OnMessage(platform::Message message, uintptr_t wParam, intptr_t lParam);
 
+    // Ends the program now, whatever plays and whatever is open over the
+    // window (SIGTERM, SIGINT).
+    void Terminate();
+    // Asked before the window closes while a deck plays; true quits. Tests
+    // put their answer here.
+    using QuitQuestion = std::function<bool(QWidget* parent)>;
+    void SetQuitQuestion(QuitQuestion question) { quitQuestion_ = std::move(question); }
+    static bool AskToQuit(QWidget* parent);
+    // What OK in the sound device window does: both decks unloaded, then the
+    // outputs opened on the new choice.
+    void OnNewDeviceChoice();
+
 public slots:
     void done(int result) override;
 
@@ -77,6 +90,10 @@ protected:
     void changeEvent(QEvent* event) override;
     // A right click on the window's background offers the About box.
     void contextMenuEvent(QContextMenuEvent* event) override;
+    // Escape does not close the main window.
+    void keyPressEvent(QKeyEvent* event) override;
+    // Closing while a deck plays asks first.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     // What the cross fader's cue mark needs of the deck windows.
@@ -107,6 +124,9 @@ private:
         CZelSlide* headphones_;
     };
 
+    // A deck action or an engine operation is under way, or a wait that
+    // dispatches messages: the outputs must not change, nor the window close.
+    bool ActionUnderWay() const;
     void CreateControls();
     // Help texts and proportional places of every control.
     void RegisterControls();
@@ -132,6 +152,7 @@ private:
 
     app::CZelCommandLineInfo& commandLine_;
     const CZelSettings& settings_;
+    platform::sound::SoundSystem& sound_;
     std::unique_ptr<CZelSplashScreen> splash_;  // during start-up only
     std::unique_ptr<platform::MessagePort> port_;
     std::unique_ptr<engine::Engine> engine_;
@@ -171,4 +192,6 @@ private:
     bool startingUp_ = false;
     bool closeRequested_ = false;
     int closeResult_ = 0;
+    QTimer pendingClose_;  // carries out a close asked for during an action
+    QuitQuestion quitQuestion_;
 };

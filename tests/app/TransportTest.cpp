@@ -1,0 +1,350 @@
+// Whatever a DJ clicks, in whatever order: a deck that shows it plays is
+// heard, and the program keeps running. Heard through Offline devices that
+// the tests render period by period.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QTest>
+#include <QWheelEvent>
+
+#include <cmath>
+#include <random>
+#include <sstream>
+
+#include "app/SteppedDesk.h"
+#include "deck/CZelDeck2.h"
+#include "engine/Engine.h"
+#include "engine/EngineHarness.h"
+#include "engine/Playback.h"
+#include "output/CZelOutput.h"
+#include "output/CZelOutputDevice.h"
+#include "platform/MessagePort.h"
+#include "platform/sound/SoundBuffer.h"
+#include "support/AudioFixtures.h"
+#include "ui/controls/CZelButton.h"
+#include "ui/controls/CZelKnob.h"
+#include "ui/controls/CZelSlide.h"
+
+using testing_support::EngineHarness;
+using testing_support::SteppedDesk;
+
+namespace {
+
+constexpr int kRate = SteppedDesk::kRate;
+constexpr int kBlockFrames = 2'940;
+constexpr int kPeriod = SteppedDesk::kPeriodFrames;
+
+template <typename Control>
+Control* Find(QWidget& window, const char* name) {
+    auto* control = window.findChild<Control*>(name);
+    EXPECT_NE(control, nullptr) << name;
+    return control;
+}
+
+void Load(CZelDeck2& deck, const std::string& path) {
+    deck.SetFileChooser([path](QWidget*, const QString&) { return QStringList{QString::fromStdString(path)}; });
+    deck.ChooseSource(CZelDeck2::kBrowseEntry);
+    ASSERT_EQ(deck.Kind(), CZelDeck2::SourceKind::File) << path;
+}
+
+void SeekTo(CZelDeck2& deck, double fraction) {
+    Find<CZelSlide>(deck, "positionSlide")->SetValue(fraction);
+    deck.SeekToSlide();
+}
+
+// The play cursor of the deck's buffer on the output that paces it.
+uint32_t ClockCursor(COrvo2Dlg& window, int deck, bool backward = false) {
+    for (output::CZelOutput* out : {&window.MainOutput(), &window.HeadphonesOutput()}) {
+        if (!out->IsOpen() || !out->Device()->ForwardBuffer(deck)) continue;
+        uint32_t play = 0;
+        auto* buffer = backward ? out->Device()->BackwardBuffer(deck) : out->Device()->ForwardBuffer(deck);
+        buffer->GetCurrentPosition(&play, nullptr);
+        return play;
+    }
+    return 0;
+}
+
+void Turn(CZelKnob* knob, int notches) {
+    QWheelEvent wheel(QPointF(knob->rect().center()), QPointF(knob->mapToGlobal(knob->rect().center())), QPoint(),
+                      QPoint(0, 120 * notches), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(knob, &wheel);
+}
+
+}  // namespace
+
+TEST(Transport, ReverseRightAfterASeekGoesBackOverWhatWasHeardAndNoFurther) {
+    constexpr size_t kFade = SteppedDesk::kFadePeriods * kPeriod;
+    SteppedDesk desk;
+    CZelDeck2& deck = desk.Deck(0);
+    Load(deck, desk.Track("tone.wav", fixtures::Sine(220.0, 40.0, kRate, 2)));
+    SeekTo(deck, 0.5);
+    desk.Heard("Desk");
+
+    deck.TogglePlay(false);
+    desk.Render(40);  // with the fade-in, a little over four blocks
+    std::vector<int16_t> heard = desk.Heard("Desk");
+    const size_t forwardFrames = heard.size() / 2;
+
+    auto* reverse = Find<CZelButton>(deck, "reversePlay");
+    QTest::mousePress(reverse, Qt::LeftButton);
+    ASSERT_TRUE(desk.Window().Playback().PlayingBackward(0));
+    for (int i = 0; i < 400 && desk.Window().Playback().PlayingBackward(0); ++i) desk.Render(1);
+    EXPECT_FALSE(desk.Window().Playback().PlayingBackward(0)) << "backward play stops by itself";
+    EXPECT_TRUE(desk.Window().Playback().BackwardAtHistoryStart(0));
+    EXPECT_TRUE(deck.Playing()) << "the reverse button is still held";
+    const auto back = desk.Heard("Desk");
+    heard.insert(heard.end(), back.begin(), back.end());
+    // Back over what it had played (the forward fade-out included), down to
+    // the first block, which its own fade covers: not a second further.
+    const size_t backwardFrames = back.size() / 2 - kFade;
+    EXPECT_GE(backwardFrames + kBlockFrames + kFade, forwardFrames + kFade);
+    EXPECT_LE(backwardFrames, forwardFrames + kFade + kPeriod);
+
+    QTest::mouseRelease(reverse, Qt::LeftButton);
+    EXPECT_TRUE(desk.Window().Playback().PlayingForward(0));
+    desk.RenderSeconds(1.0);
+    const auto after = desk.Heard("Desk");
+    heard.insert(heard.end(), after.begin(), after.end());
+
+    // Heard as a whole: no silence but inside the fades, and no click.
+    const double amplitude = std::sqrt(2.0) * testing_support::Rms(heard, heard.size() / 2 - kRate / 2, kRate / 4);
+    ASSERT_GT(amplitude, 0.01) << "forward play goes on after the release";
+    size_t firstSound = 0;
+    while (firstSound < heard.size() / 2 && heard[2 * firstSound] == 0) ++firstSound;
+    EXPECT_LE(testing_support::LongestSilence(heard, firstSound, heard.size() / 2), 2 * kFade);
+    const double sineStep = 2.0 * M_PI * 220.0 / kRate * amplitude * 32768.0;
+    EXPECT_LE(testing_support::LargestStep(heard, 0, heard.size() / 2), 1.5 * sineStep + 2);
+}
+
+TEST(Transport, WithTheMainOutputDisabledTheHeadphonesCarryTheDeck) {
+    SteppedDesk desk({{"Desk", 2}, {"Phones", 2}}, [](CZelSettings& settings) {
+        settings.WriteSoundDeviceMain("No Sound Device Selected (Disabled)");
+        settings.WriteSoundDeviceHeadphones("Phones (Can't Split)");
+    });
+    ASSERT_FALSE(desk.Window().MainOutput().IsOpen());
+    ASSERT_TRUE(desk.Window().HeadphonesOutput().IsOpen());
+    Find<CZelSlide>(desk.Window(), "headphonesCrossFader")->SetValue(-1.0);  // deck A's side
+    CZelDeck2& deck = desk.Deck(0);
+    Load(deck, desk.Track("tone.wav", fixtures::Sine(440.0, 20.0, kRate, 2)));
+
+    deck.TogglePlay(false);
+    desk.RenderSeconds(3.0);
+    const auto heard = desk.Heard("Phones");
+    EXPECT_GT(testing_support::Rms(heard, 5 * kRate / 2, kRate / 2), 0.01)
+        << "still heard after the blocks written at the start";
+    EXPECT_NEAR(deck.Position(), 2.9, 0.3) << "and the time moves";
+}
+
+TEST(Transport, PlayPressedRightAfterALoadPlaysTheNewFile) {
+    SteppedDesk desk;
+    CZelDeck2& deck = desk.Deck(0);
+    // A short file: its reader has read it all and ended, the deck ready.
+    Load(deck, desk.Track("short.wav", fixtures::Sine(440.0, 2.0, kRate, 2)));
+    desk.Settle();
+    Load(deck, desk.Track("long.wav", fixtures::Sine(2000.0, 20.0, kRate, 2)));
+    deck.TogglePlay(false);  // before the new file has primed the deck
+    EXPECT_TRUE(deck.Playing());
+    desk.RenderSeconds(1.5);
+    EXPECT_TRUE(desk.Window().Playback().Sounding(0));
+    const auto heard = desk.Heard("Desk");
+    ASSERT_GT(heard.size(), 2u * 8192);
+    EXPECT_NEAR(fixtures::DominantFrequency(heard.data() + heard.size() - 2 * 8192, 8192, 2, 0, kRate), 2000.0, 5.0);
+}
+
+TEST(Transport, TheWheelOnTheJogDialNeverLeavesADeckReversingInSilence) {
+    SteppedDesk desk;
+    CZelDeck2& deck = desk.Deck(0);
+    Load(deck, desk.Track("tone.wav", fixtures::Sine(220.0, 40.0, kRate, 2)));
+    deck.TogglePlay(false);
+    desk.RenderSeconds(12.0);
+    auto* jog = Find<CZelKnob>(deck, "jogDial");
+    for (int notch = 0; notch < 3; ++notch) {
+        Turn(jog, -1);
+        for (int i = 0; i < 10; ++i) {
+            desk.Clock() += 0.05;
+            desk.RenderSeconds(0.05);
+        }
+    }
+    // Once the wheel has stopped, the gesture is over, as a release would end it.
+    for (int i = 0; i < 200 && deck.Reversing(); ++i) {
+        desk.Clock() += static_cast<double>(kPeriod) / kRate;
+        desk.Render(1);
+    }
+    EXPECT_FALSE(deck.Reversing());
+    EXPECT_TRUE(deck.Playing());
+    EXPECT_TRUE(desk.Window().Playback().PlayingForward(0));
+    desk.Heard("Desk");
+    const uint32_t before = ClockCursor(desk.Window(), 0);
+    desk.RenderSeconds(0.5);
+    EXPECT_NE(ClockCursor(desk.Window(), 0), before) << "its time moves";
+    EXPECT_GT(testing_support::Rms(desk.Heard("Desk"), 0, kRate / 2), 0.01) << "and it is heard";
+}
+
+TEST(Transport, BuffersReleasedOrTheProgramClosedDuringAFade) {
+    SteppedDesk desk;
+    CZelDeck2& deck = desk.Deck(0);
+    Load(deck, desk.Track("tone.wav", fixtures::Sine(220.0, 20.0, kRate, 2)));
+    // The main output goes away halfway through the fade-in, as a device
+    // change or the end of the program would take it.
+    int steps = 0;
+    desk.Window().Playback().SetFadeStepWait([&] {
+        if (++steps == 250) desk.Window().MainOutput().Close();
+    });
+    deck.TogglePlay(false);
+    EXPECT_GE(steps, 250);
+    desk.RenderSeconds(0.2);
+
+    // The program is told to end halfway through a fade (the signal is
+    // served while the fade waits between its steps): it ends once the fade
+    // has returned, cleanly.
+    desk.Window().show();
+    steps = 0;
+    desk.Window().Playback().SetFadeStepWait([&] {
+        if (++steps == 250) QTimer::singleShot(0, &desk.Window(), [&] { desk.Window().Terminate(); });
+        platform::SleepDispatching(std::chrono::microseconds(1));
+    });
+    deck.TogglePlay(false);
+    EXPECT_TRUE(desk.Window().isVisible()) << "not closed under the fade's feet";
+    EXPECT_TRUE(EngineHarness::WaitUntil([&] { return !desk.Window().isVisible(); }));
+    EXPECT_FALSE(desk.Window().Playback().PlayingForward(0));
+}
+
+TEST(Transport, EscapeKeepsTheWindowAndClosingWhilePlayingAsksFirst) {
+    SteppedDesk desk;
+    COrvo2Dlg& window = desk.Window();
+    window.show();
+    QTest::keyClick(&window, Qt::Key_Escape);
+    EXPECT_TRUE(window.isVisible()) << "Escape does not end the program";
+
+    CZelDeck2& deck = desk.Deck(0);
+    Load(deck, desk.Track("tone.wav", fixtures::Sine(220.0, 20.0, kRate, 2)));
+    deck.TogglePlay(false);
+    int asked = 0;
+    window.SetQuitQuestion([&](QWidget*) { return ++asked > 1; });  // no, then yes
+    window.close();
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_TRUE(deck.Playing()) << "the music goes on";
+    window.close();
+    EXPECT_EQ(asked, 2);
+    EXPECT_FALSE(window.isVisible());
+
+    // A stopped deck closes without a question.
+    SteppedDesk quiet;
+    quiet.Window().show();
+    quiet.Window().SetQuitQuestion([&](QWidget*) { return ++asked, false; });
+    quiet.Window().close();
+    EXPECT_EQ(asked, 2);
+    EXPECT_FALSE(quiet.Window().isVisible());
+}
+
+TEST(Transport, TerminationClosesAnOpenContextMenuAndEndsTheProgram) {
+    SteppedDesk desk;
+    COrvo2Dlg& window = desk.Window();
+    window.show();
+    QPoint background;
+    for (int y = 1; y < window.height() && background.isNull(); y += 3)
+        for (int x = 1; x < window.width() && background.isNull(); x += 3)
+            if (!window.childAt(x, y)) background = QPoint(x, y);
+    ASSERT_FALSE(background.isNull());
+
+    // The signal arrives while the menu runs its own loop.
+    QTimer::singleShot(0, &window, [&] { window.Terminate(); });
+    QContextMenuEvent menu(QContextMenuEvent::Mouse, background, window.mapToGlobal(background));
+    QApplication::sendEvent(&window, &menu);
+    EXPECT_TRUE(EngineHarness::WaitUntil([&] { return !window.isVisible(); }));
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+}
+
+// Random sequences of what a DJ does, with device changes and actions that
+// land inside another's fade; after each, every deck that shows it plays is
+// playing and heard, and its time moves.
+class TransportFuzz : public ::testing::TestWithParam<unsigned> {};
+
+TEST_P(TransportFuzz, ADeckShownPlayingIsHeard) {
+    SteppedDesk desk;
+    COrvo2Dlg& window = desk.Window();
+    engine::Playback& playback = window.Playback();
+    const std::vector<std::string> tracks = {
+        desk.Track("a.wav", fixtures::Sine(220.0, 30.0, kRate, 2)),
+        desk.Track("b.wav", fixtures::Sine(3000.0, 30.0, 48'000, 2), 2, 48'000),
+        desk.Track("short.wav", fixtures::Sine(330.0, 3.0, kRate, 2)),
+    };
+    // Deck A is heard on the main output, deck B on the headphones (the cross
+    // faders' start positions).
+    const char* outputOf[2] = {"Desk", "Phones"};
+
+    std::mt19937 random(GetParam());
+    auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+    // What a DJ does most: play and pause, seek, reverse, jog; a new device
+    // choice (which unloads both decks) now and then.
+    std::discrete_distribution<int> action({14, 14, 10, 14, 8, 8, 10, 8, 8, 2});
+    auto anyAction = [&] { return action(random); };
+    std::ostringstream story;
+    bool nested = false;
+
+    auto act = [&](int what, int d) {
+        CZelDeck2& deck = desk.Deck(d);
+        story << " [" << d << ":" << what << "]";
+        switch (what) {
+            case 0: case 1: deck.TogglePlay(false); break;
+            case 2: Load(deck, tracks[static_cast<size_t>(pick(3))]); break;
+            case 3: SeekTo(deck, pick(100) / 100.0); break;
+            case 4: QTest::mousePress(Find<CZelButton>(deck, "reversePlay"), Qt::LeftButton); break;
+            case 5: QTest::mouseRelease(Find<CZelButton>(deck, "reversePlay"), Qt::LeftButton); break;
+            case 6: Turn(Find<CZelKnob>(deck, "jogDial"), pick(2) ? 1 : -1); break;
+            case 7: QTest::mouseClick(Find<CZelButton>(deck, "cue"), Qt::LeftButton); break;
+            case 8: Find<CZelSlide>(deck, "tempoSlide")->SetValue(pick(33) - 16.0); break;
+            case 9: window.OnNewDeviceChoice(); break;
+            default: break;
+        }
+    };
+    // Now and then something else happens in the middle of a fade, as a
+    // timer or a message would: served while the fade waits between steps.
+    desk.SetFadeHook([&] {
+        if (nested || pick(400) != 0) return;
+        nested = true;
+        const int what = anyAction(), d = pick(2);
+        QTimer::singleShot(0, &window, [&, what, d] {
+            story << " (inside a fade:";
+            act(what, d);
+            story << ")";
+        });
+        platform::SleepDispatching(std::chrono::microseconds(1));
+        nested = false;
+    });
+
+    for (int d = 0; d < 2; ++d) Load(desk.Deck(d), tracks[static_cast<size_t>(d)]);
+    int checked = 0;
+    for (int step = 0; step < 300; ++step) {
+        act(anyAction(), pick(2));
+        // Often the next click comes before any sound has played: a burst.
+        if (pick(3) == 0) continue;
+        const int periods = pick(2) ? 40 : 1 + pick(10);
+        uint32_t cursors[2];
+        for (int d = 0; d < 2; ++d) cursors[d] = ClockCursor(window, d, desk.Deck(d).Reversing());
+        desk.Render(periods);
+        desk.Clock() += static_cast<double>(periods) * kPeriod / kRate;
+        for (int d = 0; d < 2; ++d) {
+            CZelDeck2& deck = desk.Deck(d);
+            const auto heard = desk.Heard(outputOf[d]);
+            if (!deck.Playing()) continue;
+            SCOPED_TRACE("deck " + std::to_string(d) + " after" + story.str());
+            if (deck.Reversing() && playback.BackwardAtHistoryStart(d)) {
+                EXPECT_FALSE(playback.PlayingForward(d)) << "held at the start of what it played";
+                continue;
+            }
+            ASSERT_TRUE(deck.Reversing() ? playback.PlayingBackward(d) : playback.PlayingForward(d));
+            ASSERT_TRUE(playback.Sounding(d));
+            if (periods < 40) continue;  // long enough to hear a block go by
+            ++checked;
+            EXPECT_NE(ClockCursor(window, d, deck.Reversing()), cursors[d]) << "its time moves";
+            EXPECT_GT(testing_support::Rms(heard, heard.size() / 2 - 4 * kPeriod, 4 * kPeriod), 0.003)
+                << "it is heard";
+        }
+    }
+    EXPECT_GT(checked, 20) << "the decks played long enough to be heard";
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeds, TransportFuzz, ::testing::Values(1u, 2u, 3u));

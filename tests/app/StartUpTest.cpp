@@ -2,12 +2,16 @@
 // clean end.
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <csignal>
+#include <sys/stat.h>
 
 #include "app/COrvo2Dlg.h"
 #include "app/CZelCommandLineInfo.h"
@@ -51,26 +55,58 @@ TEST(StartUp, CommandLineFilesLoadIntoDeckAWhichKeepsTheLastGoodOne) {
     EXPECT_FALSE(dialog.Engine().ReaderRunning(0)) << "closing the window stops the decks' threads";
 }
 
+namespace {
+
+// Runs the program as a session would start it, lets it start up, and asks
+// it to end with SIGTERM: it must end at once, by itself, with exit code 0.
+void RunAndTerminate(const QString& home, const QStringList& arguments) {
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    environment.insert("XDG_CONFIG_HOME", home);
+    environment.insert("HOME", home);
+    program.setProcessEnvironment(environment);
+    program.start(ORVO2_PROGRAM_PATH, arguments);
+    ASSERT_TRUE(program.waitForStarted(5000));
+    EXPECT_FALSE(program.waitForFinished(1500)) << "the program ended by itself: "
+                                                << program.readAllStandardError().toStdString();
+    ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+    ASSERT_TRUE(program.waitForFinished(10'000)) << "SIGTERM did not end the program";
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+}
+
+}  // namespace
+
+TEST(StartUp, ADamagedSettingsPathNeitherHangsNorStallsTheStartAndIsLeftAlone) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkpath("Zel Morrow"));
+    const QString settings = dir.path() + "/Zel Morrow/Orvo 2.ini";
+
+    // A FIFO would block the first read for ever.
+    ASSERT_EQ(::mkfifo(settings.toLocal8Bit().constData(), 0644), 0);
+    RunAndTerminate(dir.path(), {});
+    ASSERT_TRUE(QFile::remove(settings));
+
+    // Tens of megabytes would take seconds to parse, at every read.
+    {
+        QFile huge(settings);
+        ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
+        const QByteArray line("[Settings]\nlevelDeckA=1060320051\n");
+        for (int i = 0; i < 30 * 1024 * 1024 / line.size(); ++i) huge.write(line);
+    }
+    const qint64 size = QFileInfo(settings).size();
+    const QDateTime modified = QFileInfo(settings).lastModified();
+    RunAndTerminate(dir.path(), {});
+    EXPECT_EQ(QFileInfo(settings).size(), size) << "the damaged file is left as it was";
+    EXPECT_EQ(QFileInfo(settings).lastModified(), modified);
+}
+
 TEST(StartUp, ProgramStartsWithAFileAndEndsCleanlyWhenAskedTo) {
     QTemporaryDir dir;
     const QString song = QDir(dir.path()).filePath("song.wav");
     ASSERT_TRUE(fixtures::WriteWav(song.toStdString(), fixtures::Sine(440.0, 12.0, 44'100, 2), 2, 44'100));
 
-    for (const QStringList& arguments : {QStringList{song}, QStringList{dir.path() + "/missing.mp3"}, QStringList{}}) {
-        QProcess program;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("QT_QPA_PLATFORM", "offscreen");
-        environment.insert("XDG_CONFIG_HOME", dir.path());
-        environment.insert("HOME", dir.path());
-        program.setProcessEnvironment(environment);
-        program.start(ORVO2_PROGRAM_PATH, arguments);
-        ASSERT_TRUE(program.waitForStarted(5000));
-        // Let it start up and decode, then ask it to close as a session would.
-        EXPECT_FALSE(program.waitForFinished(1500)) << "the program ended by itself: "
-                                                    << program.readAllStandardError().toStdString();
-        ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
-        ASSERT_TRUE(program.waitForFinished(10'000));
-        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(program.exitCode(), 0);
-    }
+    for (const QStringList& arguments : {QStringList{song}, QStringList{dir.path() + "/missing.mp3"}, QStringList{}})
+        RunAndTerminate(dir.path(), arguments);
 }

@@ -112,10 +112,10 @@ COrvo2Dlg::COrvo2Dlg(app::EngineEvents& events, app::CZelCommandLineInfo& comman
     : QDialog(parent),
       commandLine_(commandLine),
       settings_(settings),
+      sound_(sound),
       port_(std::make_unique<platform::MessagePort>()),
       headphones_(std::make_unique<output::CZelOutput>(sound)),
       main_(std::make_unique<output::CZelOutput>(sound)),
-      sound_(sound),
       probe_(sound) {
     setWindowTitle("Orvo 2");
     setWindowIcon(app::ApplicationIcon());

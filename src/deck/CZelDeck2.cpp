@@ -572,8 +572,14 @@ void CZelDeck2::SettleReverse() {
             break;
         }
         reversing_ = reverseWanted_;
-        const bool started = reversing_ ? (Send(Message::StopForward), Send(Message::StartBackward) != 0)
-                                        : (Send(Message::StopBackward), Send(Message::ResumeForward) != 0);
+        bool started = false;
+        if (reversing_) {
+            Send(Message::StopForward);
+            started = Send(Message::StartBackward) != 0;
+        } else {
+            Send(Message::StopBackward);
+            started = Send(Message::ResumeForward) != 0;
+        }
         if (!started) {
             // The engine could not play (its source stopped before it was
             // ready): the deck shows what it does, which is nothing.

@@ -88,6 +88,12 @@ TEST_F(MainWindow, MovingDeckBLevelSavesItAndLeavesDeckA) {
     EXPECT_FLOAT_EQ(static_cast<float>(saved()), static_cast<float>(levelB->Value())) << "written when let go";
 }
 
+TEST_F(MainWindow, TheSavedOutputLatencyIsWhatTheSoundAsksFor) {
+    settings_.WriteOutputLatencyMs(12);
+    Open();
+    EXPECT_EQ(sound_.OutputLatency(), 12);
+}
+
 TEST_F(MainWindow, RightReleaseOnCurveStraightensItAndTheGraphFollows) {
     settings_.WriteCrossFaderCurvePosition(1.0f);
     Open();

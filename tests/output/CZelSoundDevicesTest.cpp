@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -86,6 +87,33 @@ TEST_F(CZelSoundDevicesTest, FirstRunConfirmsUnseenLaterRunsAreDrivenByTheUser) 
               QDialog::Accepted);
     EXPECT_EQ(settings_.SoundDeviceMain().value, "Quad Card (Rear)");
     EXPECT_EQ(settings_.SoundDeviceHeadphones().value, "Quad Card (Front)");
+}
+
+TEST_F(CZelSoundDevicesTest, TheOutputLatencyIsTheUsersAndKeptWithinItsRange) {
+    EXPECT_EQ(dialog_.Run(true), QDialog::Accepted);
+    EXPECT_EQ(dialog_.ChosenLatencyMs(), 20) << "the default";
+    EXPECT_EQ(settings_.OutputLatencyMs().value, 20);
+
+    EXPECT_EQ(Run([this] {
+                  auto* latency = dialog_.findChild<QSpinBox*>("latencySpin");
+                  EXPECT_EQ(latency->minimum(), 5);
+                  EXPECT_EQ(latency->maximum(), 100);
+                  latency->setValue(8);
+                  Click("okButton");
+              }),
+              QDialog::Accepted);
+    EXPECT_EQ(dialog_.ChosenLatencyMs(), 8);
+    EXPECT_EQ(settings_.OutputLatencyMs().value, 8) << "saved with the devices";
+
+    // Cancel keeps the choice; a value out of range in the file reads as the default.
+    EXPECT_EQ(Run([this] {
+                  dialog_.findChild<QSpinBox*>("latencySpin")->setValue(50);
+                  Click("cancelButton");
+              }),
+              QDialog::Rejected);
+    EXPECT_EQ(dialog_.ChosenLatencyMs(), 8);
+    settings_.WriteOutputLatencyMs(4000);
+    EXPECT_EQ(settings_.OutputLatencyMs().value, 20);
 }
 
 }  // namespace

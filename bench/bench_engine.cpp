@@ -22,6 +22,7 @@
 #include "platform/sound/OfflineBackend.h"
 #include "platform/sound/SoundSystem.h"
 #include "ProcessCpu.h"
+#include "StoppingDeck.h"
 #include "support/AudioFixtures.h"
 
 using platform::Message;
@@ -41,22 +42,6 @@ const std::string& TrackPath(int deck) {
     }
     return paths[deck];
 }
-
-// Like the deck window: at the end of its track a deck stops itself, once.
-struct Deck final : engine::DeckLink {
-    bool IsPlaying() const override { return false; }
-    void Pause() override {}
-    void ShowNothingLoaded() override {}
-    void TakeLoadedFile(const std::string&, const std::string&, double) override {}
-    void ResetLeds() override {}
-    void OnEndOfTrack() override {
-        if (!ended) port->Post(Message::StopForward, static_cast<uintptr_t>(index));
-        ended = true;
-    }
-    platform::MessagePort* port = nullptr;
-    int index = 0;
-    bool ended = false;
-};
 
 // Plays both decks to the end of their tracks at `speed` times real time.
 struct TwoDecks {
@@ -107,7 +92,7 @@ struct TwoDecks {
     OfflineBackend* offline = nullptr;
     std::unique_ptr<platform::sound::SoundSystem> sound;
     std::unique_ptr<output::CZelOutput> main, phones;
-    Deck decks[2];
+    StoppingDeck decks[2];
 };
 
 void BM_TwoDecksThroughTheEngine(benchmark::State& state) {

@@ -1,55 +1,23 @@
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "platform/sound/PortAudioBackend.h"
+#include "platform/sound/SoundRig.h"
 
 using platform::sound::BackendDevice;
 using platform::sound::DeviceId;
 using platform::sound::PortAudioBackend;
 using platform::sound::RenderTarget;
+using sound_tests::CaptureStderr;
+using sound_tests::SilentTarget;
 
 // The PortAudio backend on this machine as it is: with or without a sound
 // card. (Playing through real devices is in tests/devices/.)
 
 namespace {
-
-class SilenceTarget final : public RenderTarget {
-public:
-    void Render(float* out, int frames, int channels) noexcept override {
-        std::fill(out, out + static_cast<size_t>(frames) * channels, 0.0f);
-    }
-};
-
-// Runs `work` with this process's stderr going into a file; returns what was written.
-template <typename Work>
-std::string CaptureStderr(Work work) {
-    char path[] = "/tmp/orvo2-stderr-XXXXXX";
-    const int file = mkstemp(path);
-    if (file < 0) return "mkstemp failed";
-    std::fflush(stderr);
-    const int saved = dup(2);
-    dup2(file, 2);
-    work();
-    std::fflush(stderr);
-    dup2(saved, 2);
-    close(saved);
-    close(file);
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    std::remove(path);
-    return text.str();
-}
 
 TEST(PortAudioBackend, ListsWellFormedDevicesWithoutAlsaMessages) {
     std::vector<BackendDevice> devices;
@@ -75,7 +43,7 @@ TEST(PortAudioBackend, ListsWellFormedDevicesWithoutAlsaMessages) {
 
 TEST(PortAudioBackend, UnknownDeviceIsRefused) {
     PortAudioBackend backend;
-    SilenceTarget target;
+    SilentTarget target;
     DeviceId unknown{};
     unknown.fill(0x5A);
     EXPECT_FALSE(backend.IsFormatSupported(&unknown, 2, 44100));
@@ -87,7 +55,7 @@ TEST(PortAudioBackend, UnknownDeviceIsRefused) {
 TEST(PortAudioBackend, NoDefaultDeviceWithoutDevices) {
     PortAudioBackend backend;
     if (!backend.Devices().empty()) GTEST_SKIP() << "this machine has sound devices";
-    SilenceTarget target;
+    SilentTarget target;
     EXPECT_FALSE(backend.IsFormatSupported(nullptr, 2, 44100));
     EXPECT_EQ(backend.OpenStream(nullptr, 2, target), nullptr);
 }

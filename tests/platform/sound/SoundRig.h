@@ -5,8 +5,15 @@
 // audio thread inside a render call or count when an effect is freed.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,6 +29,35 @@ using namespace platform::sound;
 
 constexpr uint32_t kAllControls =
     kCapsCtrlVolume | kCapsCtrlPan | kCapsCtrlFrequency | kCapsCtrlFx | kCapsCtrlPositionNotify;
+
+// Renders nothing but silence.
+class SilentTarget final : public RenderTarget {
+public:
+    void Render(float* out, int frames, int channels) noexcept override {
+        std::fill(out, out + static_cast<size_t>(frames) * channels, 0.0f);
+    }
+};
+
+// Runs `work` with this process's stderr going into a file; returns what was written.
+template <typename Work>
+std::string CaptureStderr(Work work) {
+    char path[] = "/tmp/orvo2-stderr-XXXXXX";
+    const int file = mkstemp(path);
+    if (file < 0) return "mkstemp failed";
+    std::fflush(stderr);
+    const int saved = dup(2);
+    dup2(file, 2);
+    work();
+    std::fflush(stderr);
+    dup2(saved, 2);
+    close(saved);
+    close(file);
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::remove(path);
+    return text.str();
+}
 
 struct SoundRig {
     explicit SoundRig(std::vector<OfflineBackend::Device> devices = {{"Desk", 2}}) {

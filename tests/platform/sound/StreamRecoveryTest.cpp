@@ -35,34 +35,6 @@ void ExpectNear(const std::vector<int16_t>& heard, const std::vector<int16_t>& e
     for (size_t i = 0; i < heard.size(); ++i) ASSERT_NEAR(heard[i], expected[i], 1) << "sample " << i;
 }
 
-class SilentTarget final : public RenderTarget {
-public:
-    void Render(float* out, int frames, int channels) noexcept override {
-        std::fill(out, out + static_cast<size_t>(frames) * channels, 0.0f);
-    }
-};
-
-// Runs `work` with this process's stderr going into a file; returns what was written.
-template <typename Work>
-std::string CaptureStderr(Work work) {
-    char path[] = "/tmp/orvo2-stderr-XXXXXX";
-    const int file = mkstemp(path);
-    if (file < 0) return "mkstemp failed";
-    std::fflush(stderr);
-    const int saved = dup(2);
-    dup2(file, 2);
-    work();
-    std::fflush(stderr);
-    dup2(saved, 2);
-    close(saved);
-    close(file);
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    std::remove(path);
-    return text.str();
-}
-
 size_t Occurrences(const std::string& text, const std::string& what) {
     size_t count = 0;
     for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;

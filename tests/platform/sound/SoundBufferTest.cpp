@@ -13,6 +13,7 @@
 #include "platform/sound/DirectSound.h"
 #include "platform/sound/OfflineBackend.h"
 #include "platform/sound/SoundBuffer.h"
+#include "platform/sound/SoundRig.h"
 #include "platform/sound/SoundSystem.h"
 #include "support/AudioFixtures.h"
 
@@ -20,42 +21,8 @@ using namespace platform::sound;
 
 namespace {
 
-constexpr uint32_t kAllControls =
-    kCapsCtrlVolume | kCapsCtrlPan | kCapsCtrlFrequency | kCapsCtrlFx | kCapsCtrlPositionNotify;
-
-struct Rig {
-    explicit Rig(std::vector<OfflineBackend::Device> devices = {{"Desk", 2}}) {
-        auto owned = std::make_unique<OfflineBackend>(std::move(devices));
-        backend = owned.get();
-        system = std::make_unique<SoundSystem>(std::move(owned));
-    }
-
-    std::unique_ptr<DirectSound> Open(const std::string& description, int primaryChannels = 2) {
-        std::unique_ptr<DirectSound> device;
-        EXPECT_EQ(system->Create(OfflineBackend::IdOf(description), &device), kOk);
-        EXPECT_EQ(device->SetPrimaryFormat(WaveFormat::Pcm(static_cast<uint16_t>(primaryChannels), 44'100)), kOk);
-        return device;
-    }
-
-    static std::unique_ptr<SoundBuffer> Buffer(DirectSound& device, const std::vector<int16_t>& stereo,
-                                               WaveFormat format = WaveFormat::Pcm(2, 44'100)) {
-        BufferDescription description;
-        description.flags = kAllControls;
-        description.bufferBytes = static_cast<uint32_t>(stereo.size() * 2);
-        description.format = &format;
-        std::unique_ptr<SoundBuffer> buffer;
-        EXPECT_EQ(device.CreateSoundBuffer(description, &buffer), kOk);
-        if (buffer) {
-            EXPECT_EQ(buffer->Write(0, stereo.data(), description.bufferBytes), kOk);
-        }
-        return buffer;
-    }
-
-    OfflineStream& Stream(const std::string& description) { return *backend->StreamOf(description); }
-
-    OfflineBackend* backend;
-    std::unique_ptr<SoundSystem> system;
-};
+using Rig = sound_tests::SoundRig;
+using sound_tests::kAllControls;
 
 // A gain effect: the simplest thing an effect chain can carry.
 class HalfGain final : public SoundEffect {

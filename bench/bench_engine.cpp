@@ -13,7 +13,7 @@
 #include <pthread.h>
 #include <thread>
 
-#include "app/EngineEvents.h"
+#include "engine/EngineEvents.h"
 #include "engine/DeckLink.h"
 #include "engine/Engine.h"
 #include "engine/Playback.h"
@@ -85,7 +85,7 @@ struct TwoDecks {
         while (playback.PlayingForward(0) || playback.PlayingForward(1))
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
-    app::EngineEvents events;
+    engine::EngineEvents events;
     platform::MessagePort port;
     engine::Engine engine;
     engine::Playback playback;

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/EngineEvents.h"
+#include "engine/EngineEvents.h"
 #include "engine/Engine.h"
 #include "platform/MessagePort.h"
 #include "platform/media/AudioDecoder.h"
@@ -97,7 +97,7 @@ struct Deck {
         }
     }
 
-    app::EngineEvents events;
+    engine::EngineEvents events;
     platform::MessagePort port;
     engine::Engine engine;
     bool primed = false;

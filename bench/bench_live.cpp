@@ -29,7 +29,7 @@
 
 #include "ProcessCpu.h"
 #include "StoppingDeck.h"
-#include "app/EngineEvents.h"
+#include "engine/EngineEvents.h"
 #include "engine/DeckLink.h"
 #include "engine/Engine.h"
 #include "engine/Playback.h"
@@ -153,7 +153,7 @@ struct LiveDecks {
     }
     bool Ready() const { return main->IsOpen() && main->Device()->HasDirectSound(); }
 
-    app::EngineEvents events;
+    engine::EngineEvents events;
     platform::MessagePort port;
     engine::Engine engine;
     engine::Playback playback;

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <memory>
 
+#include "engine/SampleBlock.h"
 #include "output/CZelOutputDevice.h"
 #include "platform/sound/DirectSound.h"
 #include "platform/sound/OfflineBackend.h"
@@ -39,7 +40,7 @@ struct TwoDecksOnTwoOutputs {
                 for (int b = 0; b < engine::kOutputBlocks; ++b) {
                     std::copy(music.begin() + b * engine::kBlockSamples,
                               music.begin() + (b + 1) * engine::kBlockSamples, block.samples);
-                    device->WriteForward(deck, block);
+                    device->WriteForward(deck, block.Span());
                 }
                 device->ForwardBuffer(deck)->SetFrequency(46'305);
                 device->ForwardBuffer(deck)->SetVolume(-1681);

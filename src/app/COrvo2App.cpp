@@ -6,7 +6,7 @@
 #include "platform/sound/SoundSystem.h"
 
 COrvo2App::COrvo2App(int& argc, char** argv)
-    : QApplication(argc, argv), events_(std::make_unique<app::EngineEvents>()) {
+    : QApplication(argc, argv), events_(std::make_unique<engine::EngineEvents>()) {
     setOrganizationName("Zel Morrow");
     setApplicationName("Orvo 2");
     setApplicationDisplayName("Orvo 2");

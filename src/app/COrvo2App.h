@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "app/CZelCommandLineInfo.h"
-#include "app/EngineEvents.h"
+#include "engine/EngineEvents.h"
 #include "settings/CZelSettings.h"
 
 namespace platform::sound {
@@ -23,14 +23,14 @@ public:
     // Runs the program to its end and returns the exit code.
     int Run();
 
-    app::EngineEvents& Events() { return *events_; }
+    engine::EngineEvents& Events() { return *events_; }
     app::CZelCommandLineInfo& CommandLine() { return commandLine_; }
 
 private:
     void InitInstance();
     int ExitInstance();
 
-    std::unique_ptr<app::EngineEvents> events_;
+    std::unique_ptr<engine::EngineEvents> events_;
     app::CZelCommandLineInfo commandLine_;
     CZelSettings settings_;
     std::unique_ptr<platform::sound::SoundSystem> sound_;

@@ -23,7 +23,7 @@
 #include "app/CZelSplashScreen.h"
 #include "app/CZelTipOfTheDay.h"
 #include "app/Orvo2Art.h"
-#include "app/EngineEvents.h"
+#include "engine/EngineEvents.h"
 #include "deck/CZelDeck2.h"
 #include "engine/Engine.h"
 #include "engine/Playback.h"
@@ -107,7 +107,7 @@ void COrvo2Dlg::VolumeSlides::SetMasterVolumeSlide(bool enabled, std::optional<d
     Set(master_, enabled, value);
 }
 
-COrvo2Dlg::COrvo2Dlg(app::EngineEvents& events, app::CZelCommandLineInfo& commandLine,
+COrvo2Dlg::COrvo2Dlg(engine::EngineEvents& events, app::CZelCommandLineInfo& commandLine,
                      platform::sound::SoundSystem& sound, const CZelSettings& settings, QWidget* parent)
     : QDialog(parent),
       commandLine_(commandLine),

@@ -29,9 +29,9 @@ class QLabel;
 
 namespace app {
 class CZelCommandLineInfo;
-struct EngineEvents;
 }  // namespace app
 namespace engine {
+struct EngineEvents;
 class Engine;
 class Playback;
 }  // namespace engine
@@ -52,7 +52,7 @@ class CZelOutput;
 class COrvo2Dlg : public QDialog {
     Q_OBJECT
 public:
-    COrvo2Dlg(app::EngineEvents& events, app::CZelCommandLineInfo& commandLine,
+    COrvo2Dlg(engine::EngineEvents& events, app::CZelCommandLineInfo& commandLine,
               platform::sound::SoundSystem& sound, const CZelSettings& settings, QWidget* parent = nullptr);
     ~COrvo2Dlg() override;
 

@@ -107,7 +107,6 @@ public:
     bool AtEnd() const { return atEnd_; }
     bool Reversing() const { return reversing_; }
     bool IsTrackChangePending() const { return trackChangePending_; }
-    bool IsCueOn() const;
     double CuePoint() const { return cuePoint_; }
     double Position() const { return position_; }
     double Length() const { return length_; }
@@ -128,6 +127,11 @@ public:
     void AdvanceLeds() override;
     void RetreatLeds() override;
     void RefreshTime(int bytesWrittenAhead) override;
+    bool IsCueOn() const override;
+    void TogglePlay() override { TogglePlay(false); }
+    bool LoadPath(const std::string& path) override { return LoadFile(QString::fromStdString(path)); }
+    void OnTrackChangePending() override { TrackChangePending(); }
+    void ShowQueuedTime(int bytesWrittenAhead) override { ShowTime(bytesWrittenAhead); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -36,16 +36,17 @@ public:
     // Every third block: the time shown, given the bytes written ahead of the listener.
     virtual void RefreshTime(int /*bytesWrittenAhead*/) {}
     virtual void LevelMeterOff() {}
+
+    // What the main window's core asks of a deck besides the engine's news.
+    virtual bool IsCueOn() const { return false; }
+    virtual void TogglePlay() {}                               // as the play button does
+    virtual bool LoadPath(const std::string& /*path*/) { return false; }
+    virtual void OnTrackChangePending() {}                     // the source moved on; earlier blocks still play
+    virtual void ShowQueuedTime(int /*bytesWrittenAhead*/) {}  // the time display, from what is queued
 };
 
 // The mixer's part in playback: new buffers start at full volume, so the
 // cross faders' gains are applied again.
-class MixLink {
-public:
-    virtual ~MixLink() = default;
-    virtual void ApplyBothCrossFaders() = 0;
-};
-
 // What the engine asks of the play list.
 class PlayListLink {
 public:

@@ -1,6 +1,6 @@
 #include "engine/Engine.h"
 
-#include "app/EngineEvents.h"
+#include "engine/EngineEvents.h"
 #include "engine/DeckLink.h"
 #include "platform/MessagePort.h"
 #include "platform/media/MeasuredLength.h"
@@ -43,7 +43,7 @@ private:
 
 }  // namespace
 
-Engine::Engine(app::EngineEvents& events, platform::MessagePort& mainWindow)
+Engine::Engine(EngineEvents& events, platform::MessagePort& mainWindow)
     : events_(events), mainWindow_(mainWindow), decks_{{Deck(mainWindow), Deck(mainWindow)}}, measurer_(mainWindow) {}
 
 Engine::~Engine() { Shutdown(); }
@@ -177,7 +177,7 @@ void Engine::OpenOnThread(int deck) {
 
 void Engine::StartFileReader(int deck) {
     Deck& d = decks_[deck];
-    app::DeckEvents& ev = events_.deck[deck];
+    engine::DeckEvents& ev = events_.deck[deck];
     d.readerThread.Join();  // a reader that ended with its file
     // Marked running before the thread starts, so a stop right after the
     // start still finds it.
@@ -191,7 +191,7 @@ void Engine::StartFileReader(int deck) {
 
 void Engine::StopReader(int deck, bool clearLeds) {
     Deck& d = decks_[deck];
-    app::DeckEvents& ev = events_.deck[deck];
+    engine::DeckEvents& ev = events_.deck[deck];
     if (d.readerFlags.running.load() == 1) {
         ev.deckReadyToPlay.Reset();
         d.readerFlags.running.exchange(0);

@@ -14,14 +14,13 @@
 #include "platform/Event.h"
 #include "platform/WorkerThread.h"
 
-namespace app {
-struct EngineEvents;
-}
 namespace platform {
 class MessagePort;
 }
 
 namespace engine {
+
+struct EngineEvents;
 
 class DeckLink;
 class PlayListLink;
@@ -34,7 +33,7 @@ enum class SourceKind { None, File, Cd };
 // the engine is made. Its operations run on the user-interface thread.
 class Engine {
 public:
-    Engine(app::EngineEvents& events, platform::MessagePort& mainWindow);
+    Engine(EngineEvents& events, platform::MessagePort& mainWindow);
     ~Engine();
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
@@ -136,7 +135,7 @@ private:
     // A new length of one of the deck's files: kept, used for seeks, shown.
     void ApplyLength(int deck, const std::string& path, double seconds, bool readToEnd);
 
-    app::EngineEvents& events_;
+    EngineEvents& events_;
     platform::MessagePort& mainWindow_;
     std::array<Deck, 2> decks_;
     PlayListLink* playList_ = nullptr;

@@ -1,7 +1,8 @@
 #include "engine/Playback.h"
 
-#include "app/EngineEvents.h"
+#include "engine/EngineEvents.h"
 #include "engine/DeckLink.h"
+#include "output/MixLink.h"
 #include "engine/Engine.h"
 #include "output/CZelOutput.h"
 #include "platform/MessagePort.h"
@@ -66,7 +67,7 @@ uint32_t MirrorPosition(uint32_t bytes) {
 
 }  // namespace
 
-Playback::Playback(Engine& engine, app::EngineEvents& events, platform::MessagePort& mainWindow)
+Playback::Playback(Engine& engine, EngineEvents& events, platform::MessagePort& mainWindow)
     : engine_(engine), events_(events), mainWindow_(mainWindow) {}
 
 Playback::~Playback() { Shutdown(); }
@@ -117,7 +118,7 @@ void Playback::PrimeDeck(int deck) {
     if (!engine_.ReaderRunning(deck)) return;
     Deck& d = decks_[deck];
     OutputBlockLedger& ledger = engine_.Ledger(deck);
-    app::DeckEvents& ev = events_.deck[deck];
+    engine::DeckEvents& ev = events_.deck[deck];
     ledger.ClearFlags();
     d.resumeFromBackward = false;
     d.atHistoryStart = false;
@@ -162,8 +163,8 @@ bool Playback::WriteNextBlock(int deck) {
     auto writeBoth = [&](const SampleBlock& forward, const SampleBlock& backward) {
         for (output::CZelOutputDevice* device : {phonesDevice, mainDevice}) {
             if (!device || !device->ForwardBuffer(deck)) continue;
-            device->WriteForward(deck, forward);
-            device->WriteBackward(deck, backward);
+            device->WriteForward(deck, forward.Span());
+            device->WriteBackward(deck, backward.Span());
         }
     };
     // What the block held before was heard long ago; it now holds what comes next.
@@ -202,7 +203,7 @@ bool Playback::WaitUntilReady(int deck) {
 
 void Playback::StartNotifyThread(int deck, bool forward) {
     Deck& d = decks_[deck];
-    app::DeckEvents& ev = events_.deck[deck];
+    engine::DeckEvents& ev = events_.deck[deck];
     std::atomic<int>& running = forward ? d.forwardRunning : d.backwardRunning;
     platform::Event& notify = forward ? ev.playForwardNotify : ev.playBackwardNotify;
     platform::Event& done = forward ? ev.threadPlayForwardDone : ev.threadPlayBackwardDone;
@@ -367,7 +368,7 @@ void Playback::OnForwardNotify(int deck) {
     // While this runs the notify thread waits for it: a stop from in here
     // (the deck's own, or anything this calls) must not wait for the thread.
     const FlagScope inHandler(d.inForwardNotify);
-    app::DeckEvents& ev = events_.deck[deck];
+    engine::DeckEvents& ev = events_.deck[deck];
     output::CZelOutputDevice* clock = ClockDevice(deck);
     SoundBuffer* forward = clock ? clock->ForwardBuffer(deck) : nullptr;
     // A notification that arrives after the buffer stopped only needs clearing.
@@ -435,7 +436,7 @@ void Playback::OnBackwardNotify(int deck) {
     const BusyScope busy(busy_);
     Deck& d = decks_[deck];
     const FlagScope inHandler(d.inBackwardNotify);
-    app::DeckEvents& ev = events_.deck[deck];
+    engine::DeckEvents& ev = events_.deck[deck];
     output::CZelOutputDevice* clock = ClockDevice(deck);
     SoundBuffer* backward = clock ? clock->BackwardBuffer(deck) : nullptr;
     ev.playBackwardNotify.Reset();

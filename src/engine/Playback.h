@@ -7,20 +7,19 @@
 #include "output/CZelOutputDevice.h"
 #include "platform/WorkerThread.h"
 
-namespace app {
-struct EngineEvents;
-}
 namespace platform {
 class MessagePort;
 }
 namespace output {
 class CZelOutput;
+class MixLink;
 }
 
 namespace engine {
 
+struct EngineEvents;
+
 class Engine;
-class MixLink;
 
 // The decks' engine loop on the user-interface thread: priming a deck's
 // buffers, feeding them block by block from the ring as the main output's
@@ -33,13 +32,13 @@ public:
     static constexpr int kBackgroundBufferLead = 60;
     static constexpr int kPrimingWrites = 20;
 
-    Playback(Engine& engine, app::EngineEvents& events, platform::MessagePort& mainWindow);
+    Playback(Engine& engine, EngineEvents& events, platform::MessagePort& mainWindow);
     ~Playback();
     Playback(const Playback&) = delete;
     Playback& operator=(const Playback&) = delete;
 
     void SetOutputs(output::CZelOutput* headphones, output::CZelOutput* main);
-    void SetMixLink(MixLink* link) { mix_ = link; }
+    void SetMixLink(output::MixLink* link) { mix_ = link; }
     void SetFadeStepWait(output::FadeStepWait wait) { fadeWait_ = std::move(wait); }
 
     // Blocks a deck should have written ahead: 20, or 60 while the program
@@ -114,11 +113,11 @@ private:
     void RefreshTimeEveryThird(int deck);
 
     Engine& engine_;
-    app::EngineEvents& events_;
+    EngineEvents& events_;
     platform::MessagePort& mainWindow_;
     output::CZelOutput* headphones_ = nullptr;
     output::CZelOutput* main_ = nullptr;
-    MixLink* mix_ = nullptr;
+    output::MixLink* mix_ = nullptr;
     output::FadeStepWait fadeWait_ = output::DefaultFadeStepWait;
     int bufferLead_ = kDefaultBufferLead;
     int busy_ = 0;  // operations under way, nested ones counted too

@@ -1,13 +1,13 @@
 #include "engine/ReaderLoop.h"
 
-#include "app/EngineEvents.h"
+#include "engine/EngineEvents.h"
 #include "platform/MessagePort.h"
 
 namespace engine {
 
 using platform::Message;
 
-void RunReaderLoop(int deck, DiscBuffer& ring, app::DeckEvents& events, platform::Event& threadDone,
+void RunReaderLoop(int deck, DiscBuffer& ring, engine::DeckEvents& events, platform::Event& threadDone,
                    ReaderFlags& flags, platform::MessagePort& mainWindow, BlockProducer& producer) {
     const auto deckParam = static_cast<uintptr_t>(deck);
     // The starter marked the reader running and its done event reset before

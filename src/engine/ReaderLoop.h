@@ -5,15 +5,14 @@
 
 #include "engine/DiscBuffer.h"
 
-namespace app {
-struct DeckEvents;
-}
 namespace platform {
 class Event;
 class MessagePort;
 }  // namespace platform
 
 namespace engine {
+
+struct DeckEvents;
 
 // Flags of a deck's reader thread, set with atomic exchange by either side.
 struct ReaderFlags {
@@ -44,7 +43,7 @@ public:
 // A source that ends before the priming point primes the deck as it ends, so
 // even a very short file becomes playable. The starter marks the reader
 // running and resets `threadDone` before the thread begins.
-void RunReaderLoop(int deck, DiscBuffer& ring, app::DeckEvents& events, platform::Event& threadDone,
+void RunReaderLoop(int deck, DiscBuffer& ring, engine::DeckEvents& events, platform::Event& threadDone,
                    ReaderFlags& flags, platform::MessagePort& mainWindow, BlockProducer& producer);
 
 }  // namespace engine

@@ -51,9 +51,9 @@ const CZelCrossFader::Curve& CZelCrossFader::GraphX() {
 
 void CZelCrossFader::Apply(double x, double levelA, double levelB) {
     const int step = StepOf(x);
-    const double levels[engine::kDeckCount] = {levelA, levelB};
+    const double levels[kDeckCount] = {levelA, levelB};
     CZelOutputDevice* device = output_.Device();
-    for (int deck = 0; deck < engine::kDeckCount; ++deck) {
+    for (int deck = 0; deck < kDeckCount; ++deck) {
         deckGains_[deck] = curves_[deck][step];
         // A deck without buffers on the device ignores its gain.
         if (device) device->SetDeckGain(deck, levels[deck] * deckGains_[deck]);

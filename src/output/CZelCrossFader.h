@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "engine/SampleBlock.h"
+#include "output/BlockFormat.h"
 
 namespace output {
 
@@ -49,8 +49,8 @@ public:
 
 private:
     CZelOutput& output_;
-    std::array<Curve, engine::kDeckCount> curves_{};
-    std::array<double, engine::kDeckCount> deckGains_{1.0, 1.0};
+    std::array<Curve, kDeckCount> curves_{};
+    std::array<double, kDeckCount> deckGains_{1.0, 1.0};
 };
 
 }  // namespace output

@@ -11,7 +11,7 @@ CZelMixerControls::CZelMixerControls(CZelOutput& main, CZelOutput& headphones, c
 
 void CZelMixerControls::RestoreFromSettings() {
     // A failed read holds the setting's default, which is what to use then.
-    for (int deck = 0; deck < engine::kDeckCount; ++deck) levels_[deck] = settings_.Level(deck).value;
+    for (int deck = 0; deck < kDeckCount; ++deck) levels_[deck] = settings_.Level(deck).value;
     OnCurveChanged(settings_.CrossFaderCurvePosition().value);
 }
 
@@ -21,7 +21,7 @@ void CZelMixerControls::ApplyBothCrossFaders() {
 }
 
 void CZelMixerControls::OnLevelChanged(int deck, double level) {
-    if (deck < 0 || deck >= engine::kDeckCount) return;
+    if (deck < 0 || deck >= kDeckCount) return;
     levels_[deck] = level;
     ApplyBothCrossFaders();
     // Written once the slide rests, not at every tick.

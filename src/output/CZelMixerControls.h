@@ -2,8 +2,8 @@
 
 #include <array>
 
-#include "engine/DeckLink.h"
-#include "engine/SampleBlock.h"
+#include "output/MixLink.h"
+#include "output/BlockFormat.h"
 #include "output/CZelCrossFader.h"
 
 class CZelSettings;
@@ -18,7 +18,7 @@ class CZelOutput;
 // changes here and draws the graph from MainCrossFader() and the positions.
 // The engine calls ApplyBothCrossFaders when a deck's buffers are new, since
 // new buffers start at full volume. User-interface thread only.
-class CZelMixerControls final : public engine::MixLink {
+class CZelMixerControls final : public MixLink {
 public:
     // What the cue mark needs of the decks.
     class Decks {
@@ -79,7 +79,7 @@ private:
     const CZelSettings& settings_;
     Decks* decks_ = nullptr;
 
-    std::array<double, engine::kDeckCount> levels_{};
+    std::array<double, kDeckCount> levels_{};
     double mainPosition_ = kMainStart;
     double headphonesPosition_ = kHeadphonesStart;
     double previousMainPosition_ = 0.0;

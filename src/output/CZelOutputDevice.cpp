@@ -122,13 +122,13 @@ void SoftStopAll(const std::vector<BufferRef>& buffers, const FadeStepWait& wait
 CZelOutputDevice::CZelOutputDevice(SoundSystem& system) : system_(system) {}
 
 CZelOutputDevice::~CZelOutputDevice() {
-    for (int deck = 0; deck < engine::kDeckCount; ++deck) ReleaseDeckBuffers(deck);
+    for (int deck = 0; deck < kDeckCount; ++deck) ReleaseDeckBuffers(deck);
     directSound_.reset();
 }
 
 HResult CZelOutputDevice::Create(const std::optional<DeviceId>& id, bool split, bool rear) {
     split_ = split;
-    for (int deck = 0; deck < engine::kDeckCount; ++deck) ReleaseDeckBuffers(deck);
+    for (int deck = 0; deck < kDeckCount; ++deck) ReleaseDeckBuffers(deck);
     directSound_.reset();
 
     std::unique_ptr<DirectSound> device;
@@ -149,7 +149,7 @@ bool CZelOutputDevice::Failed() const { return directSound_ && directSound_->Fai
 
 HResult CZelOutputDevice::CreateDeckBuffers(int deck, uint32_t sampleRate, platform::Event* forwardNotify,
                                             platform::Event* backwardNotify) {
-    if (deck < 0 || deck >= engine::kDeckCount) return kUnexpected;
+    if (deck < 0 || deck >= kDeckCount) return kUnexpected;
     if (!directSound_) return kNotInitialized;
     ReleaseDeckBuffers(deck);
 
@@ -164,7 +164,7 @@ HResult CZelOutputDevice::CreateDeckBuffers(int deck, uint32_t sampleRate, platf
     const bool notify = forwardNotify && backwardNotify;
     BufferDescription description;
     description.flags = kDeckBufferFlags | (notify ? kCapsCtrlPositionNotify : 0);
-    description.bufferBytes = engine::kOutputBufferBytes;
+    description.bufferBytes = kOutputBufferBytes;
     description.format = &format;
 
     Deck& d = decks_[deck];
@@ -176,8 +176,8 @@ HResult CZelOutputDevice::CreateDeckBuffers(int deck, uint32_t sampleRate, platf
     d.sampleRate = sampleRate;
     if (notify) {
         std::vector<PositionNotify> forward, backward;
-        for (int i = 0; i < engine::kOutputBlocks; ++i) {
-            const auto offset = static_cast<uint32_t>(i * engine::kBlockBytes + engine::kBlockBytes - 1);
+        for (int i = 0; i < kOutputBlocks; ++i) {
+            const auto offset = static_cast<uint32_t>(i * kBlockBytes + kBlockBytes - 1);
             forward.push_back({offset, forwardNotify});
             backward.push_back({offset, backwardNotify});
         }
@@ -185,8 +185,8 @@ HResult CZelOutputDevice::CreateDeckBuffers(int deck, uint32_t sampleRate, platf
         d.backward->SetNotificationPositions(backward);
     }
     // Silence in every block; writing all 120 brings both cursors back to 0.
-    const engine::SampleBlock silence{};
-    for (int i = 0; i < engine::kOutputBlocks; ++i) {
+    static constexpr uint8_t silence[kBlockBytes] = {};
+    for (int i = 0; i < kOutputBlocks; ++i) {
         WriteForward(deck, silence);
         WriteBackward(deck, silence);
     }
@@ -201,26 +201,26 @@ void CZelOutputDevice::ReleaseDeckBuffers(int deck) {
     d.backwardCursor = 0;
 }
 
-HResult CZelOutputDevice::WriteForward(int deck, const engine::SampleBlock& block) {
+HResult CZelOutputDevice::WriteForward(int deck, BlockBytes block) {
     Deck& d = decks_[deck];
     if (!d.forward) return kNotInitialized;
-    const HResult hr = d.forward->Write(d.forwardCursor, block.Bytes(), engine::kBlockBytes);
-    d.forwardCursor = (d.forwardCursor + engine::kBlockBytes) % engine::kOutputBufferBytes;
+    const HResult hr = d.forward->Write(d.forwardCursor, block.data(), kBlockBytes);
+    d.forwardCursor = (d.forwardCursor + kBlockBytes) % kOutputBufferBytes;
     return hr;
 }
 
-HResult CZelOutputDevice::WriteBackward(int deck, const engine::SampleBlock& reversed) {
+HResult CZelOutputDevice::WriteBackward(int deck, BlockBytes reversed) {
     Deck& d = decks_[deck];
     if (!d.backward) return kNotInitialized;
-    const HResult hr = d.backward->Write(d.backwardCursor, reversed.Bytes(), engine::kBlockBytes);
-    d.backwardCursor = d.backwardCursor >= static_cast<uint32_t>(engine::kBlockBytes)
-                           ? d.backwardCursor - engine::kBlockBytes
-                           : d.backwardCursor + engine::kOutputBufferBytes - engine::kBlockBytes;
+    const HResult hr = d.backward->Write(d.backwardCursor, reversed.data(), kBlockBytes);
+    d.backwardCursor = d.backwardCursor >= static_cast<uint32_t>(kBlockBytes)
+                           ? d.backwardCursor - kBlockBytes
+                           : d.backwardCursor + kOutputBufferBytes - kBlockBytes;
     return hr;
 }
 
 HResult CZelOutputDevice::SetDeckGain(int deck, double gain) {
-    if (deck < 0 || deck >= engine::kDeckCount) return kUnexpected;
+    if (deck < 0 || deck >= kDeckCount) return kUnexpected;
     Deck& d = decks_[deck];
     if (!d.forward && !d.backward) return kNotInitialized;
     const long volume = GainToVolume(gain);
@@ -230,7 +230,7 @@ HResult CZelOutputDevice::SetDeckGain(int deck, double gain) {
 }
 
 HResult CZelOutputDevice::SetFrequency(int deck, uint32_t hz) {
-    if (deck < 0 || deck >= engine::kDeckCount) return kUnexpected;
+    if (deck < 0 || deck >= kDeckCount) return kUnexpected;
     Deck& d = decks_[deck];
     d.frequency = hz;
     if (!d.forward) return kNotInitialized;

@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "engine/SampleBlock.h"
+#include "output/BlockFormat.h"
 #include "platform/sound/AudioBackend.h"
 #include "platform/sound/SoundTypes.h"
 
@@ -89,8 +89,8 @@ public:
     // Block writes: forwards at the forward cursor, which then advances one
     // block; backwards (the block given already reversed) at the backward
     // cursor, which then moves back one block.
-    HResult WriteForward(int deck, const engine::SampleBlock& block);
-    HResult WriteBackward(int deck, const engine::SampleBlock& reversed);
+    HResult WriteForward(int deck, BlockBytes block);
+    HResult WriteBackward(int deck, BlockBytes reversed);
     uint32_t ForwardWriteCursor(int deck) const { return decks_[deck].forwardCursor; }
     uint32_t BackwardWriteCursor(int deck) const { return decks_[deck].backwardCursor; }
 
@@ -115,7 +115,7 @@ private:
     std::unique_ptr<platform::sound::DirectSound> directSound_;
     bool split_ = false;
     bool rear_ = false;
-    std::array<Deck, engine::kDeckCount> decks_;
+    std::array<Deck, kDeckCount> decks_;
 };
 
 }  // namespace output

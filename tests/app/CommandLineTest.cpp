@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/CZelCommandLineInfo.h"
-#include "app/EngineEvents.h"
+#include "engine/EngineEvents.h"
 
 using app::CZelCommandLineInfo;
 
@@ -30,7 +30,7 @@ TEST(CommandLine, NoArgumentsGivesOneEmptyPath) {
 }
 
 TEST(EngineEvents, DecksHaveTheirOwnEventsAndThreadDoneEventsStartSignalled) {
-    app::EngineEvents events;
+    engine::EngineEvents events;
     events.deck[0].discReadForward.Set();
     EXPECT_FALSE(events.deck[1].discReadForward.IsSet()) << "signalling Deck A must not wake Deck B";
     EXPECT_NE(events.deck[0].discReadForward.Name(), events.deck[1].discReadForward.Name());

@@ -11,7 +11,7 @@
 
 #include "app/COrvo2Dlg.h"
 #include "app/CZelCommandLineInfo.h"
-#include "app/EngineEvents.h"
+#include "engine/EngineEvents.h"
 #include "engine/EngineHarness.h"
 #include "engine/Playback.h"
 #include "output/CZelCrossFader.h"
@@ -55,7 +55,7 @@ protected:
     }
 
     QTemporaryDir dir_;
-    app::EngineEvents events_;
+    engine::EngineEvents events_;
     app::CZelCommandLineInfo commandLine_;
     platform::sound::SoundSystem sound_;
     CZelSettings settings_;

@@ -15,7 +15,7 @@
 
 #include "app/COrvo2Dlg.h"
 #include "app/CZelCommandLineInfo.h"
-#include "app/EngineEvents.h"
+#include "engine/EngineEvents.h"
 #include "engine/Engine.h"
 #include "engine/EngineHarness.h"
 #include "output/CZelOutput.h"
@@ -33,7 +33,7 @@ TEST(StartUp, CommandLineFilesLoadIntoDeckAWhichKeepsTheLastGoodOne) {
     ASSERT_TRUE(fixtures::WriteWav(first, fixtures::Ramp(44'100, 2), 2, 44'100));
     ASSERT_TRUE(fixtures::WriteWav(third, fixtures::Ramp(44'100, 2, 5), 2, 44'100));
 
-    app::EngineEvents events;
+    engine::EngineEvents events;
     app::CZelCommandLineInfo commandLine;
     commandLine.ParseArguments(
         {QString::fromStdString(first), dir.path() + "/unreadable.mp3", QString::fromStdString(third)});

@@ -50,7 +50,7 @@ bool SteppedDesk::Idle() const {
     engine::Playback& playback = window_->Playback();
     engine::Engine& engine = window_->Engine();
     for (int deck = 0; deck < 2; ++deck) {
-        const app::DeckEvents& ev = events_.deck[deck];
+        const engine::DeckEvents& ev = events_.deck[deck];
         if (playback.PlayingForward(deck) && ev.playForwardNotify.IsSet()) return false;
         if (playback.PlayingBackward(deck) && ev.playBackwardNotify.IsSet()) return false;
         // A reader is idle once it waits and nothing has woken it.

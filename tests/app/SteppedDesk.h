@@ -9,7 +9,7 @@
 
 #include "app/COrvo2Dlg.h"
 #include "app/CZelCommandLineInfo.h"
-#include "app/EngineEvents.h"
+#include "engine/EngineEvents.h"
 #include "platform/sound/OfflineBackend.h"
 #include "platform/sound/SoundSystem.h"
 #include "settings/CZelSettings.h"
@@ -65,7 +65,7 @@ private:
     void FadeStep();
 
     QTemporaryDir dir_;
-    app::EngineEvents events_;
+    engine::EngineEvents events_;
     app::CZelCommandLineInfo commandLine_;
     platform::sound::OfflineBackend* offline_ = nullptr;
     std::vector<std::string> devices_;

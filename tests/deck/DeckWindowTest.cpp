@@ -16,7 +16,7 @@
 
 #include "app/COrvo2Dlg.h"
 #include "app/CZelCommandLineInfo.h"
-#include "app/EngineEvents.h"
+#include "engine/EngineEvents.h"
 #include "deck/CZelDeck2.h"
 #include "deck/LedRing.h"
 #include "deck/Tempo.h"
@@ -150,7 +150,7 @@ protected:
     }
 
     QTemporaryDir dir_;
-    app::EngineEvents events_;
+    engine::EngineEvents events_;
     app::CZelCommandLineInfo commandLine_;
     OfflineBackend* offline_ = nullptr;
     std::unique_ptr<platform::sound::SoundSystem> sound_;

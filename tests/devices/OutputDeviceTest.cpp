@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "devices/DeviceTestEnvironment.h"
+#include "engine/SampleBlock.h"
 #include "output/CZelOutput.h"
 #include "platform/sound/DirectSound.h"
 #include "platform/sound/PortAudioBackend.h"
@@ -39,7 +40,7 @@ void WriteSound(output::CZelOutputDevice& device, int output) {
         for (int f = 0; f < engine::kBlockFrames; ++f)
             for (int c = 0; c < 2; ++c)
                 block.samples[2 * f + c] = SoundSample(output, int64_t{b} * engine::kBlockFrames + f, c);
-        device.WriteForward(0, block);
+        device.WriteForward(0, block.Span());
     }
 }
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/EngineEvents.h"
+#include "engine/EngineEvents.h"
 #include "engine/DeckLink.h"
 #include "engine/Engine.h"
 #include "platform/MessagePort.h"
@@ -114,7 +114,7 @@ public:
     std::vector<int16_t> TakeAll(int deck, std::vector<std::string>* names = nullptr,
                                  std::chrono::milliseconds timeout = std::chrono::seconds(20));
 
-    app::EngineEvents events;
+    engine::EngineEvents events;
     platform::MessagePort port;
     engine::Engine engine;
     RecordingDeck decks[2];

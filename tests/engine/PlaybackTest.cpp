@@ -10,7 +10,7 @@
 #include <chrono>
 #include <thread>
 
-#include "app/EngineEvents.h"
+#include "engine/EngineEvents.h"
 #include "engine/DeckLink.h"
 #include "engine/Engine.h"
 #include "engine/EngineHarness.h"
@@ -102,7 +102,7 @@ public:
     // The sound each output has played so far (16-bit stereo).
     std::vector<int16_t> Heard(const char* output) { return offline->StreamOf(output)->TakeCapture(); }
 
-    app::EngineEvents events;
+    engine::EngineEvents events;
     platform::MessagePort port;
     engine::Engine engine;
     engine::Playback playback;

@@ -142,7 +142,7 @@ TEST_F(CrossFaderTest, LevelsScaleTheCurveGainAndNewBuffersGetTheGains) {
     main_->Device()->ReleaseDeckBuffers(kA);
     ASSERT_EQ(main_->Device()->CreateDeckBuffers(kA, 44'100, nullptr, nullptr), kOk);
     EXPECT_EQ(Volume(*main_, kA), 0);
-    static_cast<engine::MixLink&>(*mixer_).ApplyBothCrossFaders();
+    static_cast<output::MixLink&>(*mixer_).ApplyBothCrossFaders();
     EXPECT_EQ(Volume(*main_, kA), 1979 - 5600);
 
     // Without a device only the deck gains change.

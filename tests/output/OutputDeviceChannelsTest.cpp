@@ -2,6 +2,7 @@
 // plays on, a split half all four.
 #include <gtest/gtest.h>
 
+#include "engine/SampleBlock.h"
 #include "output/CZelOutputDevice.h"
 #include "platform/sound/DirectSound.h"
 #include "platform/sound/OfflineBackend.h"
@@ -22,7 +23,7 @@ TEST(OutputDeviceChannels, AWholeOutputOnAFourChannelDeviceOpensTwoAndPlaysTheBu
     ASSERT_EQ(whole.CreateDeckBuffers(0, 44'100, nullptr, nullptr), kOk);
     engine::SampleBlock block{};
     for (int i = 0; i < engine::kBlockSamples; ++i) block.samples[i] = static_cast<int16_t>(i * 7 - 20'000);
-    ASSERT_EQ(whole.WriteForward(0, block), kOk);
+    ASSERT_EQ(whole.WriteForward(0, block.Span()), kOk);
     ASSERT_EQ(whole.ForwardBuffer(0)->Play(false), kOk);
 
     OfflineStream& stream = *backend.StreamOf("Quad");

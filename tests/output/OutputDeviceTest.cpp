@@ -6,6 +6,7 @@
 
 #include <cmath>
 
+#include "engine/SampleBlock.h"
 #include "output/CZelOutput.h"
 #include "output/CZelOutputDevice.h"
 #include "output/DeviceChoice.h"
@@ -16,7 +17,6 @@
 
 using namespace output;
 using namespace platform::sound;
-using engine::kBlockBytes;
 using engine::kBlockFrames;
 
 namespace {
@@ -88,8 +88,8 @@ TEST(OutputDevice, DeckBuffersNotifyOnlyWithEventsAndBlocksWrapAfter120) {
 
     // Block n lands at forward block n mod 120 and backward block (120 - n) mod 120.
     for (int n = 0; n < 121; ++n) {
-        main.WriteForward(0, BlockOf(static_cast<int16_t>(n), 0));
-        main.WriteBackward(0, BlockOf(static_cast<int16_t>(n), 0));
+        main.WriteForward(0, BlockOf(static_cast<int16_t>(n), 0).Span());
+        main.WriteBackward(0, BlockOf(static_cast<int16_t>(n), 0).Span());
     }
     void* at = nullptr;
     uint32_t bytes = 0;
@@ -131,8 +131,8 @@ TEST(OutputDevice, SplitHalvesPlayOnTheirOwnSpeakerPairs) {
     ASSERT_EQ(main.Device()->CreateDeckBuffers(1, 44'100, &f, &b), kOk);
     EXPECT_EQ(main.Device()->ForwardBuffer(1)->Format().channelMask, 0x3u);
     EXPECT_EQ(headphones.Device()->ForwardBuffer(1)->Format().channelMask, 0x30u);
-    main.Device()->WriteForward(1, BlockOf(1000, 2000));
-    headphones.Device()->WriteForward(1, BlockOf(3000, 4000));
+    main.Device()->WriteForward(1, BlockOf(1000, 2000).Span());
+    headphones.Device()->WriteForward(1, BlockOf(3000, 4000).Span());
     main.Device()->ForwardBuffer(1)->Play(true);
     headphones.Device()->ForwardBuffer(1)->Play(true);
     OfflineStream* stream = rig.backend->StreamOf("Quad");
@@ -147,7 +147,7 @@ TEST(OutputDevice, FadesFollowTheExponentialRampAndRestoreTheVolume) {
     CZelOutputDevice device(*rig.system);
     device.Create(OfflineBackend::IdOf("Desk"), false, false);
     device.CreateDeckBuffers(0, 44'100, nullptr, nullptr);
-    for (int i = 0; i < engine::kOutputBlocks; ++i) device.WriteForward(0, BlockOf(16'000, 16'000));
+    for (int i = 0; i < engine::kOutputBlocks; ++i) device.WriteForward(0, BlockOf(16'000, 16'000).Span());
     SoundBuffer& buffer = *device.ForwardBuffer(0);
     buffer.SetVolume(-1000);
     OfflineStream& stream = *rig.backend->StreamOf("Desk");

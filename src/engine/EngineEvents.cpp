@@ -1,8 +1,8 @@
-#include "app/EngineEvents.h"
+#include "engine/EngineEvents.h"
 
 #include <string>
 
-namespace app {
+namespace engine {
 namespace {
 
 using platform::Event;
@@ -30,4 +30,4 @@ DeckEvents::DeckEvents(int deck)
 EngineEvents::EngineEvents()
     : trackLengthLoad(Event::Reset::Automatic, false, "Track Length Load Event"), deck{{DeckEvents(0), DeckEvents(1)}} {}
 
-}  // namespace app
+}  // namespace engine

@@ -4,7 +4,7 @@
 
 #include "platform/Event.h"
 
-namespace app {
+namespace engine {
 
 // The events through which a deck's threads and the main window hand work to
 // each other. Declared in their creation order; every event of Deck A is a
@@ -34,4 +34,4 @@ struct EngineEvents {
     std::array<DeckEvents, 2> deck;
 };
 
-}  // namespace app
+}  // namespace engine

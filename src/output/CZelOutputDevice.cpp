@@ -175,14 +175,14 @@ HResult CZelOutputDevice::CreateDeckBuffers(int deck, uint32_t sampleRate, platf
     d.backward = std::move(backward);
     d.sampleRate = sampleRate;
     if (notify) {
-        std::vector<PositionNotify> forward, backward;
+        std::vector<PositionNotify> forwardMarks, backwardMarks;
         for (int i = 0; i < kOutputBlocks; ++i) {
             const auto offset = static_cast<uint32_t>(i * kBlockBytes + kBlockBytes - 1);
-            forward.push_back({offset, forwardNotify});
-            backward.push_back({offset, backwardNotify});
+            forwardMarks.push_back({offset, forwardNotify});
+            backwardMarks.push_back({offset, backwardNotify});
         }
-        d.forward->SetNotificationPositions(forward);
-        d.backward->SetNotificationPositions(backward);
+        d.forward->SetNotificationPositions(forwardMarks);
+        d.backward->SetNotificationPositions(backwardMarks);
     }
     // Silence in every block; writing all 120 brings both cursors back to 0.
     static constexpr uint8_t silence[kBlockBytes] = {};

@@ -23,25 +23,20 @@ std::vector<int16_t> EngineHarness::Take(int deck, int maxBlocks, std::vector<st
     return audio;
 }
 
-std::vector<int16_t> EngineHarness::TakeAll(int deck, std::vector<std::string>* names,
-                                            std::chrono::milliseconds timeout) {
+std::vector<int16_t> EngineHarness::TakeAll(int deck, std::vector<std::string>* names) {
     std::vector<int16_t> audio;
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
     // Every file loaded primes the deck once; blocks are taken only after that.
-    if (!WaitUntil([&] { return primedCount[deck] >= decks[deck].loaded; }, timeout)) return audio;
-    for (;;) {
+    if (!WaitUntil([&] { return primedCount[deck] >= decks[deck].loaded; })) return audio;
+    WaitUntil([&] {
         // Read the flag before taking, so no block filled just before the end is missed.
         const bool readerEnded = !engine.ReaderRunning(deck);
         auto taken = Take(deck, engine::kDiscBlocks, names);
         audio.insert(audio.end(), taken.begin(), taken.end());
-        if (readerEnded && taken.empty()) break;
-        if (std::chrono::steady_clock::now() > deadline) break;
-        if (taken.empty()) {
-            // Wake the reader for what is free and let its messages through.
-            events.deck[deck].discReadForward.Set();
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-        }
-    }
+        if (readerEnded && taken.empty()) return true;
+        // Wake the reader for what is free; the wait lets its messages through.
+        if (taken.empty()) events.deck[deck].discReadForward.Set();
+        return false;
+    });
     return audio;
 }
 

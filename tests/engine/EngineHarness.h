@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QCoreApplication>
-
 #include <chrono>
 #include <deque>
 #include <functional>
@@ -14,6 +12,7 @@
 #include "engine/DeckLink.h"
 #include "engine/Engine.h"
 #include "platform/MessagePort.h"
+#include "support/Waits.h"
 
 namespace testing_support {
 
@@ -80,7 +79,6 @@ public:
                     takenSinceWake[deck] = 0;
                     ++primedCount[deck];
                     blocksDecodedAtPriming[deck] = blocksDecoded[deck];
-                    primedAt[deck] = std::chrono::steady_clock::now();
                     break;
                 case platform::Message::EndOfTrack:
                     ++endOfTrack[deck];
@@ -95,24 +93,17 @@ public:
     }
     ~EngineHarness() { engine.Shutdown(); }
 
-    // Dispatches messages until the condition holds or the time runs out.
-    static bool WaitUntil(const std::function<bool()>& condition,
-                          std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (!condition()) {
-            if (std::chrono::steady_clock::now() > deadline) return false;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-        }
-        return true;
+    // Dispatches messages until the condition holds; false only on a hang.
+    static bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds giveUp = kGiveUp) {
+        return testing_support::WaitUntil(condition, giveUp);
     }
 
     // Takes up to maxBlocks filled blocks from the ring in order, as the block
     // writer does, waking the reader after every 27 taken.
     std::vector<int16_t> Take(int deck, int maxBlocks, std::vector<std::string>* names = nullptr);
     // Waits for the deck to be primed, then takes every block until the reader
-    // has ended and the ring is empty.
-    std::vector<int16_t> TakeAll(int deck, std::vector<std::string>* names = nullptr,
-                                 std::chrono::milliseconds timeout = std::chrono::seconds(20));
+    // has ended and the ring is empty (what was taken so far on a hang).
+    std::vector<int16_t> TakeAll(int deck, std::vector<std::string>* names = nullptr);
 
     engine::EngineEvents events;
     platform::MessagePort port;
@@ -123,7 +114,6 @@ public:
     int primedCount[2] = {0, 0};
     int blocksDecodedAtPriming[2] = {-1, -1};
     int endOfTrack[2] = {0, 0};
-    std::chrono::steady_clock::time_point primedAt[2];
     int takenSinceWake[2] = {0, 0};
 };
 

@@ -10,10 +10,8 @@
 #include "output/CZelCrossFader.h"
 #include "output/CZelMixerControls.h"
 #include "output/CZelOutput.h"
-#include "platform/sound/OfflineBackend.h"
-#include "platform/sound/SoundBuffer.h"
-#include "platform/sound/SoundSystem.h"
 #include "settings/CZelSettings.h"
+#include "support/SoundRig.h"
 
 using namespace output;
 using namespace platform::sound;
@@ -37,11 +35,8 @@ struct FakeDecks final : CZelMixerControls::Decks {
 class CrossFaderTest : public ::testing::Test {
 protected:
     CrossFaderTest() {
-        auto owned =
-            std::make_unique<OfflineBackend>(std::vector<OfflineBackend::Device>{{"Desk", 2}, {"Phones", 2}});
-        system_ = std::make_unique<SoundSystem>(std::move(owned));
-        main_ = std::make_unique<CZelOutput>(*system_);
-        headphones_ = std::make_unique<CZelOutput>(*system_);
+        main_ = std::make_unique<CZelOutput>(*rig_.system);
+        headphones_ = std::make_unique<CZelOutput>(*rig_.system);
         main_->Open(OfflineBackend::IdOf("Desk"), "Desk");
         headphones_->Open(OfflineBackend::IdOf("Phones"), "Phones");
         for (CZelOutput* output : {main_.get(), headphones_.get()}) {
@@ -67,7 +62,7 @@ protected:
     }
 
     QTemporaryDir dir_;
-    std::unique_ptr<SoundSystem> system_;
+    sound_tests::SoundRig rig_{{{"Desk", 2}, {"Phones", 2}}};
     std::unique_ptr<CZelOutput> main_, headphones_;
     std::unique_ptr<CZelSettings> settings_;
     std::unique_ptr<CZelMixerControls> mixer_;

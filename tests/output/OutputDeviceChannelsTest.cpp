@@ -4,20 +4,15 @@
 
 #include "engine/SampleBlock.h"
 #include "output/CZelOutputDevice.h"
-#include "platform/sound/DirectSound.h"
-#include "platform/sound/OfflineBackend.h"
-#include "platform/sound/SoundBuffer.h"
-#include "platform/sound/SoundSystem.h"
+#include "support/SoundRig.h"
 
 using namespace output;
 using namespace platform::sound;
+using Rig = sound_tests::SoundRig;
 
 TEST(OutputDeviceChannels, AWholeOutputOnAFourChannelDeviceOpensTwoAndPlaysTheBufferUnchanged) {
-    auto owned = std::make_unique<OfflineBackend>(std::vector<OfflineBackend::Device>{{"Quad", 4}});
-    OfflineBackend& backend = *owned;
-    SoundSystem system(std::move(owned));
-
-    CZelOutputDevice whole(system);
+    Rig rig({{"Quad", 4}});
+    CZelOutputDevice whole(*rig.system);
     ASSERT_EQ(whole.Create(OfflineBackend::IdOf("Quad"), false, false), kOk);
     EXPECT_EQ(whole.DirectSoundObject()->PrimaryChannels(), 2);
     ASSERT_EQ(whole.CreateDeckBuffers(0, 44'100, nullptr, nullptr), kOk);
@@ -26,21 +21,17 @@ TEST(OutputDeviceChannels, AWholeOutputOnAFourChannelDeviceOpensTwoAndPlaysTheBu
     ASSERT_EQ(whole.WriteForward(0, block.Span()), kOk);
     ASSERT_EQ(whole.ForwardBuffer(0)->Play(false), kOk);
 
-    OfflineStream& stream = *backend.StreamOf("Quad");
-    EXPECT_EQ(stream.Channels(), 2) << "a whole output needs no rear pair";
-    stream.Step(engine::kBlockFrames);
-    const auto heard = stream.TakeCapture();
+    EXPECT_EQ(rig.Stream("Quad").Channels(), 2) << "a whole output needs no rear pair";
+    const auto heard = rig.Render("Quad", engine::kBlockFrames);
     ASSERT_GE(heard.size(), static_cast<size_t>(engine::kBlockSamples));
     EXPECT_EQ(std::vector<int16_t>(heard.begin(), heard.begin() + engine::kBlockSamples),
               std::vector<int16_t>(block.samples, block.samples + engine::kBlockSamples));
 }
 
 TEST(OutputDeviceChannels, ASplitHalfOpensAllFour) {
-    auto owned = std::make_unique<OfflineBackend>(std::vector<OfflineBackend::Device>{{"Quad", 4}});
-    OfflineBackend& backend = *owned;
-    SoundSystem system(std::move(owned));
-    CZelOutputDevice rear(system);
+    Rig rig({{"Quad", 4}});
+    CZelOutputDevice rear(*rig.system);
     ASSERT_EQ(rear.Create(OfflineBackend::IdOf("Quad"), true, true), kOk);
     ASSERT_EQ(rear.CreateDeckBuffers(0, 44'100, nullptr, nullptr), kOk);
-    EXPECT_EQ(backend.StreamOf("Quad")->Channels(), 4);
+    EXPECT_EQ(rig.Stream("Quad").Channels(), 4);
 }

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-
 #include <cmath>
 
 #include "engine/SampleBlock.h"
@@ -11,25 +10,14 @@
 #include "output/CZelOutputDevice.h"
 #include "output/DeviceChoice.h"
 #include "platform/Event.h"
-#include "platform/sound/OfflineBackend.h"
-#include "platform/sound/SoundBuffer.h"
-#include "platform/sound/SoundSystem.h"
+#include "support/SoundRig.h"
 
 using namespace output;
 using namespace platform::sound;
 using engine::kBlockFrames;
+using Rig = sound_tests::SoundRig;
 
 namespace {
-
-struct Rig {
-    explicit Rig(std::vector<OfflineBackend::Device> devices = {{"Desk", 2}}) {
-        auto owned = std::make_unique<OfflineBackend>(std::move(devices));
-        backend = owned.get();
-        system = std::make_unique<SoundSystem>(std::move(owned));
-    }
-    OfflineBackend* backend;
-    std::unique_ptr<SoundSystem> system;
-};
 
 engine::SampleBlock BlockOf(int16_t left, int16_t right) {
     engine::SampleBlock block{};
@@ -108,9 +96,9 @@ TEST(OutputDevice, DeckBuffersNotifyOnlyWithEventsAndBlocksWrapAfter120) {
     main.ForwardBuffer(0)->GetVolume(&volume);
     EXPECT_EQ(volume, -2800);
     main.ForwardBuffer(0)->Play(true);
-    rig.backend->StreamOf("Desk")->Step(kBlockFrames - 256);
+    rig.Stream("Desk").Step(kBlockFrames - 256);
     EXPECT_FALSE(forward.IsSet());
-    rig.backend->StreamOf("Desk")->Step(512);
+    rig.Stream("Desk").Step(512);
     EXPECT_TRUE(forward.IsSet());
     EXPECT_FALSE(backward.IsSet());
 }
@@ -135,9 +123,7 @@ TEST(OutputDevice, SplitHalvesPlayOnTheirOwnSpeakerPairs) {
     headphones.Device()->WriteForward(1, BlockOf(3000, 4000).Span());
     main.Device()->ForwardBuffer(1)->Play(true);
     headphones.Device()->ForwardBuffer(1)->Play(true);
-    OfflineStream* stream = rig.backend->StreamOf("Quad");
-    stream->Step(512);
-    const auto out = stream->TakeCapture();
+    const auto out = rig.Render("Quad", 512);
     ASSERT_EQ(out.size(), 512u * 4);
     EXPECT_EQ((std::vector<int16_t>(out.begin(), out.begin() + 4)), (std::vector<int16_t>{1000, 2000, 3000, 4000}));
 }
@@ -150,16 +136,12 @@ TEST(OutputDevice, FadesFollowTheExponentialRampAndRestoreTheVolume) {
     for (int i = 0; i < engine::kOutputBlocks; ++i) device.WriteForward(0, BlockOf(16'000, 16'000).Span());
     SoundBuffer& buffer = *device.ForwardBuffer(0);
     buffer.SetVolume(-1000);
-    OfflineStream& stream = *rig.backend->StreamOf("Desk");
 
     // Each fade step renders one period, so the sound shows every step's volume.
-    int step = 0;
     std::vector<double> heard;
     auto renderOneStep = [&] {
-        stream.Step(256);
-        const auto out = stream.TakeCapture();
+        const auto out = rig.Render("Desk", 256);
         heard.push_back(out.empty() ? 0.0 : out[out.size() - 2] / 16'000.0);
-        ++step;
     };
     SoftStart(buffer, renderOneStep);
     ASSERT_EQ(heard.size(), 500u);
@@ -238,7 +220,9 @@ TEST(OutputDevice, ALostDeviceKeepsItsOutputAndItsBuffersUntilItComesBack) {
     EXPECT_TRUE(main.IsLost());
     EXPECT_TRUE(main.IsOpen());
     EXPECT_TRUE(main.Level().IsDeviceOpen());
-    const auto later = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    // The streams are looked after at chosen times, far enough apart for a
+    // reopening attempt each time.
+    const std::chrono::steady_clock::time_point later(std::chrono::hours(1));
     rig.system->MaintainStreams(later);
     EXPECT_TRUE(main.IsLost()) << "not back while it is away";
 

@@ -1,11 +1,8 @@
 #include "ui/controls/CZelKnob.h"
 
-#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRadialGradient>
-#include <QScopedValueRollback>
-#include <QWheelEvent>
 
 #include <algorithm>
 #include <cmath>
@@ -16,7 +13,6 @@
 using namespace controlcolours;
 
 namespace {
-constexpr double kDefaultStepsPerRange = 100.0;
 constexpr double kBoundedStart = -135.0;  // the minimum's angle on a bounded knob
 constexpr int kJogRidges = 36;
 
@@ -26,68 +22,23 @@ QPointF OnCircle(const QPointF& centre, double radius, double degrees) {
 }
 }  // namespace
 
-CZelKnob::CZelKnob(QWidget* parent) : CZelControl(parent), pointerColour_(kPointer) {
-    setFocusPolicy(Qt::StrongFocus);
-}
-
-void CZelKnob::SetRange(double minimum, double maximum) {
-    minimum_ = minimum;
-    maximum_ = maximum;
-    if (Fit(value_) != value_) ChangeValue(value_, false);
-    update();
-}
-
-void CZelKnob::SetValue(double value) { ChangeValue(value, true); }
+CZelKnob::CZelKnob(QWidget* parent) : CZelRangedControl(10, parent) {}
 
 void CZelKnob::SetWrapping(bool wrapping) {
     wrapping_ = wrapping;
-    if (Fit(value_) != value_) ChangeValue(value_, false);
-    update();
-}
-
-double CZelKnob::Step() const {
-    return step_ > 0.0 ? step_ : std::abs(maximum_ - minimum_) / kDefaultStepsPerRange;
-}
-
-void CZelKnob::SetPointerColour(const QColor& colour) {
-    pointerColour_ = colour;
-    update();
-}
-
-void CZelKnob::SetTicks(int divisions) {
-    ticks_ = std::max(0, divisions);
-    update();
-}
-
-void CZelKnob::SetCaption(const QString& caption) {
-    caption_ = caption;
+    RefitValue();
     update();
 }
 
 double CZelKnob::PointerAngle() const {
-    const double span = maximum_ - minimum_;
-    const double fraction = span != 0.0 ? (value_ - minimum_) / span : 0.0;
+    const double span = Maximum() - Minimum();
+    const double fraction = span != 0.0 ? (Value() - Minimum()) / span : 0.0;
     return wrapping_ ? fraction * 360.0 : kBoundedStart + fraction * 270.0;
 }
 
-void CZelKnob::Reset() {
-    if (neutral_) ChangeValue(*neutral_, true);
-}
-
-void CZelKnob::ChangeValue(double value, bool always) {
-    const double fitted = Fit(value);
-    const bool changed = fitted != value_;
-    value_ = fitted;
-    if (changed) update();
-    if (changed || (always && !notifying_)) {
-        QScopedValueRollback<bool> guard(notifying_, true);
-        emit ValueChanged(value_);
-    }
-}
-
 double CZelKnob::Fit(double value) const {
-    const double low = std::min(minimum_, maximum_);
-    const double high = std::max(minimum_, maximum_);
+    const double low = std::min(Minimum(), Maximum());
+    const double high = std::max(Minimum(), Maximum());
     if (!wrapping_ || high <= low) return std::clamp(value, low, high);
     double offset = std::fmod(value - low, high - low);
     if (offset < 0.0) offset += high - low;
@@ -97,7 +48,7 @@ double CZelKnob::Fit(double value) const {
 
 QRectF CZelKnob::DialRect() const {
     QRectF area = rect();
-    if (!caption_.isEmpty()) area.setBottom(area.bottom() - fontMetrics().height() - 2);
+    if (!Caption().isEmpty()) area.setBottom(area.bottom() - fontMetrics().height() - 2);
     const double side = std::min(area.width(), area.height());
     return {area.center().x() - side / 2.0, area.center().y() - side / 2.0, side, side};
 }
@@ -132,7 +83,7 @@ void CZelKnob::mouseMoveEvent(QMouseEvent* event) {
         // The turn since the last event, taking the short way round.
         double delta = std::remainder(*angle - *lastAngle_, 360.0);
         if (delta == -180.0) delta = 180.0;
-        ChangeValue(value_ + delta / Sweep() * (maximum_ - minimum_), false);
+        ChangeValue(Value() + delta / Sweep() * (Maximum() - Minimum()), false);
     }
     lastAngle_ = angle;
 }
@@ -148,30 +99,15 @@ void CZelKnob::mouseReleaseEvent(QMouseEvent* event) {
     CZelControl::mouseReleaseEvent(event);
 }
 
-void CZelKnob::wheelEvent(QWheelEvent* event) {
-    ChangeValue(value_ + WheelNotches(event) * Step(), false);
-    event->accept();
-}
-
-void CZelKnob::keyPressEvent(QKeyEvent* event) {
-    double steps = ArrowSteps(event);
-    if (steps == 0.0) {
-        CZelControl::keyPressEvent(event);
-        return;
-    }
-    ChangeValue(value_ + steps * Step(), false);
-    event->accept();
-}
-
 void CZelKnob::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF dial = DialRect();
-    if (!caption_.isEmpty()) {
+    if (!Caption().isEmpty()) {
         painter.setPen(Shade(QColor(kText)));
-        FitFontToWidth(painter, caption_, width());
+        FitFontToWidth(painter, Caption(), width());
         painter.drawText(QRectF(0, dial.bottom() + 2, width(), height() - dial.bottom() - 2),
-                         Qt::AlignHCenter | Qt::AlignTop, caption_);
+                         Qt::AlignHCenter | Qt::AlignTop, Caption());
     }
     const double radius = dial.width() / 2.0 - 1.0;
     if (radius < 4.0) return;
@@ -183,11 +119,11 @@ void CZelKnob::paintEvent(QPaintEvent*) {
 
 void CZelKnob::PaintBounded(QPainter& painter, const QPointF& centre, double radius) const {
     // Scale round the knob.
-    if (ticks_ > 0) {
+    if (Ticks() > 0) {
         painter.setPen(QPen(Shade(QColor(kTick)), std::max(1.0, radius * 0.025), Qt::SolidLine, Qt::RoundCap));
-        for (int i = 0; i <= ticks_; ++i) {
-            const double angle = kBoundedStart + 270.0 * i / ticks_;
-            const bool major = i == 0 || i == ticks_ || 2 * i == ticks_;
+        for (int i = 0; i <= Ticks(); ++i) {
+            const double angle = kBoundedStart + 270.0 * i / Ticks();
+            const bool major = i == 0 || i == Ticks() || 2 * i == Ticks();
             painter.drawLine(OnCircle(centre, radius * (major ? 0.86 : 0.9), angle), OnCircle(centre, radius, angle));
         }
     }
@@ -197,11 +133,11 @@ void CZelKnob::PaintBounded(QPainter& painter, const QPointF& centre, double rad
     const double arcWidth = std::max(2.0, radius * 0.07);
     painter.setPen(QPen(Shade(QColor(kPanelDeep)), arcWidth, Qt::SolidLine, Qt::FlatCap));
     painter.drawArc(arcRect, static_cast<int>((90.0 - kBoundedStart) * 16.0), -270 * 16);
-    const double span = maximum_ - minimum_;
-    const double base = neutral_ ? *neutral_ : minimum_;
-    const double baseAngle = kBoundedStart + (span != 0.0 ? (base - minimum_) / span : 0.0) * 270.0;
+    const double span = Maximum() - Minimum();
+    const double base = NeutralValue().value_or(Minimum());
+    const double baseAngle = kBoundedStart + (span != 0.0 ? (base - Minimum()) / span : 0.0) * 270.0;
     const double angle = PointerAngle();
-    QColor lit = Shade(pointerColour_);
+    QColor lit = Shade(PointerColour());
     lit.setAlpha(200);
     painter.setPen(QPen(lit, arcWidth, Qt::SolidLine, Qt::FlatCap));
     painter.drawArc(arcRect, static_cast<int>((90.0 - baseAngle) * 16.0),
@@ -213,7 +149,7 @@ void CZelKnob::PaintBounded(QPainter& painter, const QPointF& centre, double rad
     painter.setBrush(QColor(0, 0, 0, 120));
     painter.drawEllipse(centre + QPointF(radius * 0.03, radius * 0.06), cap * 1.04, cap * 1.04);
     PaintMetalDisc(painter, centre, cap);
-    const QColor pointer = Shade(pointerColour_);
+    const QColor pointer = Shade(PointerColour());
     QColor halo = pointer;
     halo.setAlpha(90);
     const double line = std::max(2.0, radius * 0.07);
@@ -251,7 +187,7 @@ void CZelKnob::PaintJog(QPainter& painter, const QPointF& centre, double radius)
     painter.setPen(QPen(QColor(kBevelDark), 1.0));
     painter.setBrush(hub);
     painter.drawEllipse(centre, radius * 0.2, radius * 0.2);
-    const QColor pointer = Shade(pointerColour_);
+    const QColor pointer = Shade(PointerColour());
     const QPointF dot = OnCircle(centre, radius * 0.66, angle);
     const double dotRadius = std::max(2.5, radius * 0.065);
     PaintGlow(painter, dot, dotRadius * 2.6, pointer);

@@ -1,11 +1,8 @@
 #include "ui/controls/CZelSlide.h"
 
-#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
-#include <QScopedValueRollback>
-#include <QWheelEvent>
 
 #include <algorithm>
 #include <cmath>
@@ -15,13 +12,11 @@
 using namespace controlcolours;
 
 namespace {
-constexpr double kDefaultStepsPerRange = 100.0;
 constexpr double kPageSteps = 10.0;
 }  // namespace
 
 CZelSlide::CZelSlide(Qt::Orientation orientation, QWidget* parent)
-    : CZelControl(parent), orientation_(orientation), pointerColour_(kPointer), secondColour_(kSecondPointer) {
-    setFocusPolicy(Qt::StrongFocus);
+    : CZelRangedControl(0, parent), orientation_(orientation), secondColour_(kSecondPointer) {
     setSizePolicy(orientation == Qt::Vertical ? QSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding)
                                               : QSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed));
 }
@@ -32,24 +27,9 @@ void CZelSlide::SetOrientation(Qt::Orientation orientation) {
     update();
 }
 
-void CZelSlide::SetRange(double minimum, double maximum) {
-    minimum_ = minimum;
-    maximum_ = maximum;
-    if (Clamp(value_) != value_) ChangeValue(value_, false);
-    secondValue_ = Clamp(secondValue_);
-    update();
-}
+void CZelSlide::RangeChanged() { secondValue_ = Clamp(secondValue_); }
 
-void CZelSlide::SetValue(double value) { ChangeValue(value, true); }
-
-double CZelSlide::Step() const {
-    return step_ > 0.0 ? step_ : std::abs(maximum_ - minimum_) / kDefaultStepsPerRange;
-}
-
-void CZelSlide::SetPointerColour(const QColor& colour) {
-    pointerColour_ = colour;
-    update();
-}
+double CZelSlide::PageSteps() const { return kPageSteps; }
 
 void CZelSlide::SetSecondPointerVisible(bool visible) {
     secondVisible_ = visible;
@@ -67,16 +47,6 @@ void CZelSlide::SetSecondPointerColour(const QColor& colour) {
     update();
 }
 
-void CZelSlide::SetTicks(int divisions) {
-    ticks_ = std::max(0, divisions);
-    update();
-}
-
-void CZelSlide::SetCaption(const QString& caption) {
-    caption_ = caption;
-    update();
-}
-
 void CZelSlide::SetMeter(bool meter) {
     meter_ = meter;
     dragging_ = false;
@@ -88,35 +58,14 @@ QSize CZelSlide::sizeHint() const { return orientation_ == Qt::Vertical ? QSize(
 
 QSize CZelSlide::minimumSizeHint() const { return orientation_ == Qt::Vertical ? QSize(12, 40) : QSize(40, 12); }
 
-void CZelSlide::Reset() {
-    if (neutral_ && !meter_) ChangeValue(*neutral_, true);
-}
-
-void CZelSlide::ChangeValue(double value, bool always) {
-    const double clamped = Clamp(value);
-    const bool changed = clamped != value_;
-    value_ = clamped;
-    if (changed) update();
-    // An owner that sets the same value again from inside its handler does
-    // not start an endless round of notifications.
-    if (changed || (always && !notifying_)) {
-        QScopedValueRollback<bool> guard(notifying_, true);
-        emit ValueChanged(value_);
-    }
-}
-
-double CZelSlide::Clamp(double value) const {
-    return std::clamp(value, std::min(minimum_, maximum_), std::max(minimum_, maximum_));
-}
-
 QRectF CZelSlide::BodyRect() const {
     QRectF body = rect();
-    if (caption_.isEmpty()) return body;
+    if (Caption().isEmpty()) return body;
     const QFontMetrics metrics = fontMetrics();
     if (orientation_ == Qt::Vertical)
         body.setBottom(body.bottom() - metrics.height() - 2);
     else
-        body.setLeft(body.left() + metrics.horizontalAdvance(caption_) + 6);
+        body.setLeft(body.left() + metrics.horizontalAdvance(Caption()) + 6);
     return body;
 }
 
@@ -133,8 +82,8 @@ double CZelSlide::Along(const QPointF& point) const {
 double CZelSlide::ValueToAlong(double value) const {
     const double thumb = ThumbLength();
     const double travel = AlongLength() - thumb;
-    const double span = maximum_ - minimum_;
-    const double fraction = span != 0.0 ? (Clamp(value) - minimum_) / span : 0.0;
+    const double span = Maximum() - Minimum();
+    const double fraction = span != 0.0 ? (Clamp(value) - Minimum()) / span : 0.0;
     return thumb / 2.0 + fraction * std::max(0.0, travel);
 }
 
@@ -142,7 +91,7 @@ double CZelSlide::AlongToValue(double along) const {
     const double thumb = ThumbLength();
     const double travel = AlongLength() - thumb;
     const double fraction = travel > 0.0 ? std::clamp((along - thumb / 2.0) / travel, 0.0, 1.0) : 0.0;
-    return minimum_ + fraction * (maximum_ - minimum_);
+    return Minimum() + fraction * (Maximum() - Minimum());
 }
 
 void CZelSlide::mousePressEvent(QMouseEvent* event) {
@@ -152,7 +101,7 @@ void CZelSlide::mousePressEvent(QMouseEvent* event) {
     }
     event->accept();
     const double along = Along(event->position());
-    const double thumbCentre = ValueToAlong(value_);
+    const double thumbCentre = ValueToAlong(Value());
     const bool onThumb = std::abs(along - thumbCentre) <= ThumbLength() / 2.0;
     // Grabbing the thumb keeps it where it is under the mouse; a click on
     // the track jumps the thumb there first.
@@ -181,39 +130,18 @@ void CZelSlide::mouseReleaseEvent(QMouseEvent* event) {
     CZelControl::mouseReleaseEvent(event);
 }
 
-void CZelSlide::wheelEvent(QWheelEvent* event) {
-    if (meter_) {
-        event->ignore();
-        return;
-    }
-    ChangeValue(value_ + WheelNotches(event) * Step(), false);
-    event->accept();
-}
-
-void CZelSlide::keyPressEvent(QKeyEvent* event) {
-    // Only the arrows: the other keys belong to the window's shortcuts.
-    double steps = ArrowSteps(event);
-    if (steps == 0.0 || meter_) {
-        CZelControl::keyPressEvent(event);
-        return;
-    }
-    if (event->modifiers() & Qt::ShiftModifier) steps *= kPageSteps;
-    ChangeValue(value_ + steps * Step(), false);
-    event->accept();
-}
-
 void CZelSlide::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF body = BodyRect();
-    if (!caption_.isEmpty()) {
+    if (!Caption().isEmpty()) {
         painter.setPen(Shade(QColor(kText)));
-        FitFontToWidth(painter, caption_, orientation_ == Qt::Vertical ? width() : body.left() - 4);
+        FitFontToWidth(painter, Caption(), orientation_ == Qt::Vertical ? width() : body.left() - 4);
         if (orientation_ == Qt::Vertical)
             painter.drawText(QRectF(0, body.bottom() + 2, width(), height() - body.bottom() - 2),
-                             Qt::AlignHCenter | Qt::AlignTop, caption_);
+                             Qt::AlignHCenter | Qt::AlignTop, Caption());
         else
-            painter.drawText(QRectF(0, 0, body.left() - 4, height()), Qt::AlignRight | Qt::AlignVCenter, caption_);
+            painter.drawText(QRectF(0, 0, body.left() - 4, height()), Qt::AlignRight | Qt::AlignVCenter, Caption());
     }
     // Paint as a vertical slide in its own frame: x across the track, y down
     // from the maximum end; a horizontal slide is the same turned a quarter.
@@ -243,10 +171,10 @@ void CZelSlide::PaintTrack(QPainter& painter) const {
     painter.setBrush(Shade(QColor(kPanelDeep)));
     painter.drawRoundedRect(slot, groove / 2.0, groove / 2.0);
     // Lit part of the slot, from the neutral value (or the minimum) to the value.
-    const double base = neutral_ ? *neutral_ : minimum_;
+    const double base = NeutralValue().value_or(Minimum());
     const double y0 = yOf(base);
-    const double y1 = yOf(value_);
-    QColor lit = Shade(pointerColour_);
+    const double y1 = yOf(Value());
+    QColor lit = Shade(PointerColour());
     lit.setAlpha(150);
     painter.setPen(Qt::NoPen);
     painter.setBrush(lit);
@@ -254,13 +182,13 @@ void CZelSlide::PaintTrack(QPainter& painter) const {
                             1.5);
 
     // Scale on both sides of the slot.
-    if (ticks_ > 0) {
+    if (Ticks() > 0) {
         const double length = std::max(3.0, w * 0.12);
         const double gap = groove / 2.0 + 3.0;
         painter.setPen(QPen(Shade(QColor(kTick)), 1.0));
-        for (int i = 0; i <= ticks_; ++i) {
-            const double y = h - (thumb / 2.0 + (h - thumb) * i / ticks_);
-            const bool major = i == 0 || i == ticks_ || 2 * i == ticks_;
+        for (int i = 0; i <= Ticks(); ++i) {
+            const double y = h - (thumb / 2.0 + (h - thumb) * i / Ticks());
+            const bool major = i == 0 || i == Ticks() || 2 * i == Ticks();
             const double l = major ? length * 1.7 : length;
             painter.drawLine(QPointF(mid - gap, y), QPointF(mid - gap - l, y));
             painter.drawLine(QPointF(mid + gap, y), QPointF(mid + gap + l, y));
@@ -286,7 +214,7 @@ void CZelSlide::PaintTrack(QPainter& painter) const {
     }
 
     // The thumb: brushed metal with the coloured pointer line across it.
-    const double y = yOf(value_);
+    const double y = yOf(Value());
     const QRectF cap(w * 0.08, y - thumb / 2.0, w * 0.84, thumb);
     painter.setPen(Qt::NoPen);
     painter.setBrush(QColor(0, 0, 0, 110));
@@ -297,7 +225,7 @@ void CZelSlide::PaintTrack(QPainter& painter) const {
         const double gy = y + thumb * offset;
         painter.drawLine(QPointF(cap.left() + 3.0, gy), QPointF(cap.right() - 3.0, gy));
     }
-    const QColor pointer = Shade(pointerColour_);
+    const QColor pointer = Shade(PointerColour());
     QColor halo = pointer;
     halo.setAlpha(90);
     const double line = std::max(2.0, thumb * 0.14);
@@ -311,8 +239,8 @@ void CZelSlide::PaintMeter(QPainter& painter) const {
     const double w = CrossLength();
     const double h = AlongLength();
     PaintPanel(painter, QRectF(0, 0, w, h), 2.0, true);
-    const double span = maximum_ - minimum_;
-    const double fraction = span != 0.0 ? (value_ - minimum_) / span : 0.0;
+    const double span = Maximum() - Minimum();
+    const double fraction = span != 0.0 ? (Value() - Minimum()) / span : 0.0;
     const double inner = h - 6.0;
     const double pitch = std::clamp(inner / 25.0, 4.0, 8.0);
     const int segments = std::max(1, static_cast<int>(inner / pitch));

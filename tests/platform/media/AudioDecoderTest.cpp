@@ -18,36 +18,26 @@
 #include <vector>
 
 #include "platform/media/AudioDecoder.h"
+#include "DecoderReading.h"
 #include "support/AudioFixtures.h"
+#include "support/Waits.h"
 
 using platform::media::AudioDecoder;
+
+using media_test::kBlockBytes;
+using media_test::ReadAll;
+using media_test::ReadFrames;
 
 namespace {
 
 constexpr int kRate = 44100;
 constexpr int64_t kHundredNsPerSecond = 10'000'000;
-// The disc block size the file source reads with.
-constexpr size_t kBlockBytes = 11760;
 constexpr double kToneHz = 1000;
 constexpr double kToneSeconds = 2;
 constexpr double kToneAmplitude = 0.5;
 constexpr int kRampFrames = 3 * kRate;
 constexpr int kMp3FrameSamples = 1152;
 constexpr int kWmaFrameSamples = 2048;
-
-std::vector<int16_t> ReadFrames(AudioDecoder& decoder, int frames) {
-    std::vector<int16_t> samples(static_cast<size_t>(frames) * decoder.Format().channels);
-    samples.resize(decoder.Read(reinterpret_cast<uint8_t*>(samples.data()), samples.size() * 2) / 2);
-    return samples;
-}
-
-// In reads of one disc block each, as the file source reads.
-std::vector<int16_t> ReadAll(AudioDecoder& decoder) {
-    std::vector<int16_t> all;
-    for (std::vector<int16_t> block; !(block = ReadFrames(decoder, kBlockBytes / 4)).empty();)
-        all.insert(all.end(), block.begin(), block.end());
-    return all;
-}
 
 double Rms(const int16_t* a, const int16_t* b, size_t count) {
     double sum = 0;
@@ -286,9 +276,8 @@ TEST_F(AudioDecoderTest, BadInputFailsFastAndLeavesTheDecoderClosed) {
                                     Path("random.mp3"), Path("pipe.mp3"), std::string("/dev/zero")}) {
         SCOPED_TRACE(path);
         ASSERT_TRUE(decoder.Open(Path("tone.mp3")));  // a failed Open also closes what was open
-        const auto begin = std::chrono::steady_clock::now();
-        EXPECT_FALSE(decoder.Open(path));
-        EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(500));
+        // A pipe nobody writes to or an endless device must not hold the caller.
+        testing_support::ExpectReturns([&] { EXPECT_FALSE(decoder.Open(path)); });
         EXPECT_FALSE(decoder.IsOpen());
         EXPECT_NE(decoder.ErrorText(), "");
         EXPECT_EQ(decoder.Read(block.data(), block.size()), 0u);

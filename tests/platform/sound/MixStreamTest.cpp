@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "platform/sound/MixStream.h"
-#include "platform/sound/SoundRig.h"
+#include "support/SoundRig.h"
 #include "support/AudioFixtures.h"
 
 using namespace sound_tests;

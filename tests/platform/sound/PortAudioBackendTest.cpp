@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "platform/sound/PortAudioBackend.h"
-#include "platform/sound/SoundRig.h"
+#include "support/SoundRig.h"
 
 using platform::sound::BackendDevice;
 using platform::sound::DeviceId;

@@ -13,7 +13,7 @@
 #include "platform/sound/DirectSound.h"
 #include "platform/sound/OfflineBackend.h"
 #include "platform/sound/SoundBuffer.h"
-#include "platform/sound/SoundRig.h"
+#include "support/SoundRig.h"
 #include "platform/sound/SoundSystem.h"
 #include "support/AudioFixtures.h"
 

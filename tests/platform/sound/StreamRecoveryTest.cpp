@@ -13,7 +13,7 @@
 #include <sstream>
 
 #include "platform/sound/DeviceStream.h"
-#include "platform/sound/SoundRig.h"
+#include "support/SoundRig.h"
 #include "support/AudioFixtures.h"
 
 using namespace sound_tests;

@@ -1,8 +1,10 @@
 #pragma once
 
-// What the sound tests share: a sound system on the Offline backend, device
-// objects and filled buffers on it, and effects that let a test hold the
-// audio thread inside a render call or count when an effect is freed.
+// What the tests of sound and outputs share: a sound system on the Offline
+// backend with named devices, device objects and filled buffers on it,
+// stepping a device's stream and reading what it rendered, and effects that
+// let a test hold the audio thread inside a render call or count when an
+// effect is freed.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -91,6 +93,14 @@ struct SoundRig {
 
     // The device's stream opened last.
     OfflineStream& Stream(const std::string& description) { return *backend->StreamOf(description); }
+
+    // Steps the device's stream by `frames` and returns what it rendered since
+    // the last take, interleaved.
+    std::vector<int16_t> Render(const std::string& description, int frames) {
+        OfflineStream& stream = Stream(description);
+        stream.Step(frames);
+        return stream.TakeCapture();
+    }
 
     OfflineBackend* backend;
     std::unique_ptr<SoundSystem> system;

@@ -1,0 +1,72 @@
+#include "support/Waits.h"
+
+#include <gtest/gtest.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "platform/Event.h"
+#include "platform/MessagePort.h"
+
+namespace testing_support {
+
+namespace {
+
+bool PastGiveUp(std::chrono::steady_clock::time_point giveUpAt) { return std::chrono::steady_clock::now() > giveUpAt; }
+
+// The number of the system call the thread is blocked in; -1 while it runs
+// (or when the kernel does not tell).
+long SystemCallOf(pid_t thread) {
+    std::ifstream file("/proc/self/task/" + std::to_string(thread) + "/syscall");
+    long number = -1;
+    if (!(file >> number)) return -1;
+    return number;
+}
+
+}  // namespace
+
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds giveUp) {
+    const auto giveUpAt = std::chrono::steady_clock::now() + giveUp;
+    while (!condition()) {
+        if (PastGiveUp(giveUpAt)) return false;
+        platform::MessagePort::DrainThisThread();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        std::this_thread::yield();
+    }
+    return true;
+}
+
+void ExpectReturns(const std::function<void()>& work, std::chrono::milliseconds giveUp) {
+    platform::Event returned(platform::Event::Reset::Manual, false);
+    std::thread worker([&] {
+        work();
+        returned.Set();
+    });
+    if (!returned.WaitFor(giveUp)) {
+        ADD_FAILURE() << "did not return";
+        std::fprintf(stderr, "A call under test hangs; the program ends here.\n");
+        std::fflush(stderr);
+        std::_Exit(EXIT_FAILURE);
+    }
+    worker.join();
+}
+
+pid_t ThisThreadId() { return static_cast<pid_t>(::syscall(SYS_gettid)); }
+
+bool WaitUntilSleepingInFutex(pid_t thread, std::chrono::milliseconds giveUp) {
+    const auto giveUpAt = std::chrono::steady_clock::now() + giveUp;
+    while (SystemCallOf(thread) != SYS_futex) {
+        if (PastGiveUp(giveUpAt)) return false;
+        std::this_thread::yield();
+    }
+    return true;
+}
+
+}  // namespace testing_support

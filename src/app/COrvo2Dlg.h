@@ -51,8 +51,8 @@ public:
     const CZelHelpTexts& HelpTexts() const { return helpTexts_; }
 
     // The private-message dispatch. UI thread only.
-    intptr_t OnMessage(platform::Message message, uintptr_t wParam, intptr_t lParam) {
-        return desk_->OnMessage(message, wParam, lParam);
+    intptr_t OnMessage(platform::Message message, const platform::Payload& payload) {
+        return desk_->OnMessage(message, payload);
     }
 
     // Ends the program now, whatever plays and whatever is open over the

@@ -48,7 +48,7 @@ MixingDesk::MixingDesk(engine::EngineEvents& events, platform::sound::SoundSyste
     linkedDecks_ = std::make_unique<LinkedDecks>(*engine_);
     mixer_->SetDecks(linkedDecks_.get());
     playback_->SetMixLink(mixer_.get());
-    port_->SetHandler([this](Message m, uintptr_t w, intptr_t l) { return OnMessage(m, w, l); });
+    port_->SetHandler([this](Message m, const platform::Payload& p) { return OnMessage(m, p); });
 }
 
 MixingDesk::~MixingDesk() {
@@ -90,84 +90,87 @@ MixingDesk::Handler MixingDesk::HandlerOf(Message message) {
     return kHandlers[code - platform::kFirstMessage];
 }
 
-intptr_t MixingDesk::OnMessage(Message message, uintptr_t wParam, intptr_t lParam) {
+intptr_t MixingDesk::OnMessage(Message message, const platform::Payload& payload) {
     const Handler handler = HandlerOf(message);
-    return handler ? (this->*handler)(wParam == 1 ? 1 : 0, lParam) : 0;
+    return handler ? (this->*handler)(platform::DeckOf(payload), payload) : 0;
 }
 
-intptr_t MixingDesk::OnEndOfTrack(int deck, intptr_t) {
+intptr_t MixingDesk::OnEndOfTrack(int deck, const platform::Payload&) {
     // Earlier blocks still play; the deck follows when the next track reaches the play point.
     if (engine::DeckLink* link = engine_->Link(deck)) link->OnTrackChangePending();
     engine_->OnEndOfTrack(deck);
     return 0;
 }
 
-intptr_t MixingDesk::OnTempoChanged(int deck, intptr_t hz) {
+intptr_t MixingDesk::OnTempoChanged(int deck, const platform::Payload& payload) {
+    const auto* tempo = std::get_if<platform::TempoArgs>(&payload);
+    if (!tempo) return 0;
     for (output::CZelOutput* out : {headphones_.get(), main_.get()})
-        if (output::CZelOutputDevice* device = out->Device()) device->SetFrequency(deck, static_cast<uint32_t>(hz));
+        if (output::CZelOutputDevice* device = out->Device()) device->SetFrequency(deck, tempo->frequencyHz);
     return 0;
 }
 
-intptr_t MixingDesk::OnReportQueuedBytes(int deck, intptr_t) {
+intptr_t MixingDesk::OnReportQueuedBytes(int deck, const platform::Payload&) {
     if (engine::DeckLink* link = engine_->Link(deck))
         link->ShowQueuedTime(engine::OutputBufferedBytes(engine_->Ledger(deck)));
     return 0;
 }
 
-intptr_t MixingDesk::OnTrackLengthMeasured(int, intptr_t) {
+intptr_t MixingDesk::OnTrackLengthMeasured(int, const platform::Payload&) {
     engine_->OnTrackLengthMeasured();
     return 0;
 }
 
-intptr_t MixingDesk::OnLengthMeasured(int, intptr_t) {
+intptr_t MixingDesk::OnLengthMeasured(int, const platform::Payload&) {
     engine_->OnLengthMeasured();
     return 0;
 }
 
-intptr_t MixingDesk::OnDeckPrimed(int deck, intptr_t) {
+intptr_t MixingDesk::OnDeckPrimed(int deck, const platform::Payload&) {
     playback_->PrimeDeck(deck);
     return 0;
 }
 
-intptr_t MixingDesk::OnForwardNotify(int deck, intptr_t) {
+intptr_t MixingDesk::OnForwardNotify(int deck, const platform::Payload&) {
     playback_->OnForwardNotify(deck);
     return 0;
 }
 
-intptr_t MixingDesk::OnBackwardNotify(int deck, intptr_t) {
+intptr_t MixingDesk::OnBackwardNotify(int deck, const platform::Payload&) {
     playback_->OnBackwardNotify(deck);
     return 0;
 }
 
 // The starts answer whether the deck plays, so the deck shows what it does.
-intptr_t MixingDesk::OnStartForward(int deck, intptr_t) { return playback_->StartForward(deck) ? 1 : 0; }
+intptr_t MixingDesk::OnStartForward(int deck, const platform::Payload&) { return playback_->StartForward(deck) ? 1 : 0; }
 
-intptr_t MixingDesk::OnStartBackward(int deck, intptr_t) { return playback_->StartBackward(deck) ? 1 : 0; }
+intptr_t MixingDesk::OnStartBackward(int deck, const platform::Payload&) { return playback_->StartBackward(deck) ? 1 : 0; }
 
-intptr_t MixingDesk::OnResumeForward(int deck, intptr_t) { return playback_->ResumeForward(deck) ? 1 : 0; }
+intptr_t MixingDesk::OnResumeForward(int deck, const platform::Payload&) { return playback_->ResumeForward(deck) ? 1 : 0; }
 
-intptr_t MixingDesk::OnStopForward(int deck, intptr_t) {
+intptr_t MixingDesk::OnStopForward(int deck, const platform::Payload&) {
     playback_->StopForward(deck);
     return 0;
 }
 
-intptr_t MixingDesk::OnStopBackward(int deck, intptr_t) {
+intptr_t MixingDesk::OnStopBackward(int deck, const platform::Payload&) {
     playback_->StopBackward(deck);
     return 0;
 }
 
-intptr_t MixingDesk::OnBufferLead60(int, intptr_t) {
+intptr_t MixingDesk::OnBufferLead60(int, const platform::Payload&) {
     playback_->SetBufferLead(engine::Playback::kBackgroundBufferLead);
     return 0;
 }
 
-intptr_t MixingDesk::OnBufferLead20(int, intptr_t) {
+intptr_t MixingDesk::OnBufferLead20(int, const platform::Payload&) {
     playback_->SetBufferLead(engine::Playback::kDefaultBufferLead);
     return 0;
 }
 
-intptr_t MixingDesk::OnChildWindowClosed(int deck, intptr_t code) {
-    if (view_) view_->OnToolWindowClosed(static_cast<int>(code), deck);
+intptr_t MixingDesk::OnChildWindowClosed(int deck, const platform::Payload& payload) {
+    const auto* window = std::get_if<platform::WindowArgs>(&payload);
+    if (window && view_) view_->OnToolWindowClosed(window->code, deck);
     return 0;
 }
 

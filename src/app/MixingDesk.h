@@ -71,7 +71,7 @@ public:
     output::SoundDeviceProbe& Probe() { return probe_; }
 
     // The private-message dispatch; the port calls it, tests may too.
-    intptr_t OnMessage(platform::Message message, uintptr_t wParam, intptr_t lParam);
+    intptr_t OnMessage(platform::Message message, const platform::Payload& payload);
 
     // The volume slides set both the master and the wave volume; the balance
     // slide both balances of both outputs.
@@ -118,25 +118,25 @@ private:
         const engine::Engine& engine_;
     };
 
-    using Handler = intptr_t (MixingDesk::*)(int deck, intptr_t lParam);
+    using Handler = intptr_t (MixingDesk::*)(int deck, const platform::Payload& payload);
     static Handler HandlerOf(platform::Message message);
-    // One handler per message; `deck` is 0 or 1, lParam as the message carries it.
-    intptr_t OnEndOfTrack(int deck, intptr_t);
-    intptr_t OnTempoChanged(int deck, intptr_t hz);
-    intptr_t OnReportQueuedBytes(int deck, intptr_t);
-    intptr_t OnTrackLengthMeasured(int, intptr_t);
-    intptr_t OnLengthMeasured(int, intptr_t);
-    intptr_t OnDeckPrimed(int deck, intptr_t);
-    intptr_t OnForwardNotify(int deck, intptr_t);
-    intptr_t OnBackwardNotify(int deck, intptr_t);
-    intptr_t OnStartForward(int deck, intptr_t);
-    intptr_t OnStartBackward(int deck, intptr_t);
-    intptr_t OnResumeForward(int deck, intptr_t);
-    intptr_t OnStopForward(int deck, intptr_t);
-    intptr_t OnStopBackward(int deck, intptr_t);
-    intptr_t OnBufferLead60(int, intptr_t);
-    intptr_t OnBufferLead20(int, intptr_t);
-    intptr_t OnChildWindowClosed(int deck, intptr_t code);
+    // One handler per message; `deck` is the one the payload names (0 or 1).
+    intptr_t OnEndOfTrack(int deck, const platform::Payload&);
+    intptr_t OnTempoChanged(int deck, const platform::Payload& payload);
+    intptr_t OnReportQueuedBytes(int deck, const platform::Payload&);
+    intptr_t OnTrackLengthMeasured(int, const platform::Payload&);
+    intptr_t OnLengthMeasured(int, const platform::Payload&);
+    intptr_t OnDeckPrimed(int deck, const platform::Payload&);
+    intptr_t OnForwardNotify(int deck, const platform::Payload&);
+    intptr_t OnBackwardNotify(int deck, const platform::Payload&);
+    intptr_t OnStartForward(int deck, const platform::Payload&);
+    intptr_t OnStartBackward(int deck, const platform::Payload&);
+    intptr_t OnResumeForward(int deck, const platform::Payload&);
+    intptr_t OnStopForward(int deck, const platform::Payload&);
+    intptr_t OnStopBackward(int deck, const platform::Payload&);
+    intptr_t OnBufferLead60(int, const platform::Payload&);
+    intptr_t OnBufferLead20(int, const platform::Payload&);
+    intptr_t OnChildWindowClosed(int deck, const platform::Payload& payload);
 
     platform::sound::SoundSystem& sound_;
     DeskView* view_ = nullptr;

@@ -138,12 +138,12 @@ TEST_F(MixingDeskTest, EngineMessagesReachTheDeckTheyNameAndItsBuffers) {
     EXPECT_FALSE(decks_[1].knownLengths.empty()) << "the engine learnt the length at the end of the track";
     EXPECT_TRUE(decks_[0].primedRates.empty() && decks_[0].trackChangesPending == 0);
 
-    desk_.MessagePort().Send(Message::TempoChanged, 1, 50'000);
+    desk_.MessagePort().Send(Message::TempoChanged, platform::TempoArgs{1, 50'000});
     EXPECT_EQ(desk_.MainOutput().Device()->Frequency(1), 50'000u);
     EXPECT_EQ(desk_.HeadphonesOutput().Device()->Frequency(1), 50'000u);
     EXPECT_NE(desk_.MainOutput().Device()->Frequency(0), 50'000u);
 
-    desk_.MessagePort().Send(Message::ReportQueuedBytes, 1);
+    desk_.MessagePort().Send(Message::ReportQueuedBytes, platform::DeckArgs{1});
     EXPECT_EQ(decks_[1].queuedTimes,
               std::vector<int>{engine::OutputBufferedBytes(desk_.Engine().Ledger(1))});
     EXPECT_TRUE(decks_[0].queuedTimes.empty());

@@ -1,0 +1,270 @@
+#include "app/MixingDesk.h"
+
+#include <QTimer>
+
+#include <array>
+
+#include "app/CZelCommandLineInfo.h"
+#include "app/DeskView.h"
+#include "engine/DeckLink.h"
+#include "engine/Engine.h"
+#include "engine/Playback.h"
+#include "engine/StreamTime.h"
+#include "output/CZelOutput.h"
+#include "platform/MessagePort.h"
+#include "platform/sound/SoundSystem.h"
+
+using platform::Message;
+
+namespace app {
+
+bool MixingDesk::LinkedDecks::IsCueOn(int deck) const {
+    const engine::DeckLink* link = engine_.Link(deck);
+    return link && link->IsCueOn();
+}
+
+bool MixingDesk::LinkedDecks::IsPlaying(int deck) const {
+    const engine::DeckLink* link = engine_.Link(deck);
+    return link && link->IsPlaying();
+}
+
+void MixingDesk::LinkedDecks::Start(int deck) {
+    if (engine::DeckLink* link = engine_.Link(deck)) link->TogglePlay();
+}
+
+MixingDesk::MixingDesk(engine::EngineEvents& events, platform::sound::SoundSystem& sound,
+                       const CZelSettings& settings)
+    : sound_(sound),
+      port_(std::make_unique<platform::MessagePort>()),
+      headphones_(std::make_unique<output::CZelOutput>(sound)),
+      main_(std::make_unique<output::CZelOutput>(sound)),
+      probe_(sound) {
+    engine_ = std::make_unique<engine::Engine>(events, *port_);
+    playback_ = std::make_unique<engine::Playback>(*engine_, events, *port_);
+    playback_->SetOutputs(headphones_.get(), main_.get());
+    // The saved levels and curve decide each deck's gain on each output.
+    mixer_ = std::make_unique<output::CZelMixerControls>(*main_, *headphones_, settings);
+    mixer_->RestoreFromSettings();
+    linkedDecks_ = std::make_unique<LinkedDecks>(*engine_);
+    mixer_->SetDecks(linkedDecks_.get());
+    playback_->SetMixLink(mixer_.get());
+    port_->SetHandler([this](Message m, const platform::Payload& p) { return OnMessage(m, p); });
+}
+
+MixingDesk::~MixingDesk() {
+    playback_->Shutdown();
+    engine_->Shutdown();
+    port_->Close();
+    headphones_->Close();
+    main_->Close();
+}
+
+void MixingDesk::SetDeckLink(int deck, engine::DeckLink* link) { engine_->SetDeckLink(deck, link); }
+
+MixingDesk::Handler MixingDesk::HandlerOf(Message message) {
+    // Indexed by the message code from kFirstMessage on; messages without a
+    // handler here (the play list's, the effects' and equalizers') do nothing.
+    static constexpr auto kHandlers = [] {
+        std::array<Handler, platform::kLastMessage - platform::kFirstMessage + 1> table{};
+        auto set = [&table](Message m, Handler h) { table[static_cast<uint32_t>(m) - platform::kFirstMessage] = h; };
+        set(Message::EndOfTrack, &MixingDesk::OnEndOfTrack);
+        set(Message::TempoChanged, &MixingDesk::OnTempoChanged);
+        set(Message::ReportQueuedBytes, &MixingDesk::OnReportQueuedBytes);
+        set(Message::TrackLengthMeasured, &MixingDesk::OnTrackLengthMeasured);
+        set(Message::LengthMeasured, &MixingDesk::OnLengthMeasured);
+        set(Message::DeckPrimed, &MixingDesk::OnDeckPrimed);
+        set(Message::ForwardNotify, &MixingDesk::OnForwardNotify);
+        set(Message::BackwardNotify, &MixingDesk::OnBackwardNotify);
+        set(Message::StartForward, &MixingDesk::OnStartForward);
+        set(Message::StartBackward, &MixingDesk::OnStartBackward);
+        set(Message::ResumeForward, &MixingDesk::OnResumeForward);
+        set(Message::StopForward, &MixingDesk::OnStopForward);
+        set(Message::StopBackward, &MixingDesk::OnStopBackward);
+        set(Message::BufferLead60, &MixingDesk::OnBufferLead60);
+        set(Message::BufferLead20, &MixingDesk::OnBufferLead20);
+        set(Message::ChildWindowClosed, &MixingDesk::OnChildWindowClosed);
+        return table;
+    }();
+    const uint32_t code = static_cast<uint32_t>(message);
+    if (code < platform::kFirstMessage || code > platform::kLastMessage) return nullptr;
+    return kHandlers[code - platform::kFirstMessage];
+}
+
+intptr_t MixingDesk::OnMessage(Message message, const platform::Payload& payload) {
+    const Handler handler = HandlerOf(message);
+    return handler ? (this->*handler)(platform::DeckOf(payload), payload) : 0;
+}
+
+intptr_t MixingDesk::OnEndOfTrack(int deck, const platform::Payload&) {
+    // Earlier blocks still play; the deck follows when the next track reaches the play point.
+    if (engine::DeckLink* link = engine_->Link(deck)) link->OnTrackChangePending();
+    engine_->OnEndOfTrack(deck);
+    return 0;
+}
+
+intptr_t MixingDesk::OnTempoChanged(int deck, const platform::Payload& payload) {
+    const auto* tempo = std::get_if<platform::TempoArgs>(&payload);
+    if (!tempo) return 0;
+    for (output::CZelOutput* out : {headphones_.get(), main_.get()})
+        if (output::CZelOutputDevice* device = out->Device()) device->SetFrequency(deck, tempo->frequencyHz);
+    return 0;
+}
+
+intptr_t MixingDesk::OnReportQueuedBytes(int deck, const platform::Payload&) {
+    if (engine::DeckLink* link = engine_->Link(deck))
+        link->ShowQueuedTime(engine::OutputBufferedBytes(engine_->Ledger(deck)));
+    return 0;
+}
+
+intptr_t MixingDesk::OnTrackLengthMeasured(int, const platform::Payload&) {
+    engine_->OnTrackLengthMeasured();
+    return 0;
+}
+
+intptr_t MixingDesk::OnLengthMeasured(int, const platform::Payload&) {
+    engine_->OnLengthMeasured();
+    return 0;
+}
+
+intptr_t MixingDesk::OnDeckPrimed(int deck, const platform::Payload&) {
+    playback_->PrimeDeck(deck);
+    return 0;
+}
+
+intptr_t MixingDesk::OnForwardNotify(int deck, const platform::Payload&) {
+    playback_->OnForwardNotify(deck);
+    return 0;
+}
+
+intptr_t MixingDesk::OnBackwardNotify(int deck, const platform::Payload&) {
+    playback_->OnBackwardNotify(deck);
+    return 0;
+}
+
+// The starts answer whether the deck plays, so the deck shows what it does.
+intptr_t MixingDesk::OnStartForward(int deck, const platform::Payload&) { return playback_->StartForward(deck) ? 1 : 0; }
+
+intptr_t MixingDesk::OnStartBackward(int deck, const platform::Payload&) { return playback_->StartBackward(deck) ? 1 : 0; }
+
+intptr_t MixingDesk::OnResumeForward(int deck, const platform::Payload&) { return playback_->ResumeForward(deck) ? 1 : 0; }
+
+intptr_t MixingDesk::OnStopForward(int deck, const platform::Payload&) {
+    playback_->StopForward(deck);
+    return 0;
+}
+
+intptr_t MixingDesk::OnStopBackward(int deck, const platform::Payload&) {
+    playback_->StopBackward(deck);
+    return 0;
+}
+
+intptr_t MixingDesk::OnBufferLead60(int, const platform::Payload&) {
+    playback_->SetBufferLead(engine::Playback::kBackgroundBufferLead);
+    return 0;
+}
+
+intptr_t MixingDesk::OnBufferLead20(int, const platform::Payload&) {
+    playback_->SetBufferLead(engine::Playback::kDefaultBufferLead);
+    return 0;
+}
+
+intptr_t MixingDesk::OnChildWindowClosed(int deck, const platform::Payload& payload) {
+    const auto* window = std::get_if<platform::WindowArgs>(&payload);
+    if (window && view_) view_->OnToolWindowClosed(window->code, deck);
+    return 0;
+}
+
+void MixingDesk::SetMainVolume(double volume) {
+    main_->Level().SetMasterVolume(volume);
+    main_->Level().SetWaveVolume(volume);
+}
+
+void MixingDesk::SetHeadphonesVolume(double volume) {
+    headphones_->Level().SetMasterVolume(volume);
+    headphones_->Level().SetWaveVolume(volume);
+}
+
+void MixingDesk::SetBalance(double balance) {
+    for (output::CZelOutput* out : {headphones_.get(), main_.get()}) {
+        out->Level().SetMasterBalance(balance);
+        out->Level().SetWaveBalance(balance);
+    }
+}
+
+void MixingDesk::SetInBackground(bool background) {
+    // Through the port, as every change of the buffer lead arrives.
+    port_->Send(background ? Message::BufferLead60 : Message::BufferLead20);
+}
+
+void MixingDesk::ApplyDeviceChoice(const DeviceSelection& chosen) {
+    // The latency first, so the outputs open with it; streams kept open take it too.
+    if (chosen.latencyMs != sound_.OutputLatency()) {
+        sound_.SetOutputLatency(chosen.latencyMs);
+        sound_.ReopenStreams();
+    }
+    // Without a view the choice still opens the outputs; no slide shows it.
+    struct NoControls final : output::DeviceChoiceControls {
+        void SetHeadphonesVolumeSlide(bool, std::optional<double>) override {}
+        void SetMasterVolumeSlide(bool, std::optional<double>) override {}
+        void SwitchDeckProcessingOff(int) override {}
+        void EnableDeckProcessingSwitches(bool) override {}
+    } none;
+    output::DeviceChoiceControls& controls = view_ ? static_cast<output::DeviceChoiceControls&>(*view_) : none;
+    output::ApplyDeviceChoice(*headphones_, *main_, chosen.headphonesId, chosen.headphonesLabel, chosen.mainId,
+                              chosen.mainLabel, controls);
+    if (view_) view_->ShowDevices(DevicesText());
+}
+
+void MixingDesk::ApplyNewDeviceChoice(const DeviceSelection& chosen) {
+    // Never inside an action that waits: the outputs must not change under it.
+    if (ActionUnderWay()) {
+        QTimer::singleShot(0, this, [this, chosen] { ApplyNewDeviceChoice(chosen); });
+        return;
+    }
+    if (view_) view_->UnloadDecks();
+    ApplyDeviceChoice(chosen);
+}
+
+QString MixingDesk::DevicesText() const {
+    auto name = [](const output::CZelOutput& out) {
+        if (!out.IsOpen()) return QStringLiteral("Disabled");
+        return out.IsLost() ? out.DeviceName() + " (lost, reconnecting)" : out.DeviceName();
+    };
+    return "Main: " + name(*main_) + "      Headphones: " + name(*headphones_);
+}
+
+void MixingDesk::MaintainDevices() {
+    // A device that went away is reopened when it is back, the decks' buffers
+    // kept, so they play on where they were.
+    sound_.MaintainStreams();
+    if (view_) view_->ShowDevices(DevicesText());
+}
+
+uint64_t MixingDesk::Underruns() { return sound_.Underruns(); }
+
+void MixingDesk::Start() { engine_->StartTrackLengthThread(); }
+
+void MixingDesk::LoadCommandLineFiles(CZelCommandLineInfo& commandLine, const std::function<bool()>& stop) {
+    // With no file the loop runs once with an empty path, which fails quietly.
+    engine::DeckLink* deckA = engine_->Link(0);
+    if (!deckA) return;
+    bool isLast = false;
+    do {
+        deckA->LoadPath(commandLine.GetNextFile(isLast).toStdString());
+    } while (!isLast && !(stop && stop()));
+}
+
+bool MixingDesk::ActionUnderWay() const {
+    return platform::DispatchDepth() > 0 || playback_->Busy() || (view_ && view_->DecksBusy());
+}
+
+bool MixingDesk::AnyDeckPlaying() const { return linkedDecks_->IsPlaying(0) || linkedDecks_->IsPlaying(1); }
+
+void MixingDesk::Shutdown() {
+    playback_->Shutdown();
+    engine_->Shutdown();
+    headphones_->Close();
+    main_->Close();
+}
+
+}  // namespace app

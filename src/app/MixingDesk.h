@@ -1,0 +1,153 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "output/CZelMixerControls.h"
+#include "output/SoundSystemProbe.h"
+#include "platform/Messages.h"
+#include "platform/sound/AudioBackend.h"
+
+class CZelSettings;
+
+namespace engine {
+class DeckLink;
+class Engine;
+struct EngineEvents;
+class Playback;
+}  // namespace engine
+namespace output {
+class CZelOutput;
+}
+namespace platform {
+class MessagePort;
+}
+namespace platform::sound {
+class SoundSystem;
+}
+
+namespace app {
+
+class CZelCommandLineInfo;
+class DeskView;
+
+// The program's core without a window: the message port, the engine and
+// playback, the headphones and main outputs, the mixer controls, the sound
+// system probe and the device choice, and the handling of the private
+// messages. It reaches the decks only through their engine::DeckLink and the
+// window through a DeskView. UI thread only.
+class MixingDesk final : public QObject {
+public:
+    // The devices and latency a device choice confirmed.
+    struct DeviceSelection {
+        std::optional<platform::sound::DeviceId> headphonesId;
+        QString headphonesLabel;
+        std::optional<platform::sound::DeviceId> mainId;
+        QString mainLabel;
+        int latencyMs = 0;
+    };
+
+    MixingDesk(engine::EngineEvents& events, platform::sound::SoundSystem& sound, const CZelSettings& settings);
+    ~MixingDesk() override;
+
+    // Without a view the desk shows nothing and takes the decks as idle.
+    void SetView(DeskView* view) { view_ = view; }
+    // The deck's window (or whatever stands for it); the engine and the
+    // cross fader's cue mark reach the deck through it.
+    void SetDeckLink(int deck, engine::DeckLink* link);
+
+    engine::Engine& Engine() { return *engine_; }
+    engine::Playback& Playback() { return *playback_; }
+    platform::MessagePort& MessagePort() { return *port_; }
+    output::CZelOutput& HeadphonesOutput() { return *headphones_; }
+    output::CZelOutput& MainOutput() { return *main_; }
+    output::CZelMixerControls& Mixer() { return *mixer_; }
+    const output::CZelMixerControls& Mixer() const { return *mixer_; }
+    output::SoundDeviceProbe& Probe() { return probe_; }
+
+    // The private-message dispatch; the port calls it, tests may too.
+    intptr_t OnMessage(platform::Message message, const platform::Payload& payload);
+
+    // The volume slides set both the master and the wave volume; the balance
+    // slide both balances of both outputs.
+    void SetMainVolume(double volume);
+    void SetHeadphonesVolume(double volume);
+    void SetBalance(double balance);
+    // In the background (or minimised) the decks write further ahead.
+    void SetInBackground(bool background);
+
+    // Opens both outputs on the selection, with its latency, and shows them.
+    void ApplyDeviceChoice(const DeviceSelection& chosen);
+    // A choice the user confirmed: both decks are unloaded first. Carried out
+    // once no action is under way.
+    void ApplyNewDeviceChoice(const DeviceSelection& chosen);
+    // "Main: <device>      Headphones: <device>", with closed and lost ones marked.
+    QString DevicesText() const;
+    // Reopens devices that came back and shows the devices again; the timer's work.
+    void MaintainDevices();
+    uint64_t Underruns();
+
+    // Starts what runs for the whole session besides the decks.
+    void Start();
+    // Loads every command-line file in turn into deck A, which ends holding
+    // the last one it could load; stops early once `stop` says so.
+    void LoadCommandLineFiles(CZelCommandLineInfo& commandLine, const std::function<bool()>& stop);
+
+    // A deck action or an engine operation is under way, or a wait that
+    // dispatches messages: the outputs must not change, nor the window close.
+    bool ActionUnderWay() const;
+    bool AnyDeckPlaying() const;
+    // Stops every thread and closes the outputs; the desk may not play again.
+    void Shutdown();
+
+private:
+    // The cue mark's view of the decks, through their links.
+    class LinkedDecks final : public output::CZelMixerControls::Decks {
+    public:
+        explicit LinkedDecks(const engine::Engine& engine) : engine_(engine) {}
+        bool IsCueOn(int deck) const override;
+        bool IsPlaying(int deck) const override;
+        void Start(int deck) override;
+
+    private:
+        const engine::Engine& engine_;
+    };
+
+    using Handler = intptr_t (MixingDesk::*)(int deck, const platform::Payload& payload);
+    static Handler HandlerOf(platform::Message message);
+    // One handler per message; `deck` is the one the payload names (0 or 1).
+    intptr_t OnEndOfTrack(int deck, const platform::Payload&);
+    intptr_t OnTempoChanged(int deck, const platform::Payload& payload);
+    intptr_t OnReportQueuedBytes(int deck, const platform::Payload&);
+    intptr_t OnTrackLengthMeasured(int, const platform::Payload&);
+    intptr_t OnLengthMeasured(int, const platform::Payload&);
+    intptr_t OnDeckPrimed(int deck, const platform::Payload&);
+    intptr_t OnForwardNotify(int deck, const platform::Payload&);
+    intptr_t OnBackwardNotify(int deck, const platform::Payload&);
+    intptr_t OnStartForward(int deck, const platform::Payload&);
+    intptr_t OnStartBackward(int deck, const platform::Payload&);
+    intptr_t OnResumeForward(int deck, const platform::Payload&);
+    intptr_t OnStopForward(int deck, const platform::Payload&);
+    intptr_t OnStopBackward(int deck, const platform::Payload&);
+    intptr_t OnBufferLead60(int, const platform::Payload&);
+    intptr_t OnBufferLead20(int, const platform::Payload&);
+    intptr_t OnChildWindowClosed(int deck, const platform::Payload& payload);
+
+    platform::sound::SoundSystem& sound_;
+    DeskView* view_ = nullptr;
+    std::unique_ptr<platform::MessagePort> port_;
+    std::unique_ptr<engine::Engine> engine_;
+    std::unique_ptr<engine::Playback> playback_;
+    std::unique_ptr<output::CZelOutput> headphones_;
+    std::unique_ptr<output::CZelOutput> main_;
+    std::unique_ptr<output::CZelMixerControls> mixer_;
+    std::unique_ptr<LinkedDecks> linkedDecks_;
+    output::SoundSystemProbe probe_;
+};
+
+}  // namespace app

@@ -1,0 +1,172 @@
+// The mixing desk without a window: fake decks and a fake view stand for the
+// deck windows and the main window.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <vector>
+
+#include "app/CZelCommandLineInfo.h"
+#include "app/DeskView.h"
+#include "app/MixingDesk.h"
+#include "engine/DeckLink.h"
+#include "engine/Engine.h"
+#include "engine/EngineEvents.h"
+#include "engine/EngineHarness.h"
+#include "engine/Playback.h"
+#include "engine/StreamTime.h"
+#include "output/CZelOutput.h"
+#include "output/SoundDeviceChoice.h"
+#include "platform/MessagePort.h"
+#include "platform/sound/OfflineBackend.h"
+#include "platform/sound/SoundSystem.h"
+#include "settings/CZelSettings.h"
+#include "support/AudioFixtures.h"
+
+namespace {
+
+using platform::Message;
+using testing_support::EngineHarness;
+
+struct FakeDeck final : engine::DeckLink {
+    bool IsPlaying() const override { return playing; }
+    void Pause() override {}
+    void ShowNothingLoaded() override {}
+    void TakeLoadedFile(const std::string&, const std::string&, double) override {}
+    void ResetLeds() override {}
+    void OnPrimed(uint32_t rate) override { primedRates.push_back(rate); }
+    void OnLengthKnown(double seconds) override { knownLengths.push_back(seconds); }
+    bool IsCueOn() const override { return cueOn; }
+    void TogglePlay() override { ++toggles; }
+    bool LoadPath(const std::string& path) override {
+        loads.push_back(path);
+        return !path.empty();
+    }
+    void OnTrackChangePending() override { ++trackChangesPending; }
+    void ShowQueuedTime(int bytes) override { queuedTimes.push_back(bytes); }
+
+    bool playing = false;
+    bool cueOn = false;
+    int toggles = 0;
+    int trackChangesPending = 0;
+    std::vector<uint32_t> primedRates;
+    std::vector<double> knownLengths;
+    std::vector<std::string> loads;
+    std::vector<int> queuedTimes;
+};
+
+struct FakeView final : app::DeskView {
+    void SetHeadphonesVolumeSlide(bool enabled, std::optional<double>) override { headphonesSlide = enabled; }
+    void SetMasterVolumeSlide(bool enabled, std::optional<double>) override { masterSlide = enabled; }
+    void SwitchDeckProcessingOff(int) override {}
+    void EnableDeckProcessingSwitches(bool) override {}
+    void ShowDevices(const QString& text) override { devices = text; }
+    void OnToolWindowClosed(int, int) override {}
+    bool DecksBusy() const override { return busy; }
+    void UnloadDecks() override { ++unloads; }
+
+    bool headphonesSlide = false;
+    bool masterSlide = false;
+    QString devices;
+    bool busy = false;
+    int unloads = 0;
+};
+
+class MixingDeskTest : public ::testing::Test {
+protected:
+    MixingDeskTest()
+        : sound_(std::make_unique<platform::sound::OfflineBackend>(
+              std::vector<platform::sound::OfflineBackend::Device>{{"Desk", 2}, {"Phones", 2}})),
+          settings_(dir_.path() + "/settings.ini"),
+          desk_(events_, sound_, settings_) {
+        desk_.SetView(&view_);
+        for (int d = 0; d < 2; ++d) desk_.SetDeckLink(d, &decks_[d]);
+    }
+    ~MixingDeskTest() override { desk_.Shutdown(); }
+
+    // The chooser's first choice: main on the first device, headphones on the second.
+    app::MixingDesk::DeviceSelection FirstChoice(int latencyMs = 20) {
+        output::SoundDeviceChoice choice;
+        choice.Open(desk_.Probe(), "", "");
+        const auto& kept = choice.Ok();
+        return {kept.headphones.id, kept.headphones.label, kept.main.id, kept.main.label, latencyMs};
+    }
+
+    QTemporaryDir dir_;
+    engine::EngineEvents events_;
+    platform::sound::SoundSystem sound_;
+    CZelSettings settings_;
+    FakeDeck decks_[2];
+    FakeView view_;
+    app::MixingDesk desk_;
+};
+
+TEST_F(MixingDeskTest, ADeviceChoiceOpensBothOutputsWithItsLatencyAndShowsThem) {
+    desk_.ApplyDeviceChoice(FirstChoice(12));
+    EXPECT_EQ(sound_.OutputLatency(), 12);
+    EXPECT_EQ(desk_.MainOutput().DeviceName(), "Desk");
+    EXPECT_EQ(desk_.HeadphonesOutput().DeviceName(), "Phones");
+    EXPECT_TRUE(view_.masterSlide && view_.headphonesSlide);
+    EXPECT_EQ(view_.devices, "Main: Desk      Headphones: Phones");
+    EXPECT_EQ(view_.unloads, 0) << "the start-up choice leaves the decks alone";
+
+    // A confirmed choice with headphones disabled, asked for while a deck waits for the engine.
+    app::MixingDesk::DeviceSelection mainOnly = FirstChoice();
+    mainOnly.headphonesId.reset();
+    view_.busy = true;
+    desk_.ApplyNewDeviceChoice(mainOnly);
+    EXPECT_TRUE(desk_.HeadphonesOutput().IsOpen()) << "nothing changes under a waiting action";
+    EXPECT_EQ(view_.unloads, 0);
+    view_.busy = false;
+    ASSERT_TRUE(EngineHarness::WaitUntil([&] { return !desk_.HeadphonesOutput().IsOpen(); }));
+    EXPECT_EQ(view_.unloads, 1) << "both decks are unloaded before the outputs change";
+    EXPECT_FALSE(view_.headphonesSlide);
+    EXPECT_EQ(view_.devices, "Main: Desk      Headphones: Disabled");
+}
+
+TEST_F(MixingDeskTest, EngineMessagesReachTheDeckTheyNameAndItsBuffers) {
+    desk_.ApplyDeviceChoice(FirstChoice());
+    const std::string path = QDir(dir_.path()).filePath("short.wav").toStdString();
+    ASSERT_TRUE(fixtures::WriteWav(path, fixtures::Sine(440.0, 0.5, 48'000, 2), 2, 48'000));
+    ASSERT_TRUE(desk_.Engine().LoadFile(1, path));
+    // A short file primes its deck and reaches its end at once.
+    ASSERT_TRUE(EngineHarness::WaitUntil(
+        [&] { return !decks_[1].primedRates.empty() && decks_[1].trackChangesPending > 0; }));
+    EXPECT_EQ(decks_[1].primedRates, std::vector<uint32_t>{48'000});
+    EXPECT_EQ(desk_.MainOutput().Device()->DeckSampleRate(1), 48'000u) << "the primed deck's buffers exist";
+    EXPECT_FALSE(decks_[1].knownLengths.empty()) << "the engine learnt the length at the end of the track";
+    EXPECT_TRUE(decks_[0].primedRates.empty() && decks_[0].trackChangesPending == 0);
+
+    desk_.MessagePort().Send(Message::TempoChanged, platform::TempoArgs{1, 50'000});
+    EXPECT_EQ(desk_.MainOutput().Device()->Frequency(1), 50'000u);
+    EXPECT_EQ(desk_.HeadphonesOutput().Device()->Frequency(1), 50'000u);
+    EXPECT_NE(desk_.MainOutput().Device()->Frequency(0), 50'000u);
+
+    desk_.MessagePort().Send(Message::ReportQueuedBytes, platform::DeckArgs{1});
+    EXPECT_EQ(decks_[1].queuedTimes,
+              std::vector<int>{engine::OutputBufferedBytes(desk_.Engine().Ledger(1))});
+    EXPECT_TRUE(decks_[0].queuedTimes.empty());
+}
+
+TEST_F(MixingDeskTest, TheCueMarkAndCloseQuestionSeeTheDecksThroughTheirLinks) {
+    desk_.Mixer().OnCueOnChanged(true);
+    decks_[1].cueOn = true;
+    desk_.Mixer().OnMainCrossFaderChanged(-0.5);
+    desk_.Mixer().OnMainCrossFaderChanged(0.5);  // across the mark, from deck A's side to deck B's
+    EXPECT_EQ(decks_[1].toggles, 1);
+    EXPECT_FALSE(desk_.AnyDeckPlaying());
+    decks_[1].playing = true;
+    EXPECT_TRUE(desk_.AnyDeckPlaying());
+}
+
+TEST_F(MixingDeskTest, CommandLineFilesLoadIntoDeckAUntilTheWindowCloses) {
+    app::CZelCommandLineInfo commandLine;
+    commandLine.ParseArguments({"a.wav", "b.mp3", "c.wav"});
+    int asked = 0;
+    desk_.LoadCommandLineFiles(commandLine, [&] { return ++asked == 2; });
+    EXPECT_EQ(decks_[0].loads, (std::vector<std::string>{"a.wav", "b.mp3"}));
+    EXPECT_TRUE(decks_[1].loads.empty());
+}
+
+}  // namespace

@@ -54,7 +54,12 @@ bool CZelSplashScreen::Create(int durationMs, QWidget* parent, const QPixmap& bi
     window->show();
     window->repaint();
     // The timer belongs to the window: it cannot fire once the window is gone.
-    QTimer::singleShot(durationMs, window, &QWidget::hide);
+    auto* timer = new QTimer(window);
+    timer->setObjectName("splashTimer");
+    timer->setSingleShot(true);
+    timer->setTimerType(Qt::PreciseTimer);
+    QObject::connect(timer, &QTimer::timeout, window, &QWidget::hide);
+    timer->start(durationMs);
     return true;
 }
 

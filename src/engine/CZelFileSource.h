@@ -64,7 +64,6 @@ public:
     int Channels() const { return channels_.load(std::memory_order_relaxed); }
     // 5,880 for a mono file, else 11,760: the file bytes that make one block.
     int BytesPerRead() const { return bytesPerRead_.load(std::memory_order_relaxed); }
-    int LengthWholeSeconds() const { return lengthWholeSeconds_.load(std::memory_order_relaxed); }
     bool IsOpen() const { return open_.load(std::memory_order_acquire) != 0; }
     void SetContinue(bool on) { continue_.exchange(on ? 1 : 0, std::memory_order_acq_rel); }
     // The file to go on into when the open one ends; the reader opens it

@@ -47,7 +47,6 @@ public:
     void AdvanceReadIndex() { readIndex_ = (readIndex_ + 1) % kDiscBlocks; }
 
     int32_t CdReaderPosition() const { return cdReaderPosition_.load(std::memory_order_relaxed); }
-    void SetCdReaderPosition(int32_t position) { cdReaderPosition_.store(position, std::memory_order_relaxed); }
 
     // What a reader thread does when it starts: every block free, untagged and
     // unnamed, write index 0.

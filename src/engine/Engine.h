@@ -81,8 +81,6 @@ public:
     bool RequestTrackLength(const std::string& path);
     // The track-length message's handler.
     void OnTrackLengthMeasured();
-    std::string TrackLengthResultTitle() const { return trackLength_.resultTitle; }
-    double TrackLengthResultSeconds() const { return trackLength_.resultLength; }
 
     DiscBuffer& Ring(int deck) { return *decks_[deck].ring; }
     OutputBlockLedger& Ledger(int deck) { return decks_[deck].ledger; }

@@ -62,7 +62,6 @@ public:
     double Level(int deck) const { return levels_.at(deck); }
     double MainPosition() const { return mainPosition_; }
     double HeadphonesPosition() const { return headphonesPosition_; }
-    double PreviousMainPosition() const { return previousMainPosition_; }
     double CurvePosition() const { return curvePosition_; }
     bool IsCueOn() const { return cueOn_; }
     double CueMark() const { return cueMark_; }

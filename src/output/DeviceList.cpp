@@ -21,9 +21,6 @@ QString WithoutSuffix(const QString& text, QLatin1String suffix) {
 bool IsCanSplitLabel(const QString& label) {
     return label.endsWith(kCanSplitSuffix);
 }
-bool IsCantSplitLabel(const QString& label) {
-    return label.endsWith(kCantSplitSuffix);
-}
 bool IsFrontLabel(const QString& label) {
     return label.endsWith(kFrontSuffix);
 }

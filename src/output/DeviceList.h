@@ -24,7 +24,6 @@ inline constexpr QLatin1String kSuffixSeparator{" "};
 
 // Suffix tests: the label's last characters equal the suffix exactly (case included).
 bool IsCanSplitLabel(const QString& label);
-bool IsCantSplitLabel(const QString& label);
 bool IsFrontLabel(const QString& label);
 bool IsRearLabel(const QString& label);
 
@@ -67,7 +66,6 @@ public:
 
     // The identifier an entry refers to; none for an entry without one.
     std::optional<platform::sound::DeviceId> IdOf(const DeviceEntry& entry) const;
-    int IdCount() const { return idCount_; }
 
 private:
     std::array<platform::sound::DeviceId, kMaxIds> ids_{};

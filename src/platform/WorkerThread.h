@@ -27,7 +27,6 @@ public:
     // Joins a previous run first. The body runs at the given priority.
     void Start(ThreadPriority priority, std::function<void()> body);
     void Join();
-    bool Joinable() const { return thread_.joinable(); }
     // Any thread; ignored when the thread is not running.
     void SetPriority(ThreadPriority priority);
 

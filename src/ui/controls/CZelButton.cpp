@@ -16,11 +16,6 @@ CZelButton::CZelButton(Kind kind, QWidget* parent) : CZelControl(parent), kind_(
     setFocusPolicy(Qt::NoFocus);
 }
 
-void CZelButton::SetKind(Kind kind) {
-    kind_ = kind;
-    update();
-}
-
 void CZelButton::SetCaptions(const QString& off, const QString& on) {
     offCaption_ = off;
     onCaption_ = on;

@@ -16,20 +16,15 @@ public:
     explicit CZelButton(Kind kind = Kind::Push, QWidget* parent = nullptr);
 
     Kind ButtonKind() const { return kind_; }
-    void SetKind(Kind kind);
 
     // The same caption in both states.
     void SetCaption(const QString& caption) { SetCaptions(caption, caption); }
     void SetCaptions(const QString& off, const QString& on);
-    const QString& OffCaption() const { return offCaption_; }
-    const QString& OnCaption() const { return onCaption_; }
     // The caption the button shows now.
     const QString& Caption() const { return value_ ? onCaption_ : offCaption_; }
 
     void SetGlow(bool glow);
-    bool HasGlow() const { return glow_; }
     void SetGlowColour(const QColor& colour);
-    QColor GlowColour() const { return glowColour_; }
 
     bool Value() const { return value_; }
     // Always reports ValueChanged, also for an unchanged state.

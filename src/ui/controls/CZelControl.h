@@ -20,7 +20,6 @@ public:
     void SetHelp(const QString& title, const QString& description, const QString& toolTip);
     const QString& HelpTitle() const { return helpTitle_; }
     const QString& HelpDescription() const { return helpDescription_; }
-    QString HelpToolTip() const { return toolTip(); }
 
 signals:
     // The right mouse button was released over the control: the reset gesture.

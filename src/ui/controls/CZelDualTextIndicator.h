@@ -22,7 +22,6 @@ public:
     // Reports SecondTextChanged only when the text changes.
     void SetSecondText(const QString& text);
     void SetSecondTextColour(const QColor& colour);
-    QColor SecondTextColour() const { return secondColour_; }
 
     // A small label in the corner of a text's part, such as "CUE".
     void SetLabels(const QString& first, const QString& second);

@@ -55,15 +55,6 @@ void CZelGraph::SetPlotData(int plot, std::span<const double> x, std::span<const
     update();
 }
 
-void CZelGraph::SetPlotY(int plot, std::span<const double> y) {
-    if (plot < 0 || plot >= PlotCount()) return;
-    Plot& target = plots_[plot];
-    target.y.assign(y.begin(), y.end());
-    target.x.resize(y.size());
-    std::iota(target.x.begin(), target.x.end(), 0.0);
-    update();
-}
-
 void CZelGraph::AppendChartPoint(int plot, double y) {
     if (plot < 0 || plot >= PlotCount()) return;
     Plot& target = plots_[plot];
@@ -90,18 +81,6 @@ void CZelGraph::SetPlotVisible(int plot, bool visible) {
     update();
 }
 
-void CZelGraph::SetPlotColour(int plot, const QColor& colour) {
-    if (plot < 0 || plot >= PlotCount()) return;
-    plots_[plot].colour = colour;
-    update();
-}
-
-void CZelGraph::SetPlotStyle(int plot, PlotStyle style) {
-    if (plot < 0 || plot >= PlotCount()) return;
-    plots_[plot].style = style;
-    update();
-}
-
 void CZelGraph::SetXRange(double minimum, double maximum) {
     xMinimum_ = minimum;
     xMaximum_ = maximum;
@@ -121,29 +100,9 @@ void CZelGraph::SetXLogarithmic(bool logarithmic) {
     InvalidateBackground();
 }
 
-void CZelGraph::SetXCaption(const QString& caption) {
-    xCaption_ = caption;
-    InvalidateBackground();
-}
-
-void CZelGraph::SetYCaption(const QString& caption) {
-    yCaption_ = caption;
-    InvalidateBackground();
-}
-
 void CZelGraph::SetGrid(int xDivisions, int yDivisions) {
     xDivisions_ = std::max(1, xDivisions);
     yDivisions_ = std::max(1, yDivisions);
-    InvalidateBackground();
-}
-
-void CZelGraph::SetGridVisible(bool visible) {
-    gridVisible_ = visible;
-    InvalidateBackground();
-}
-
-void CZelGraph::SetTickLabelsVisible(bool visible) {
-    tickLabels_ = visible;
     InvalidateBackground();
 }
 
@@ -159,17 +118,6 @@ void CZelGraph::SetCursorVisible(int cursor, bool visible) {
     if (cursor < 0 || cursor >= CursorCount()) return;
     cursors_[cursor].visible = visible;
     if (!visible && dragged_ == cursor) dragged_ = -1;
-    update();
-}
-
-void CZelGraph::SetCursorDraggable(int cursor, bool draggable) {
-    if (cursor < 0 || cursor >= CursorCount()) return;
-    cursors_[cursor].draggable = draggable;
-}
-
-void CZelGraph::SetCursorColour(int cursor, const QColor& colour) {
-    if (cursor < 0 || cursor >= CursorCount()) return;
-    cursors_[cursor].colour = colour;
     update();
 }
 

@@ -26,47 +26,27 @@ public:
     int PlotCount() const { return static_cast<int>(plots_.size()); }
     // The index of the plot with that name, or -1.
     int PlotIndex(const QString& name) const;
-    // The getters below throw std::out_of_range for a plot that does not exist;
-    // the setters ignore it.
-    const QString& PlotName(int plot) const { return plots_.at(plot).name; }
     // Points are paired up to the shorter of the two.
     void SetPlotData(int plot, std::span<const double> x, std::span<const double> y);
-    // y against x = 0, 1, 2, ...
-    void SetPlotY(int plot, std::span<const double> y);
     // A scrolling chart: y joins at the right and the oldest point leaves once
     // the plot holds ChartLength() points; x runs 0, 1, 2, ...
     void AppendChartPoint(int plot, double y);
     void SetChartLength(int points);
     int ChartLength() const { return chartLength_; }
     void ClearPlot(int plot);
+    // The getters throw std::out_of_range for a plot that does not exist; the
+    // setters ignore it.
     const std::vector<double>& PlotX(int plot) const { return plots_.at(plot).x; }
     const std::vector<double>& PlotY(int plot) const { return plots_.at(plot).y; }
     void SetPlotVisible(int plot, bool visible);
-    bool IsPlotVisible(int plot) const { return plots_.at(plot).visible; }
-    void SetPlotColour(int plot, const QColor& colour);
-    QColor PlotColour(int plot) const { return plots_.at(plot).colour; }
-    void SetPlotStyle(int plot, PlotStyle style);
     PlotStyle StyleOfPlot(int plot) const { return plots_.at(plot).style; }
 
     void SetXRange(double minimum, double maximum);
     void SetYRange(double minimum, double maximum);
-    double XMinimum() const { return xMinimum_; }
-    double XMaximum() const { return xMaximum_; }
-    double YMinimum() const { return yMinimum_; }
-    double YMaximum() const { return yMaximum_; }
     // A logarithmic x axis (frequencies), gridded at 1, 2 and 5 per decade.
     void SetXLogarithmic(bool logarithmic);
-    bool IsXLogarithmic() const { return xLogarithmic_; }
-    void SetXCaption(const QString& caption);
-    void SetYCaption(const QString& caption);
-    const QString& XCaption() const { return xCaption_; }
-    const QString& YCaption() const { return yCaption_; }
     // Grid lines dividing each linear axis; the numbers at them are optional.
     void SetGrid(int xDivisions, int yDivisions);
-    void SetGridVisible(bool visible);
-    bool IsGridVisible() const { return gridVisible_; }
-    void SetTickLabelsVisible(bool visible);
-    bool AreTickLabelsVisible() const { return tickLabels_; }
 
     int AddCursor(const QColor& colour, double x = 0.0, bool draggable = false);
     int CursorCount() const { return static_cast<int>(cursors_.size()); }
@@ -75,9 +55,6 @@ public:
     double CursorX(int cursor) const { return cursors_.at(cursor).x; }
     void SetCursorVisible(int cursor, bool visible);
     bool IsCursorVisible(int cursor) const { return cursors_.at(cursor).visible; }
-    void SetCursorDraggable(int cursor, bool draggable);
-    bool IsCursorDraggable(int cursor) const { return cursors_.at(cursor).draggable; }
-    void SetCursorColour(int cursor, const QColor& colour);
 
     // The rectangle the data is drawn in, and the mapping into it.
     QRectF PlotArea() const;

@@ -18,7 +18,6 @@ public:
     explicit CZelKnob(QWidget* parent = nullptr);
 
     void SetWrapping(bool wrapping);
-    bool IsWrapping() const { return wrapping_; }
 
     bool IsDragging() const { return dragging_; }
     // Angle of the pointer in degrees, clockwise from twelve o'clock.

@@ -14,14 +14,10 @@ public:
 
     explicit CZelLed(QWidget* parent = nullptr);
 
-    bool IsOn() const { return on_; }
     // Repaints and reports ValueChanged only when the state changes.
     void SetOn(bool on);
 
     void SetColours(const QColor& on, const QColor& off);
-    QColor OnColour() const { return onColour_; }
-    QColor OffColour() const { return offColour_; }
-    void SetShape(Shape shape);
     Shape LedShape() const { return shape_; }
 
     QSize sizeHint() const override { return {16, 16}; }

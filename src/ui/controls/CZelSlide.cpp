@@ -21,12 +21,6 @@ CZelSlide::CZelSlide(Qt::Orientation orientation, QWidget* parent)
                                               : QSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed));
 }
 
-void CZelSlide::SetOrientation(Qt::Orientation orientation) {
-    orientation_ = orientation;
-    updateGeometry();
-    update();
-}
-
 void CZelSlide::RangeChanged() { secondValue_ = Clamp(secondValue_); }
 
 double CZelSlide::PageSteps() const { return kPageSteps; }

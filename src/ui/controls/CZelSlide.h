@@ -18,18 +18,13 @@ public:
     explicit CZelSlide(Qt::Orientation orientation = Qt::Vertical, QWidget* parent = nullptr);
 
     Qt::Orientation Orientation() const { return orientation_; }
-    void SetOrientation(Qt::Orientation orientation);
 
     void SetSecondPointerVisible(bool visible);
-    bool IsSecondPointerVisible() const { return secondVisible_; }
     void SetSecondValue(double value);
-    double SecondValue() const { return secondValue_; }
     void SetSecondPointerColour(const QColor& colour);
-    QColor SecondPointerColour() const { return secondColour_; }
 
     // A meter ignores the mouse and the keys and shows a bar up to its value.
     void SetMeter(bool meter);
-    bool IsMeter() const { return meter_; }
 
     // True between a left press on the slide and its release.
     bool IsDragging() const { return dragging_; }

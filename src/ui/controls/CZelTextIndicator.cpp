@@ -25,16 +25,6 @@ void CZelTextIndicator::SetTextColour(const QColor& colour) {
     update();
 }
 
-void CZelTextIndicator::SetBackgroundColour(const QColor& colour) {
-    backgroundColour_ = colour;
-    update();
-}
-
-void CZelTextIndicator::SetAlignment(Qt::Alignment alignment) {
-    alignment_ = alignment;
-    update();
-}
-
 QSize CZelTextIndicator::sizeHint() const {
     const QFontMetrics metrics = fontMetrics();
     return {std::max(60, metrics.horizontalAdvance(text_) + 16), metrics.height() + 10};

@@ -18,9 +18,6 @@ public:
 
     void SetTextColour(const QColor& colour);
     QColor TextColour() const { return textColour_; }
-    void SetBackgroundColour(const QColor& colour);
-    QColor BackgroundColour() const { return backgroundColour_; }
-    void SetAlignment(Qt::Alignment alignment);
     Qt::Alignment Alignment() const { return alignment_; }
 
     QSize sizeHint() const override;

@@ -4,14 +4,9 @@
 // sink again. A private server with a null sink stands in for the hardware.
 #include <gtest/gtest.h>
 
-#include <signal.h>
 
-#include <QByteArray>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QProcess>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QThread>
 
 #include <cmath>
@@ -25,34 +20,13 @@
 #include "platform/sound/PortAudioBackend.h"
 #include "platform/sound/SoundBuffer.h"
 #include "platform/sound/SoundSystem.h"
+#include "support/PulseServer.h"
 
 using namespace platform::sound;
+using testing_support::Eventually;
+using testing_support::RunTool;
 
 namespace {
-
-// Runs a program to its end (5 s at most). True when it exited with 0.
-bool RunTool(const QString& program, const QStringList& arguments, QString* output = nullptr) {
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForFinished(5000)) {
-        process.kill();
-        process.waitForFinished();
-        return false;
-    }
-    if (output) *output = QString::fromUtf8(process.readAllStandardOutput()).trimmed();
-    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-}
-
-// Polls until done; the limit only keeps a broken build from hanging.
-bool Eventually(const std::function<bool()>& done, int limitMs = 15'000) {
-    QElapsedTimer waited;
-    waited.start();
-    while (!done()) {
-        if (waited.elapsed() > limitMs) return false;
-        QThread::msleep(20);
-    }
-    return true;
-}
 
 QString SinkModuleArguments() {
     return QString("sink_name=%1 rate=44100 channels=2 norewinds=1").arg(device_tests::kPulseSink);
@@ -81,40 +55,12 @@ double Rms(const std::vector<int16_t>& samples) {
 
 class PulseRecoveryTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        if (QStandardPaths::findExecutable("pulseaudio").isEmpty() || QStandardPaths::findExecutable("parec").isEmpty()) {
-            skipReason_ = "pulseaudio and pulseaudio-utils are not installed (scripts/setup installs them)";
-            return;
-        }
-        // A runtime folder of our own: another server on this machine is left alone.
-        runtime_ = std::make_unique<QTemporaryDir>();
-        savedRuntimePath_ = qgetenv("PULSE_RUNTIME_PATH");
-        qputenv("PULSE_RUNTIME_PATH", runtime_->path().toUtf8());
-        RunTool("pulseaudio", {"-n", "--daemonize=yes", "--exit-idle-time=-1", "--disable-shm=yes",
-                               "--enable-memfd=no", "-L", "module-native-protocol-unix"});
-        running_ = Eventually([] { return RunTool("pactl", {"info"}); }, 5000);
-    }
-
-    static void TearDownTestSuite() {
-        if (running_) {
-            RunTool("pactl", {"exit"});
-            Eventually([] { return !RunTool("pactl", {"info"}); }, 2000);
-            QFile pidFile(runtime_->path() + "/pid");
-            if (RunTool("pactl", {"info"}) && pidFile.open(QIODevice::ReadOnly))
-                ::kill(static_cast<pid_t>(pidFile.readAll().trimmed().toInt()), SIGTERM);
-            running_ = false;
-        }
-        if (!runtime_) return;
-        if (savedRuntimePath_.isNull())
-            qunsetenv("PULSE_RUNTIME_PATH");
-        else
-            qputenv("PULSE_RUNTIME_PATH", savedRuntimePath_);
-        runtime_.reset();
-    }
+    static void SetUpTestSuite() { server_.Start(); }
+    static void TearDownTestSuite() { server_.Stop(); }
 
     void SetUp() override {
-        if (!skipReason_.empty()) GTEST_SKIP() << skipReason_;
-        ASSERT_TRUE(running_) << "the PulseAudio server did not start";
+        if (!server_.SkipReason().empty()) GTEST_SKIP() << server_.SkipReason();
+        ASSERT_TRUE(server_.Running()) << "the PulseAudio server did not start";
         ASSERT_TRUE(LoadSink());
     }
 
@@ -133,10 +79,7 @@ protected:
         return unloaded;
     }
 
-    static inline std::string skipReason_;
-    static inline bool running_ = false;
-    static inline std::unique_ptr<QTemporaryDir> runtime_;
-    static inline QByteArray savedRuntimePath_;
+    static inline testing_support::PulseServer server_;
     QString module_;  // the null sink's module index while it is loaded
 };
 

@@ -1,14 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <signal.h>
 
-#include <QByteArray>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QThread>
 
 #include <memory>
@@ -18,10 +13,12 @@
 #include "output/CZelOutputLevel.h"
 #include "platform/mixer/AlsaMixerElement.h"
 #include "platform/mixer/MixerDirectory.h"
+#include "support/PulseServer.h"
 
 using output::CZelMixerLine;
 using output::CZelOutputLevel;
 using platform::mixer::MixerDirectory;
+using testing_support::RunTool;
 
 namespace {
 
@@ -63,19 +60,6 @@ TEST(MixerDirectory, MapsSoundDevicesToControlDevices) {
     EXPECT_EQ(MixerDirectory::ControlDeviceFor(""), std::nullopt);
 }
 
-// Runs a program to its end (2 s at most). True when it exited with 0.
-bool RunTool(const QString& program, const QStringList& arguments, QString* output = nullptr) {
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForFinished(2000)) {
-        process.kill();
-        process.waitForFinished();
-        return false;
-    }
-    if (output) *output = QString::fromUtf8(process.readAllStandardOutput());
-    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-}
-
 // The volume of the sink "main" as PulseAudio itself reports it, in percent.
 std::pair<int, int> SinkPercents() {
     QString text;
@@ -91,50 +75,19 @@ std::pair<int, int> SinkPercents() {
 class PulseMixerTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        if (QStandardPaths::findExecutable("pulseaudio").isEmpty()) {
-            skipReason_ = "pulseaudio is not installed (scripts/setup installs it)";
-            return;
-        }
         // ALSA reads its configuration once per process, and the pulse hook
         // redirects "default" to PulseAudio only if a server answers then.
         // Reading it before the server starts keeps "default" unchanged for
         // the tests that run after these.
         platform::mixer::AlsaMixerElement::ControlDeviceOpens("default");
-
-        // A runtime folder of our own: another server on this machine is left alone.
-        runtime_ = std::make_unique<QTemporaryDir>();
-        savedRuntimePath_ = qgetenv("PULSE_RUNTIME_PATH");
-        qputenv("PULSE_RUNTIME_PATH", runtime_->path().toUtf8());
-        RunTool("pulseaudio", {"-n", "--daemonize=yes", "--exit-idle-time=-1", "--disable-shm=yes",
-                               "--enable-memfd=no", "-L", "module-native-protocol-unix", "-L",
-                               "module-null-sink sink_name=main rate=44100 channels=2 norewinds=1"});
-        QElapsedTimer waited;
-        waited.start();
-        while (!(running_ = RunTool("pactl", {"info"})) && waited.elapsed() < 3000) QThread::msleep(20);
+        server_.Start({"module-null-sink sink_name=main rate=44100 channels=2 norewinds=1"});
     }
 
-    static void TearDownTestSuite() {
-        if (running_) {
-            RunTool("pactl", {"exit"});
-            QElapsedTimer waited;
-            waited.start();
-            while (RunTool("pactl", {"info"}) && waited.elapsed() < 1000) QThread::msleep(20);
-            QFile pidFile(runtime_->path() + "/pid");
-            if (RunTool("pactl", {"info"}) && pidFile.open(QIODevice::ReadOnly))
-                ::kill(static_cast<pid_t>(pidFile.readAll().trimmed().toInt()), SIGTERM);
-            running_ = false;
-        }
-        if (!runtime_) return;
-        if (savedRuntimePath_.isNull())
-            qunsetenv("PULSE_RUNTIME_PATH");
-        else
-            qputenv("PULSE_RUNTIME_PATH", savedRuntimePath_);
-        runtime_.reset();
-    }
+    static void TearDownTestSuite() { server_.Stop(); }
 
     void SetUp() override {
-        if (!skipReason_.empty()) GTEST_SKIP() << skipReason_;
-        ASSERT_TRUE(running_) << "the PulseAudio server did not start";
+        if (!server_.SkipReason().empty()) GTEST_SKIP() << server_.SkipReason();
+        ASSERT_TRUE(server_.Running()) << "the PulseAudio server did not start";
         ASSERT_TRUE(RunTool("pactl", {"set-sink-volume", "main", "100%"}));
     }
 
@@ -148,10 +101,7 @@ protected:
         return read;
     }
 
-    static inline std::string skipReason_;
-    static inline bool running_ = false;
-    static inline std::unique_ptr<QTemporaryDir> runtime_;
-    static inline QByteArray savedRuntimePath_;
+    static inline testing_support::PulseServer server_;
 };
 
 TEST_F(PulseMixerTest, OpensTheMasterElementOfTheServersMixer) {

@@ -80,12 +80,12 @@ QLabel* MakeLabel(QWidget* parent) {
 
 }  // namespace
 
-bool COrvo2Dlg::CueDecks::IsCueOn(int deck) const { return decks_[deck] && decks_[deck]->IsCueOn(); }
+bool COrvo2Dlg::CueDecks::IsCueOn(int deck) const { return decks_[deck] && decks_[deck]->Transport().IsCueOn(); }
 
-bool COrvo2Dlg::CueDecks::IsPlaying(int deck) const { return decks_[deck] && decks_[deck]->Playing(); }
+bool COrvo2Dlg::CueDecks::IsPlaying(int deck) const { return decks_[deck] && decks_[deck]->Transport().Playing(); }
 
 void COrvo2Dlg::CueDecks::Start(int deck) {
-    if (decks_[deck]) decks_[deck]->TogglePlay(false);
+    if (decks_[deck]) decks_[deck]->Transport().TogglePlay(false);
 }
 
 void COrvo2Dlg::VolumeSlides::Set(CZelSlide* slide, bool enabled, std::optional<double> value) {
@@ -148,7 +148,7 @@ COrvo2Dlg::COrvo2Dlg(engine::EngineEvents& events, app::CZelCommandLineInfo& com
     ShowMixerState();
     ConnectControls();
     playback_->SetMixLink(mixer_.get());
-    for (int deck = 0; deck < 2; ++deck) engine_->SetDeckLink(deck, decks_[deck]);
+    for (int deck = 0; deck < 2; ++deck) engine_->SetDeckLink(deck, &decks_[deck]->Transport());
     port_->SetHandler([this](Message m, uintptr_t w, intptr_t l) { return OnMessage(m, w, l); });
 
     quitQuestion_ = &COrvo2Dlg::AskToQuit;

@@ -226,8 +226,8 @@ void CZelDeck2::ConnectControls() {
     connect(positionSlide_, &CZelSlide::ValueChanged, this, [&t](double fraction) { t.SetSlide(fraction); });
     connect(positionSlide_, &CZelSlide::Pressed, this, [&t] { t.BeginSlideDrag(); });
     connect(positionSlide_, &CZelSlide::Released, this, [&t] { t.SeekToSlide(); });
-    connect(previous_, &CZelButton::Clicked, this, [this] { port_.Send(Message::PreviousTrack, deck_); });
-    connect(next_, &CZelButton::Clicked, this, [this] { port_.Send(Message::NextTrack, deck_); });
+    connect(previous_, &CZelButton::Clicked, this, [this] { port_.Send(Message::PreviousTrack, platform::DeckArgs{deck_}); });
+    connect(next_, &CZelButton::Clicked, this, [this] { port_.Send(Message::NextTrack, platform::DeckArgs{deck_}); });
     for (size_t k = 0; k < timers_.size(); ++k) {
         const auto timer = static_cast<Timer>(k);
         connect(&timers_[k], &QTimer::timeout, this, [&t, timer] { t.OnTimer(timer); });
@@ -345,7 +345,7 @@ void CZelDeck2::resizeEvent(QResizeEvent* event) {
 
 void CZelDeck2::keyPressEvent(QKeyEvent* event) {
     // The keyboard works the whole program: keys go to the main window.
-    port_.Send(Message::KeyCode, static_cast<uintptr_t>(deck_), event->key());
+    port_.Send(Message::KeyCode, platform::KeyArgs{deck_, event->key()});
 }
 
 void CZelDeck2::closeEvent(QCloseEvent* event) {

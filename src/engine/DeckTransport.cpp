@@ -27,9 +27,7 @@ void DeckTransport::SetClock(Clock clock) {
     StopTimer(Timer::JogIdle);
 }
 
-intptr_t DeckTransport::Send(Message message, intptr_t lParam) {
-    return port_.Send(message, static_cast<uintptr_t>(deck_), lParam);
-}
+intptr_t DeckTransport::Send(Message message) { return port_.Send(message, platform::DeckArgs{deck_}); }
 
 void DeckTransport::StartTimer(Timer timer) {
     struct Period {
@@ -134,8 +132,7 @@ void DeckTransport::Browse() {
         FillSourceChooser();
     } else {
         Send(Message::AddFileAndSelect);
-        // Each path is read during its send, while it is alive here.
-        for (size_t i = 1; i < files.size(); ++i) Send(Message::AddFile, reinterpret_cast<intptr_t>(&files[i]));
+        for (size_t i = 1; i < files.size(); ++i) port_.Send(Message::AddFile, platform::FileArgs{deck_, files[i]});
     }
     view_->FocusChooser();
     Send(Message::BufferLead20);
@@ -404,7 +401,7 @@ void DeckTransport::EndIdleWheelGesture() {
 void DeckTransport::SetTempo(double percent) {
     tempo_ = percent;
     const int rate = kind_ == SourceKind::Cd ? kCdSampleRate : engine_.FileSource(deck_).SampleRate();
-    Send(Message::TempoChanged, static_cast<intptr_t>(TempoFrequency(percent, rate)));
+    port_.Send(Message::TempoChanged, platform::TempoArgs{deck_, TempoFrequency(percent, rate)});
     Show(kTempo);
 }
 
@@ -414,7 +411,7 @@ void DeckTransport::OnPrimed(uint32_t) { SetTempo(tempo_); }
 
 void DeckTransport::OnEndOfTrack() {
     // This runs inside the handling of a play notification: the stop is posted.
-    while (!port_.Post(Message::StopForward, static_cast<uintptr_t>(deck_)) && !port_.IsClosed()) {
+    while (!port_.Post(Message::StopForward, platform::DeckArgs{deck_}) && !port_.IsClosed()) {
     }
     playing_ = false;
     EndTrackChangePending();

@@ -190,7 +190,7 @@ private:
     void StartTimer(Timer timer);
     void StopTimer(Timer timer);
     void Show(unsigned parts) { view_->Changed(parts); }
-    intptr_t Send(platform::Message message, intptr_t lParam = 0);
+    intptr_t Send(platform::Message message);
 
     const int deck_;
     Engine& engine_;

@@ -217,7 +217,7 @@ void Playback::StartNotifyThread(int deck, bool forward) {
         while (running.load() == 1) {
             notify.Wait();
             if (running.load() == 0) break;
-            mainWindow_.Send(sender, message, static_cast<uintptr_t>(deck));
+            mainWindow_.Send(sender, message, platform::DeckArgs{deck});
         }
         done.Set();
     });

@@ -3,10 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#if defined(__SSE__)
-#include <xmmintrin.h>
-#endif
-
 #include "platform/Event.h"
 #include "platform/sound/BufferVoice.h"
 
@@ -15,14 +11,6 @@ namespace {
 
 constexpr float kSampleScale = 1.0f / 32768.0f;
 constexpr float kFractionScale = 1.0f / 4294967296.0f;
-
-// Some drivers reset the floating-point mode between calls, so set it every
-// time: filter tails that decay into denormals would otherwise cost dearly.
-void FlushDenormals() noexcept {
-#if defined(__SSE__)
-    _mm_setcsr(_mm_getcsr() | 0x8040);  // flush to zero, denormals are zero
-#endif
-}
 
 // 4-point, 3rd-order Hermite interpolation between x0 and x1; exact at t = 0.
 inline float Hermite(float xm1, float x0, float x1, float x2, float t) noexcept {
@@ -111,7 +99,6 @@ void MixStream::Render(float* interleaved, int frames, int channels) noexcept {
         std::fill(interleaved, interleaved + samples, 0.0f);
         return;
     }
-    FlushDenormals();
     periodFrames_.store(frames, std::memory_order_relaxed);
     std::fill(interleaved, interleaved + samples, 0.0f);
     for (int done = 0; done < frames; done += kChunkFrames) {

@@ -3,17 +3,11 @@
 #include <algorithm>
 #include <fstream>
 
+#include "platform/sound/DenormalGuard.h"
+#include "platform/sound/DeviceIdHash.h"
+
 namespace platform::sound {
 namespace {
-
-uint64_t Fnv1a(const std::string& text, uint64_t seed) {
-    uint64_t hash = seed;
-    for (unsigned char c : text) {
-        hash ^= c;
-        hash *= 0x100000001b3ull;
-    }
-    return hash;
-}
 
 void PutLe(std::ofstream& out, uint32_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) out.put(static_cast<char>((value >> (8 * i)) & 0xFF));
@@ -79,14 +73,7 @@ void OfflineBackend::StopRunning(OfflineStream* stream) {
 }
 
 DeviceId OfflineBackend::IdOf(const std::string& description) {
-    DeviceId id{};
-    const uint64_t a = Fnv1a("Offline\n" + description, 0xcbf29ce484222325ull);
-    const uint64_t b = Fnv1a("Offline\n" + description, 0x84222325cbf29ce4ull);
-    for (int i = 0; i < 8; ++i) {
-        id[i] = static_cast<uint8_t>(a >> (8 * i));
-        id[8 + i] = static_cast<uint8_t>(b >> (8 * i));
-    }
-    return id;
+    return DeviceIdOf("Offline\n" + description, 0x84222325cbf29ce4ull);
 }
 
 std::vector<BackendDevice> OfflineBackend::Devices() {
@@ -194,6 +181,7 @@ void OfflineStream::Step(int frames) {
 }
 
 void OfflineStream::RenderPeriod() {
+    const DenormalGuard denormals;
     const auto begin = std::chrono::steady_clock::now();
     target_.Render(mix_.data(), periodFrames_, channels_);
     const int64_t took = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - begin).count();

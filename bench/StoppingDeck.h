@@ -12,7 +12,7 @@ struct StoppingDeck final : engine::DeckLink {
     void TakeLoadedFile(const std::string&, const std::string&, double) override {}
     void ResetLeds() override {}
     void OnEndOfTrack() override {
-        if (!ended) port->Post(platform::Message::StopForward, static_cast<uintptr_t>(index));
+        if (!ended) port->Post(platform::Message::StopForward, platform::DeckArgs{index});
         ended = true;
     }
     platform::MessagePort* port = nullptr;

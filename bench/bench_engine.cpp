@@ -64,8 +64,8 @@ struct TwoDecks {
             decks[d].index = d;
             engine.SetDeckLink(d, &decks[d]);
         }
-        port.SetHandler([this](Message m, uintptr_t w, intptr_t) -> intptr_t {
-            const int d = static_cast<int>(w);
+        port.SetHandler([this](Message m, const platform::Payload& payload) -> intptr_t {
+            const int d = platform::DeckOf(payload);
             if (m == Message::DeckPrimed) playback.PrimeDeck(d);
             if (m == Message::ForwardNotify) playback.OnForwardNotify(d);
             if (m == Message::StopForward) playback.StopForward(d);

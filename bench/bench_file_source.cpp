@@ -59,7 +59,7 @@ const std::string& LongMp3Path() {
 
 struct Deck {
     Deck() : engine(events, port) {
-        port.SetHandler([this](platform::Message m, uintptr_t, intptr_t) -> intptr_t {
+        port.SetHandler([this](platform::Message m, const platform::Payload&) -> intptr_t {
             if (m == platform::Message::DeckPrimed) {
                 // As the priming handler does: the block writer starts at block 0.
                 engine.Ring(0).SetReadIndex(0);

@@ -149,7 +149,7 @@ COrvo2Dlg::COrvo2Dlg(engine::EngineEvents& events, app::CZelCommandLineInfo& com
     ConnectControls();
     playback_->SetMixLink(mixer_.get());
     for (int deck = 0; deck < 2; ++deck) engine_->SetDeckLink(deck, decks_[deck]);
-    port_->SetHandler([this](Message m, uintptr_t w, intptr_t l) { return OnMessage(m, w, l); });
+    port_->SetHandler([this](Message m, const platform::Payload& p) { return OnMessage(m, p); });
 
     quitQuestion_ = &COrvo2Dlg::AskToQuit;
     pendingClose_.setInterval(kPendingCloseMs);
@@ -680,8 +680,8 @@ void COrvo2Dlg::done(int result) {
     QDialog::done(result);
 }
 
-intptr_t COrvo2Dlg::OnMessage(Message message, uintptr_t wParam, intptr_t lParam) {
-    const int deck = wParam == 1 ? 1 : 0;
+intptr_t COrvo2Dlg::OnMessage(Message message, const platform::Payload& payload) {
+    const int deck = platform::DeckOf(payload);
     switch (message) {
         case Message::BlockDecoded:
             break;  // nothing to do: a block was decoded
@@ -691,9 +691,9 @@ intptr_t COrvo2Dlg::OnMessage(Message message, uintptr_t wParam, intptr_t lParam
             engine_->OnEndOfTrack(deck);
             break;
         case Message::TempoChanged:
-            for (output::CZelOutput* out : {headphones_.get(), main_.get()})
-                if (output::CZelOutputDevice* device = out->Device())
-                    device->SetFrequency(deck, static_cast<uint32_t>(lParam));
+            if (const auto* tempo = std::get_if<platform::TempoArgs>(&payload))
+                for (output::CZelOutput* out : {headphones_.get(), main_.get()})
+                    if (output::CZelOutputDevice* device = out->Device()) device->SetFrequency(deck, tempo->frequencyHz);
             break;
         case Message::ReportQueuedBytes:
             decks_[deck]->ShowTime(engine::OutputBufferedBytes(engine_->Ledger(deck)));
@@ -739,7 +739,8 @@ intptr_t COrvo2Dlg::OnMessage(Message message, uintptr_t wParam, intptr_t lParam
             playback_->SetBufferLead(engine::Playback::kDefaultBufferLead);
             break;
         case Message::ChildWindowClosed:
-            if (CZelButton* button = ShowButtonOf(static_cast<int>(lParam), deck)) button->SetValue(false);
+            if (const auto* window = std::get_if<platform::WindowArgs>(&payload))
+                if (CZelButton* button = ShowButtonOf(window->code, deck)) button->SetValue(false);
             break;
         default:
             break;

@@ -67,7 +67,7 @@ public:
     const CZelHelpTexts& HelpTexts() const { return helpTexts_; }
 
     // The private-message dispatch table. UI thread only.
-    intptr_t OnMessage(platform::Message message, uintptr_t wParam, intptr_t lParam);
+    intptr_t OnMessage(platform::Message message, const platform::Payload& payload);
 
     // Ends the program now, whatever plays and whatever is open over the
     // window (SIGTERM, SIGINT).

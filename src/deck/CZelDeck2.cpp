@@ -258,8 +258,10 @@ void CZelDeck2::ConnectControls() {
     connect(&refreshTimer_, &QTimer::timeout, this, [this] { Send(Message::ReportQueuedBytes); });
 }
 
-intptr_t CZelDeck2::Send(Message message, intptr_t lParam) {
-    return port_.Send(message, static_cast<uintptr_t>(deck_), lParam);
+intptr_t CZelDeck2::Send(Message message) { return port_.Send(message, platform::DeckArgs{deck_}); }
+
+intptr_t CZelDeck2::Send(Message message, platform::Payload payload) {
+    return port_.Send(message, std::move(payload));
 }
 
 template <typename Action>
@@ -333,11 +335,8 @@ void CZelDeck2::Browse() {
         FillSourceChooser();
     } else {
         Send(Message::AddFileAndSelect);
-        for (qsizetype i = 1; i < files.size(); ++i) {
-            // The path is read during the send, while it is alive here.
-            const std::string path = files[i].toStdString();
-            Send(Message::AddFile, reinterpret_cast<intptr_t>(&path));
-        }
+        for (qsizetype i = 1; i < files.size(); ++i)
+            Send(Message::AddFile, platform::FileArgs{deck_, files[i].toStdString()});
     }
     chooser_->setFocus();
     Send(Message::BufferLead20);
@@ -650,7 +649,7 @@ void CZelDeck2::OnJogReleased() {
 void CZelDeck2::ApplyTempo() {
     const double percent = tempoSlide_->Value();
     const int rate = kind_ == SourceKind::Cd ? 44'100 : engine_.FileSource(deck_).SampleRate();
-    Send(Message::TempoChanged, static_cast<intptr_t>(deck::TempoFrequency(percent, rate)));
+    Send(Message::TempoChanged, platform::TempoArgs{deck_, static_cast<uint32_t>(deck::TempoFrequency(percent, rate))});
     tempoPercent_->SetText(QString::fromStdString(deck::TempoPercentText(percent)));
 }
 
@@ -660,7 +659,7 @@ void CZelDeck2::OnPrimed(uint32_t) { ApplyTempo(); }
 
 void CZelDeck2::EndOfTrack() {
     // This runs inside the handling of a play notification: the stop is posted.
-    while (!port_.Post(Message::StopForward, static_cast<uintptr_t>(deck_)) && !port_.IsClosed()) {
+    while (!port_.Post(Message::StopForward, platform::DeckArgs{deck_}) && !port_.IsClosed()) {
     }
     playing_ = false;
     EndTrackChangePending();
@@ -754,7 +753,7 @@ void CZelDeck2::resizeEvent(QResizeEvent* event) {
 
 void CZelDeck2::keyPressEvent(QKeyEvent* event) {
     // The keyboard works the whole program: keys go to the main window.
-    Send(Message::KeyCode, event->key());
+    Send(Message::KeyCode, platform::KeyArgs{deck_, event->key()});
 }
 
 void CZelDeck2::closeEvent(QCloseEvent* event) {

@@ -174,7 +174,8 @@ private:
     void ShowCueTime();
     void ShowTransportState();
     void PlaceLeds();
-    intptr_t Send(platform::Message message, intptr_t lParam = 0);
+    intptr_t Send(platform::Message message);
+    intptr_t Send(platform::Message message, platform::Payload payload);
 
     const int deck_;
     engine::Engine& engine_;

@@ -125,7 +125,7 @@ long CZelFileSource::ReadBlock(int deck, SampleBlock& destination, int& bytes, b
         // Only a next file queued in answer to this message continues the block.
         SetContinue(false);
         TakeQueuedNext();
-        if (mainWindow_) mainWindow_->Send(platform::Message::EndOfTrack, static_cast<uintptr_t>(deck));
+        if (mainWindow_) mainWindow_->Send(platform::Message::EndOfTrack, platform::DeckArgs{deck});
         // Opened here, on the reader's own thread, so the window's handling
         // never waits for a thread that is waiting for it.
         // At the rate the deck's buffers run at, so the next file keeps its pitch.

@@ -73,7 +73,7 @@ void LengthMeasurer::Run() {
             results_.push_back({request.deck, request.generation, request.path, length.seconds});
             lock.unlock();
             // Posted, never sent: the window may be waiting for something else.
-            mainWindow_.Post(platform::Message::LengthMeasured, static_cast<uintptr_t>(request.deck));
+            mainWindow_.Post(platform::Message::LengthMeasured, platform::DeckArgs{request.deck});
             lock.lock();
         }
     }

@@ -222,7 +222,7 @@ void Playback::StartNotifyThread(int deck, Direction direction) {
         while (running.load() == 1) {
             ev.notify.Wait();
             if (running.load() == 0) break;
-            mainWindow_.Send(sender, message, static_cast<uintptr_t>(deck));
+            mainWindow_.Send(sender, message, platform::DeckArgs{deck});
         }
         ev.threadDone.Set();
     });

@@ -9,7 +9,7 @@ using platform::Message;
 
 void RunReaderLoop(int deck, DiscBuffer& ring, engine::DeckEvents& events, platform::Event& threadDone,
                    ReaderFlags& flags, platform::MessagePort& mainWindow, BlockProducer& producer) {
-    const auto deckParam = static_cast<uintptr_t>(deck);
+    const platform::DeckArgs deckParam{deck};
     // The starter marked the reader running and its done event reset before
     // the thread began; doing it here would undo a stop asked for meanwhile.
     flags.waiting.exchange(0);

@@ -125,9 +125,9 @@ void MessagePort::TakeLinkedSlots() {
 
 bool MessagePort::OnOwnerThread() const { return QThread::currentThread() == thread(); }
 
-intptr_t MessagePort::Dispatch(Message message, uintptr_t wParam, intptr_t lParam) {
+intptr_t MessagePort::Dispatch(Message message, const Payload& payload) {
     if (IsClosed() || !handler_) return 0;
-    return handler_(message, wParam, lParam);
+    return handler_(message, payload);
 }
 
 bool MessagePort::Enqueue(Pending pending) {
@@ -164,7 +164,7 @@ void MessagePort::Drain() {
         TakeLinkedSlots();
         if (ready_ && (!queued || ready_->sequence_ < *queued)) {
             SenderSlot* slot = std::exchange(ready_, ready_->next_);
-            slot->result_ = Dispatch(slot->message_, slot->wParam_, slot->lParam_);
+            slot->result_ = Dispatch(slot->message_, slot->payload_);
             slot->done_.Set();  // the last touch: the sender owns the slot again
             continue;
         }
@@ -176,7 +176,7 @@ void MessagePort::Drain() {
             pending = std::move(queue_.front());
             queue_.pop_front();
         }
-        const intptr_t result = Dispatch(pending.message, pending.wParam, pending.lParam);
+        const intptr_t result = Dispatch(pending.message, pending.payload);
         if (pending.reply) {
             pending.reply->result = result;
             pending.reply->done.Set();
@@ -184,23 +184,22 @@ void MessagePort::Drain() {
     }
 }
 
-intptr_t MessagePort::Send(Message message, uintptr_t wParam, intptr_t lParam) {
+intptr_t MessagePort::Send(Message message, Payload payload) {
     if (IsClosed()) return 0;
-    if (OnOwnerThread()) return Dispatch(message, wParam, lParam);
+    if (OnOwnerThread()) return Dispatch(message, payload);
     auto reply = std::make_shared<Reply>();
-    if (!Enqueue({message, wParam, lParam, reply, 0})) return 0;
+    if (!Enqueue({message, std::move(payload), reply, 0})) return 0;
     reply->done.Wait();
     return reply->result;
 }
 
-intptr_t MessagePort::Send(SenderSlot& slot, Message message, uintptr_t wParam, intptr_t lParam) {
+intptr_t MessagePort::Send(SenderSlot& slot, Message message, const Payload& payload) {
     if (IsClosed()) return 0;
     // Compared by std::thread id: asking Qt for the current thread could
     // allocate on a thread Qt has not seen before.
-    if (std::this_thread::get_id() == ownerThread_) return Dispatch(message, wParam, lParam);
+    if (std::this_thread::get_id() == ownerThread_) return Dispatch(message, payload);
     slot.message_ = message;
-    slot.wParam_ = wParam;
-    slot.lParam_ = lParam;
+    slot.payload_ = payload;
     slot.result_ = 0;
     slot.sequence_ = nextSequence_.fetch_add(1, std::memory_order_relaxed);
     SenderSlot* linked = linkedSlots_.load(std::memory_order_relaxed);
@@ -216,9 +215,9 @@ intptr_t MessagePort::Send(SenderSlot& slot, Message message, uintptr_t wParam, 
     return slot.result_;
 }
 
-bool MessagePort::Post(Message message, uintptr_t wParam, intptr_t lParam) {
+bool MessagePort::Post(Message message, Payload payload) {
     if (IsClosed()) return false;
-    return Enqueue({message, wParam, lParam, nullptr, 0});
+    return Enqueue({message, std::move(payload), nullptr, 0});
 }
 
 void WaitDispatching(Event& event) {

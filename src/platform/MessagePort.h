@@ -36,7 +36,7 @@ namespace platform {
 class MessagePort : public QObject {
     Q_OBJECT
 public:
-    using Handler = std::function<intptr_t(Message message, uintptr_t wParam, intptr_t lParam)>;
+    using Handler = std::function<intptr_t(Message message, const Payload& payload)>;
 
     // A worker's own message and reply, made once before its loop and used
     // for one Send at a time. It must outlive the Sends made through it.
@@ -57,8 +57,7 @@ public:
         // Written by the sender before it links the slot, read by the owner
         // thread after taking it; `result` the other way round, before done_.
         Message message_{};
-        uintptr_t wParam_ = 0;
-        intptr_t lParam_ = 0;
+        Payload payload_;
         intptr_t result_ = 0;
         uint64_t sequence_ = 0;
         SenderSlot* next_ = nullptr;
@@ -72,10 +71,11 @@ public:
     void Close();
 
     // Any thread.
-    intptr_t Send(Message message, uintptr_t wParam = 0, intptr_t lParam = 0);
-    // Any thread; `slot` is the calling thread's own. No allocation, no lock.
-    intptr_t Send(SenderSlot& slot, Message message, uintptr_t wParam = 0, intptr_t lParam = 0);
-    bool Post(Message message, uintptr_t wParam = 0, intptr_t lParam = 0);
+    intptr_t Send(Message message, Payload payload = {});
+    // Any thread; `slot` is the calling thread's own. No lock, and no
+    // allocation for a payload that holds no string.
+    intptr_t Send(SenderSlot& slot, Message message, const Payload& payload = {});
+    bool Post(Message message, Payload payload = {});
     bool IsClosed() const { return closed_.load(std::memory_order_acquire); }
     bool OnOwnerThread() const;
 
@@ -88,8 +88,7 @@ private:
     struct Reply;
     struct Pending {
         Message message;
-        uintptr_t wParam;
-        intptr_t lParam;
+        Payload payload;
         std::shared_ptr<Reply> reply;  // set for Send, empty for Post
         uint64_t sequence;
     };
@@ -102,7 +101,7 @@ private:
     // Answers every slot of the chain with 0.
     static void Release(SenderSlot* chain);
 
-    intptr_t Dispatch(Message message, uintptr_t wParam, intptr_t lParam);
+    intptr_t Dispatch(Message message, const Payload& payload);
 
     Handler handler_;
     const std::thread::id ownerThread_;

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <variant>
 
 namespace platform {
 
 // The private messages of the main window (application messages 0x8001 to
-// 0x8020). The first parameter is the deck index where a deck is concerned.
+// 0x8020). Each carries the payload named beside it, DeckArgs where none is.
 enum class Message : uint32_t {
     CdClosed = 0x8001,             // a deck closed its CD: the play list drops the CD's entries
     LoadPlayListEntry = 0x8002,    // load a deck's loaded play list entry into the deck
@@ -19,14 +21,14 @@ enum class Message : uint32_t {
     EqualizerOff = 0x800A,
     EqualizerOn = 0x800B,
     PlayListFindNext = 0x800C,
-    KeyCode = 0x800D,
+    KeyCode = 0x800D,              // KeyArgs: a key a deck window did not use
     StartForward = 0x800E,
     StartBackward = 0x800F,
     BackwardNotify = 0x8010,
     ForwardNotify = 0x8011,
-    TempoChanged = 0x8012,         // second parameter: the deck's forward playback frequency in Hz
+    TempoChanged = 0x8012,         // TempoArgs: the deck's forward playback frequency
     AddFileAndSelect = 0x8013,     // the play list appends the deck's file and selects it
-    AddFile = 0x8014,              // second parameter: a const std::string* path, alive during the send
+    AddFile = 0x8014,              // FileArgs: the play list appends the file
     PlayListChanged = 0x8015,
     PreviousTrack = 0x8016,        // the deck asks for the play list's previous or next entry
     NextTrack = 0x8017,
@@ -38,12 +40,44 @@ enum class Message : uint32_t {
     StopBackward = 0x801D,
     ReportQueuedBytes = 0x801E,    // the deck's time display is refreshed from what is queued
     TrackLengthMeasured = 0x801F,
-    ChildWindowClosed = 0x8020,
+    ChildWindowClosed = 0x8020,    // WindowArgs: a tool window closed
     // Ours, beyond the window's table: a deck file's exact length was measured.
     LengthMeasured = 0x8021,
 };
 
 constexpr uint32_t kFirstMessage = 0x8001;
 constexpr uint32_t kLastMessage = 0x8021;
+
+// What a message carries.
+struct DeckArgs {
+    int deck = 0;
+};
+struct TempoArgs {
+    int deck = 0;
+    uint32_t frequencyHz = 0;
+};
+struct KeyArgs {
+    int deck = 0;
+    int key = 0;
+};
+struct WindowArgs {
+    int deck = -1;  // -1: a window of no deck
+    int code = 0;   // the window's control code
+};
+struct FileArgs {
+    int deck = 0;
+    std::string path;
+};
+using Payload = std::variant<std::monostate, DeckArgs, TempoArgs, KeyArgs, WindowArgs, FileArgs>;
+
+// The deck a payload names: 1 for Deck B, 0 for Deck A and where none is named.
+inline int DeckOf(const Payload& payload) {
+    return std::visit(
+        [](const auto& args) {
+            if constexpr (requires { args.deck; }) return args.deck == 1 ? 1 : 0;
+            else return 0;
+        },
+        payload);
+}
 
 }  // namespace platform

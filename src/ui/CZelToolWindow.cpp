@@ -17,7 +17,7 @@ CZelToolWindow::CZelToolWindow(int code, int deck, const QString& title, platfor
 }
 
 void CZelToolWindow::closeEvent(QCloseEvent* event) {
-    mainWindow_.Send(platform::Message::ChildWindowClosed, static_cast<uintptr_t>(deck_ < 0 ? 0 : deck_), code_);
+    mainWindow_.Send(platform::Message::ChildWindowClosed, platform::WindowArgs{deck_, code_});
     hide();
     event->ignore();
 }

@@ -70,8 +70,8 @@ public:
     EngineHarness() : engine(events, port) {
         for (int d = 0; d < 2; ++d) engine.SetDeckLink(d, &decks[d]);
         engine.SetPlayListLink(&playList);
-        port.SetHandler([this](platform::Message m, uintptr_t w, intptr_t) -> intptr_t {
-            const int deck = static_cast<int>(w);
+        port.SetHandler([this](platform::Message m, const platform::Payload& payload) -> intptr_t {
+            const int deck = platform::DeckOf(payload);
             switch (m) {
                 case platform::Message::BlockDecoded: ++blocksDecoded[deck]; break;
                 case platform::Message::DeckPrimed:

@@ -44,7 +44,7 @@ struct PlayingDeck final : engine::DeckLink {
     void ResetLeds() override {}
     void OnEndOfTrack() override {
         // Like the deck: stop once, and be no longer playing.
-        if (endOfTrack++ == 0) port_.Post(Message::StopForward, static_cast<uintptr_t>(deck_));
+        if (endOfTrack++ == 0) port_.Post(Message::StopForward, platform::DeckArgs{deck_});
     }
     void OnTrackChanged(const std::string& path, const std::string&, double) override { changedTo.push_back(path); }
     void AdvanceLeds() override { ++ledSteps; }
@@ -77,8 +77,8 @@ public:
             engine.SetDeckLink(d, decks[d].get());
         }
         engine.SetPlayListLink(&playList);
-        port.SetHandler([this](Message m, uintptr_t w, intptr_t) -> intptr_t {
-            const int deck = static_cast<int>(w);
+        port.SetHandler([this](Message m, const platform::Payload& payload) -> intptr_t {
+            const int deck = platform::DeckOf(payload);
             switch (m) {
                 case Message::DeckPrimed: playback.PrimeDeck(deck); break;
                 case Message::EndOfTrack: engine.OnEndOfTrack(deck); break;

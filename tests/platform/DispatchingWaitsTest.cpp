@@ -20,7 +20,7 @@ TEST(DispatchingWaits, DepthCountsTheWaitsRunningOnThisThread) {
     MessagePort port;
     Event secondHandled(Event::Reset::Manual, false);
     std::vector<int> depths;
-    port.SetHandler([&](Message message, uintptr_t, intptr_t) -> intptr_t {
+    port.SetHandler([&](Message message, const platform::Payload&) -> intptr_t {
         depths.push_back(platform::DispatchDepth());
         if (message == Message::StartForward) {
             // A fade's pause inside the handling: one wait inside another.
@@ -46,7 +46,7 @@ TEST(DispatchingWaits, DepthCountsTheWaitsRunningOnThisThread) {
 TEST(DispatchingWaits, AWaitGivesUpOnceWhatItWaitsForCanNoLongerCome) {
     MessagePort port;
     int handled = 0;
-    port.SetHandler([&](Message, uintptr_t, intptr_t) -> intptr_t { return ++handled; });
+    port.SetHandler([&](Message, const platform::Payload&) -> intptr_t { return ++handled; });
 
     // A worker that sends, then ends without setting the event.
     Event never(Event::Reset::Manual, false);
@@ -83,7 +83,7 @@ struct AbandonedWaits {
 TEST(DispatchingWaits, AbandonedWaitsReturnAtOnce) {
     MessagePort port;
     int handled = 0;
-    port.SetHandler([&](Message, uintptr_t, intptr_t) -> intptr_t { return ++handled; });
+    port.SetHandler([&](Message, const platform::Payload&) -> intptr_t { return ++handled; });
     port.Post(Message::StopForward);
     {
         const AbandonedWaits closing;

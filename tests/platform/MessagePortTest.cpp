@@ -14,24 +14,28 @@
 
 using namespace std::chrono_literals;
 using platform::Event;
+using platform::DeckArgs;
+using platform::KeyArgs;
 using platform::Message;
 using platform::MessagePort;
+using platform::Payload;
 
 TEST(MessagePort, SendFromAWorkerBlocksUntilTheWindowHasHandledIt) {
     MessagePort port;
     std::thread::id handledOn;
     int handled = 0;
-    port.SetHandler([&](Message m, uintptr_t w, intptr_t l) -> intptr_t {
+    port.SetHandler([&](Message m, const Payload& payload) -> intptr_t {
         handledOn = std::this_thread::get_id();
         ++handled;
-        return static_cast<intptr_t>(w) * 100 + l + (m == Message::ReportQueuedBytes ? 1 : 0);
+        const auto& key = std::get<KeyArgs>(payload);
+        return key.deck * 100 + key.key + (m == Message::ReportQueuedBytes ? 1 : 0);
     });
 
     Event workerDone(Event::Reset::Manual, false);
     std::atomic<intptr_t> answer{0};
     std::atomic<int> handledWhenSendReturned{-1};
     std::thread worker([&] {
-        answer = port.Send(Message::ReportQueuedBytes, 1, 20);
+        answer = port.Send(Message::ReportQueuedBytes, KeyArgs{1, 20});
         handledWhenSendReturned = handled;
         workerDone.Set();
     });
@@ -43,15 +47,15 @@ TEST(MessagePort, SendFromAWorkerBlocksUntilTheWindowHasHandledIt) {
     EXPECT_EQ(handledOn, std::this_thread::get_id()) << "handlers run on the window's thread";
 
     // On the window's own thread a send is a direct call.
-    EXPECT_EQ(port.Send(Message::BlockDecoded, 2, 3), 203);
+    EXPECT_EQ(port.Send(Message::BlockDecoded, KeyArgs{2, 3}), 203);
     EXPECT_EQ(handled, 2);
 }
 
 TEST(MessagePort, PostReturnsAtOnceAndIsHandledLater) {
     MessagePort port;
     int handled = 0;
-    port.SetHandler([&](Message, uintptr_t, intptr_t) -> intptr_t { return ++handled; });
-    EXPECT_TRUE(port.Post(Message::StopForward, 0));
+    port.SetHandler([&](Message, const platform::Payload&) -> intptr_t { return ++handled; });
+    EXPECT_TRUE(port.Post(Message::StopForward, DeckArgs{0}));
     EXPECT_EQ(handled, 0);
     QCoreApplication::processEvents();
     EXPECT_EQ(handled, 1);
@@ -60,7 +64,7 @@ TEST(MessagePort, PostReturnsAtOnceAndIsHandledLater) {
 TEST(MessagePort, AClosedWindowNeverStrandsAWorker) {
     MessagePort port;
     int handled = 0;
-    port.SetHandler([&](Message, uintptr_t, intptr_t) -> intptr_t { return ++handled; });
+    port.SetHandler([&](Message, const platform::Payload&) -> intptr_t { return ++handled; });
     port.Close();
     std::atomic<bool> returned{false};
     std::thread worker([&] {
@@ -78,7 +82,7 @@ TEST(MessagePort, AClosedWindowNeverStrandsAWorker) {
 TEST(MessagePort, WaitingDispatchesSoAWorkerSendingManyMessagesFinishes) {
     MessagePort port;
     int handled = 0;
-    port.SetHandler([&](Message, uintptr_t, intptr_t) -> intptr_t { return ++handled; });
+    port.SetHandler([&](Message, const platform::Payload&) -> intptr_t { return ++handled; });
     Event done(Event::Reset::Manual, false);
     std::thread worker([&] {
         for (int i = 0; i < 500; ++i) port.Send(Message::BlockDecoded);
@@ -93,7 +97,7 @@ TEST(MessagePort, WaitingDispatchesSoAWorkerSendingManyMessagesFinishes) {
 
 TEST(MessagePort, ClosingReleasesAWorkerAlreadyBlockedInSend) {
     MessagePort port;
-    port.SetHandler([](Message, uintptr_t, intptr_t) -> intptr_t { return 7; });
+    port.SetHandler([](Message, const platform::Payload&) -> intptr_t { return 7; });
     std::atomic<intptr_t> answer{-1};
     std::thread worker([&] { answer = port.Send(Message::BlockDecoded); });
     // Not dispatched: the message is still waiting when the window closes.
@@ -111,7 +115,7 @@ TEST(MessagePort, AWorkerIsServedWhileAHandlerRunsANestedLoop) {
     std::vector<Message> order;
     bool servedDuringTheLoop = false;
     std::thread second;
-    port.SetHandler([&](Message m, uintptr_t, intptr_t) -> intptr_t {
+    port.SetHandler([&](Message m, const platform::Payload&) -> intptr_t {
         order.push_back(m);
         if (m == Message::DeckPrimed) {
             second = std::thread([&] {

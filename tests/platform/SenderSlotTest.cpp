@@ -12,8 +12,11 @@
 #include "platform/ThreadAllocationCount.h"
 
 using platform::Event;
+using platform::DeckArgs;
+using platform::KeyArgs;
 using platform::Message;
 using platform::MessagePort;
+using platform::Payload;
 using testing_support::ThreadAllocationCount;
 
 namespace {
@@ -28,10 +31,11 @@ TEST(SenderSlot, SendsAllocateNothingAndReturnEachResult) {
     MessagePort port;
     int handled = 0;
     int outOfOrder = 0;
-    port.SetHandler([&](Message message, uintptr_t wParam, intptr_t lParam) -> intptr_t {
-        if (message != Message::ForwardNotify || wParam != static_cast<uintptr_t>(handled)) ++outOfOrder;
+    port.SetHandler([&](Message message, const Payload& payload) -> intptr_t {
+        const auto& key = std::get<KeyArgs>(payload);
+        if (message != Message::ForwardNotify || key.key != handled) ++outOfOrder;
         ++handled;
-        return static_cast<intptr_t>(wParam) * 3 + lParam;
+        return key.key * 3 + key.deck;
     });
 
     Event done(Event::Reset::Manual, false);
@@ -43,7 +47,7 @@ TEST(SenderSlot, SendsAllocateNothingAndReturnEachResult) {
         {
             const ThreadAllocationCount count;
             for (int i = 0; i < kSends; ++i)
-                if (port.Send(slot, Message::ForwardNotify, static_cast<uintptr_t>(i), 7) != i * 3 + 7)
+                if (port.Send(slot, Message::ForwardNotify, KeyArgs{7, i}) != i * 3 + 7)
                     ++wrongResults;
             slotAllocations = count.Count();
         }
@@ -51,7 +55,7 @@ TEST(SenderSlot, SendsAllocateNothingAndReturnEachResult) {
         {
             const ThreadAllocationCount count;
             for (int i = kSends; i < kSends + 10; ++i)
-                port.Send(Message::ForwardNotify, static_cast<uintptr_t>(i), 7);
+                port.Send(Message::ForwardNotify, KeyArgs{7, i});
             ordinaryAllocations = count.Count();
         }
         done.Set();
@@ -69,10 +73,10 @@ TEST(SenderSlot, SendsAllocateNothingAndReturnEachResult) {
 TEST(SenderSlot, ClosingReleasesASenderWaitingInItsSlot) {
     MessagePort port;
     int handled = 0;
-    port.SetHandler([&](Message, uintptr_t, intptr_t) -> intptr_t { return ++handled + 6; });
+    port.SetHandler([&](Message, const platform::Payload&) -> intptr_t { return ++handled + 6; });
     MessagePort::SenderSlot slot;
     std::atomic<intptr_t> answer{-1};
-    std::thread worker([&] { answer = port.Send(slot, Message::ForwardNotify, 1); });
+    std::thread worker([&] { answer = port.Send(slot, Message::ForwardNotify, DeckArgs{1}); });
     UntilWaiting(slot);  // nobody serves the port meanwhile
 
     port.Close();
@@ -81,7 +85,7 @@ TEST(SenderSlot, ClosingReleasesASenderWaitingInItsSlot) {
     EXPECT_FALSE(slot.Waiting());
 
     // Sends after the close come back at once.
-    std::thread late([&] { answer = port.Send(slot, Message::BackwardNotify, 2); });
+    std::thread late([&] { answer = port.Send(slot, Message::BackwardNotify, DeckArgs{0}); });
     late.join();
     EXPECT_EQ(answer.load(), 0);
     MessagePort::DrainThisThread();
@@ -90,25 +94,25 @@ TEST(SenderSlot, ClosingReleasesASenderWaitingInItsSlot) {
 
 TEST(SenderSlot, AnyDrainServesSlotsInTheOrderMessagesWereSent) {
     MessagePort port;
-    std::vector<std::pair<Message, uintptr_t>> order;
-    port.SetHandler([&](Message message, uintptr_t wParam, intptr_t) -> intptr_t {
-        order.emplace_back(message, wParam);
+    std::vector<std::pair<Message, int>> order;
+    port.SetHandler([&](Message message, const Payload& payload) -> intptr_t {
+        order.emplace_back(message, std::get<KeyArgs>(payload).key);
         return 0;
     });
     MessagePort::SenderSlot firstSlot;
     MessagePort::SenderSlot secondSlot;
     std::thread first([&] {
-        port.Post(Message::StopForward, 1);
-        port.Send(firstSlot, Message::ForwardNotify, 2);
+        port.Post(Message::StopForward, KeyArgs{0, 1});
+        port.Send(firstSlot, Message::ForwardNotify, KeyArgs{0, 2});
     });
     UntilWaiting(firstSlot);
-    std::thread second([&] { port.Send(secondSlot, Message::BackwardNotify, 3); });
+    std::thread second([&] { port.Send(secondSlot, Message::BackwardNotify, KeyArgs{0, 3}); });
     UntilWaiting(secondSlot);
-    port.Post(Message::StopBackward, 4);
+    port.Post(Message::StopBackward, KeyArgs{0, 4});
 
     // One drain, as every dispatching wait makes, serves them all in order.
     MessagePort::DrainThisThread();
-    EXPECT_EQ(order, (std::vector<std::pair<Message, uintptr_t>>{{Message::StopForward, 1},
+    EXPECT_EQ(order, (std::vector<std::pair<Message, int>>{{Message::StopForward, 1},
                                                                  {Message::ForwardNotify, 2},
                                                                  {Message::BackwardNotify, 3},
                                                                  {Message::StopBackward, 4}}));
@@ -125,7 +129,7 @@ TEST(SenderSlot, ASlotSenderIsServedWhileAHandlerWaits) {
     std::vector<Message> order;
     std::thread slotSender;
     MessagePort::SenderSlot slot;
-    port.SetHandler([&](Message message, uintptr_t, intptr_t) -> intptr_t {
+    port.SetHandler([&](Message message, const platform::Payload&) -> intptr_t {
         order.push_back(message);
         if (message == Message::StopForward) {
             slotSender = std::thread([&] {

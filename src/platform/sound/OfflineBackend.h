@@ -153,7 +153,7 @@ private:
     // Single producer (the render call), single consumer (a drain under
     // captureMutex_): indices count samples and only grow.
     std::unique_ptr<int16_t[]> ring_;
-    size_t ringSize_;
+    const size_t ringSize_;
     std::atomic<size_t> ringWritten_{0};
     std::atomic<size_t> ringRead_{0};
     std::mutex captureMutex_;

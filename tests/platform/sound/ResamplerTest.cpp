@@ -42,23 +42,3 @@ TEST(Resampler, ASineReadAtAnotherRateStaysCloseToTheIdealSine) {
     EXPECT_GE(SineFidelityDb(Resampler::StepFor(44'100, 48'000)), 60.0);
     EXPECT_GE(SineFidelityDb(Resampler::StepFor(46'746, 44'100)), 60.0);
 }
-
-TEST(Resampler, StopsAtTheEndOrWrapsAroundWhenLooping) {
-    const std::vector<int16_t> mono{100, 200, 300, 400};
-    const Resampler resampler(mono.data(), 4, 1);
-    std::vector<float> stereo(2 * 8);
-    const uint64_t unity = Resampler::StepFor(44'100, 44'100);
-
-    uint64_t position = uint64_t{2} << 32;
-    auto read = resampler.Read(position, unity, false, stereo.data(), 8);
-    EXPECT_EQ(read.produced, 2);
-    EXPECT_TRUE(read.reachedEnd);
-    EXPECT_FLOAT_EQ(stereo[2], 400.0f / 32768.0f);
-
-    position = uint64_t{2} << 32;
-    read = resampler.Read(position, unity, true, stereo.data(), 8);
-    EXPECT_EQ(read.produced, 8);
-    EXPECT_FALSE(read.reachedEnd);
-    EXPECT_FLOAT_EQ(stereo[2 * 2], 100.0f / 32768.0f) << "a loop goes on from its first frame";
-    EXPECT_EQ(position, uint64_t{2} << 32);
-}

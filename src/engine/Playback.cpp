@@ -87,27 +87,32 @@ output::CZelOutputDevice* Playback::ClockDevice(int deck) const {
     return nullptr;
 }
 
-std::vector<BufferRef> Playback::ForwardBuffers(int deck) const {
+SoundBuffer* Playback::ClockBuffer(int deck, Direction direction) const {
+    const output::CZelOutputDevice* clock = ClockDevice(deck);
+    if (!clock) return nullptr;
+    return direction == Direction::Forward ? clock->ForwardBuffer(deck) : clock->BackwardBuffer(deck);
+}
+
+std::vector<BufferRef> Playback::Buffers(int deck, Direction direction) const {
+    const bool forward = direction == Direction::Forward;
     std::vector<BufferRef> buffers;
-    for (output::CZelOutput* out : {headphones_, main_})
-        if (auto* device = Device(out); device && device->ForwardBuffer(deck))
-            buffers.push_back(device->ForwardBufferRef(deck));
+    for (output::CZelOutput* out : {headphones_, main_}) {
+        auto* device = Device(out);
+        if (!device || !(forward ? device->ForwardBuffer(deck) : device->BackwardBuffer(deck))) continue;
+        buffers.push_back(forward ? device->ForwardBufferRef(deck) : device->BackwardBufferRef(deck));
+    }
     return buffers;
 }
 
-std::vector<BufferRef> Playback::BackwardBuffers(int deck) const {
-    std::vector<BufferRef> buffers;
-    for (output::CZelOutput* out : {headphones_, main_})
-        if (auto* device = Device(out); device && device->BackwardBuffer(deck))
-            buffers.push_back(device->BackwardBufferRef(deck));
-    return buffers;
+Playback::DirectionEvents Playback::Events(int deck, Direction direction) const {
+    engine::DeckEvents& ev = events_.deck[deck];
+    if (direction == Direction::Forward) return {ev.playForwardNotify, ev.threadPlayForwardDone, ev.discReadForward};
+    return {ev.playBackwardNotify, ev.threadPlayBackwardDone, ev.discReadBackward};
 }
 
 bool Playback::Sounding(int deck) const {
-    const output::CZelOutputDevice* clock = ClockDevice(deck);
-    if (!clock) return false;
-    const SoundBuffer* forward = clock->ForwardBuffer(deck);
-    const SoundBuffer* backward = clock->BackwardBuffer(deck);
+    const SoundBuffer* forward = ClockBuffer(deck, Direction::Forward);
+    const SoundBuffer* backward = ClockBuffer(deck, Direction::Backward);
     return (forward && forward->IsPlaying()) || (backward && backward->IsPlaying());
 }
 
@@ -147,7 +152,7 @@ void Playback::PrimeDeck(int deck) {
     ev.deckReadyToPlay.Set();
     // Forward play that runs on (a priming that came during a start) goes on
     // with the new buffers; the old ones are gone.
-    if (PlayingForward(deck)) StartBuffers(deck, true);
+    if (PlayingForward(deck)) StartBuffers(deck, Direction::Forward);
 }
 
 bool Playback::WriteNextBlock(int deck) {
@@ -188,7 +193,7 @@ bool Playback::WriteNextBlock(int deck) {
     ring.MarkFree(index);
     ring.AdvanceReadIndex();
     if (++ledger.blocksSinceWake > kReaderWakeBlocks - 1) {
-        events_.deck[deck].discReadForward.Set();
+        Events(deck, Direction::Forward).discRead.Set();
         ledger.blocksSinceWake = 0;
     }
     return true;
@@ -201,93 +206,89 @@ bool Playback::WaitUntilReady(int deck) {
     return platform::WaitDispatchingUntil(ready, [&] { return !engine_.ReaderRunning(deck) && !ready.IsSet(); });
 }
 
-void Playback::StartNotifyThread(int deck, bool forward) {
-    Deck& d = decks_[deck];
-    engine::DeckEvents& ev = events_.deck[deck];
-    std::atomic<int>& running = forward ? d.forwardRunning : d.backwardRunning;
-    platform::Event& notify = forward ? ev.playForwardNotify : ev.playBackwardNotify;
-    platform::Event& done = forward ? ev.threadPlayForwardDone : ev.threadPlayBackwardDone;
-    const Message message = forward ? Message::ForwardNotify : Message::BackwardNotify;
+bool Playback::Ready(int deck) { return engine_.Kind(deck) != SourceKind::None && WaitUntilReady(deck); }
 
-    done.Reset();
+void Playback::StartNotifyThread(int deck, Direction direction) {
+    Deck& d = decks_[deck];
+    std::atomic<int>& running = d.running[Index(direction)];
+    const DirectionEvents ev = Events(deck, direction);
+    const Message message = direction == Direction::Forward ? Message::ForwardNotify : Message::BackwardNotify;
+
+    ev.threadDone.Reset();
     running.exchange(1);
-    (forward ? d.forwardThread : d.backwardThread).Start(ThreadPriority::Highest, [&, deck, message] {
+    d.thread[Index(direction)].Start(ThreadPriority::Highest, [this, &running, ev, deck, message] {
         // Prepared once: each block's message then costs no allocation.
         platform::MessagePort::SenderSlot sender;
         while (running.load() == 1) {
-            notify.Wait();
+            ev.notify.Wait();
             if (running.load() == 0) break;
             mainWindow_.Send(sender, message, platform::DeckArgs{deck});
         }
-        done.Set();
+        ev.threadDone.Set();
     });
 }
 
-void Playback::StartBuffers(int deck, bool forward) {
+void Playback::StartBuffers(int deck, Direction direction) {
     // A fade dispatches messages; should a priming replace the buffers
     // meanwhile, the new ones are started in their turn.
     for (int attempt = 0; attempt < 3; ++attempt) {
-        if (!(forward ? PlayingForward(deck) : PlayingBackward(deck))) return;
-        output::SoftStartAll(forward ? ForwardBuffers(deck) : BackwardBuffers(deck), fadeWait_);
-        const output::CZelOutputDevice* clock = ClockDevice(deck);
-        const SoundBuffer* buffer = clock ? (forward ? clock->ForwardBuffer(deck) : clock->BackwardBuffer(deck)) : nullptr;
+        if (!Playing(deck, direction)) return;
+        output::SoftStartAll(Buffers(deck, direction), fadeWait_);
+        const SoundBuffer* buffer = ClockBuffer(deck, direction);
         if (!buffer || buffer->IsPlaying()) return;
     }
 }
 
+bool Playback::Begin(int deck, Direction direction) {
+    StartNotifyThread(deck, direction);
+    StartBuffers(deck, direction);
+    return Playing(deck, direction);
+}
+
 bool Playback::StartForward(int deck) {
     const BusyScope busy(busy_);
-    if (engine_.Kind(deck) == SourceKind::None) return false;
-    if (!WaitUntilReady(deck)) return false;
+    if (!Ready(deck)) return false;
     OutputBlockLedger& ledger = engine_.Ledger(deck);
     ledger.blocksSinceWake = 0;
     ledger.notificationsSinceDisplay = 0;
     if (PlayingForward(deck)) return true;
     if (!ClockDevice(deck)) return false;  // no output to play on
     decks_[deck].atHistoryStart = false;
-    StartNotifyThread(deck, true);
-    StartBuffers(deck, true);
-    return PlayingForward(deck);
+    return Begin(deck, Direction::Forward);
 }
 
 bool Playback::ResumeForward(int deck) {
     const BusyScope busy(busy_);
-    if (engine_.Kind(deck) == SourceKind::None) return false;
-    if (!WaitUntilReady(deck)) return false;
+    if (!Ready(deck)) return false;
     if (PlayingForward(deck)) return true;
+    if (!ClockDevice(deck)) return false;
     Deck& d = decks_[deck];
-    output::CZelOutputDevice* clock = ClockDevice(deck);
-    if (!clock) return false;
     if (d.resumeFromBackward) {
         // On from the frame where backward play ended, in the forward buffers;
         // at the start of the history, should its fade have run past it.
-        uint32_t position = MirrorPosition(PlayCursor(clock->BackwardBuffer(deck)));
+        uint32_t position = MirrorPosition(PlayCursor(ClockBuffer(deck, Direction::Backward)));
         if (d.atHistoryStart && BlockOf(position) != d.historyStartBlock)
             position = static_cast<uint32_t>(d.historyStartBlock * kBlockBytes);
-        for (const BufferRef& ref : ForwardBuffers(deck))
+        for (const BufferRef& ref : Buffers(deck, Direction::Forward))
             if (auto buffer = ref.lock()) buffer->SetCurrentPosition(position);
         engine_.Ledger(deck).lastBlock = BlockOf(position);
     }
     d.resumeFromBackward = false;
     d.atHistoryStart = false;
-    StartNotifyThread(deck, true);
-    StartBuffers(deck, true);
-    return PlayingForward(deck);
+    return Begin(deck, Direction::Forward);
 }
 
 bool Playback::StartBackward(int deck) {
     const BusyScope busy(busy_);
-    if (engine_.Kind(deck) == SourceKind::None) return false;
-    if (!WaitUntilReady(deck)) return false;
+    if (!Ready(deck)) return false;
     if (PlayingBackward(deck)) return true;
+    if (!ClockDevice(deck)) return false;
     Deck& d = decks_[deck];
-    output::CZelOutputDevice* clock = ClockDevice(deck);
-    if (!clock) return false;
     OutputBlockLedger& ledger = engine_.Ledger(deck);
 
     // Where the listener is. The blocks passed since the last notification
     // have been played through.
-    const uint32_t forward = PlayCursor(clock->ForwardBuffer(deck));
+    const uint32_t forward = PlayCursor(ClockBuffer(deck, Direction::Forward));
     const int block = BlockOf(forward);
     if (Distance(ledger.lastBlock, block) <= kMaxCatchUpBlocks) {
         for (int b = ledger.lastBlock; b != block; b = Next(b)) {
@@ -305,54 +306,41 @@ bool Playback::StartBackward(int deck) {
         return true;
     }
     const uint32_t position = MirrorPosition(forward);
-    for (const BufferRef& ref : BackwardBuffers(deck))
+    for (const BufferRef& ref : Buffers(deck, Direction::Backward))
         if (auto buffer = ref.lock()) buffer->SetCurrentPosition(position);
-    StartNotifyThread(deck, false);
-    StartBuffers(deck, false);
+    // Backward play was asked for and taken up, even should a stop during the
+    // fade-in have ended it already.
+    Begin(deck, Direction::Backward);
     return true;
 }
 
-void Playback::StopForward(int deck) {
+void Playback::StopForward(int deck) { Stop(deck, Direction::Forward); }
+
+void Playback::StopBackward(int deck) { Stop(deck, Direction::Backward); }
+
+void Playback::Stop(int deck, Direction direction) {
     const BusyScope busy(busy_);
     Deck& d = decks_[deck];
-    if (!PlayingForward(deck) || d.stoppingForward) return;
-    d.stoppingForward = true;
-    for (const BufferRef& ref : BackwardBuffers(deck))
+    const int i = Index(direction);
+    if (!Playing(deck, direction) || d.stopping[i]) return;
+    d.stopping[i] = true;
+    for (const BufferRef& ref : Buffers(deck, Opposite(direction)))
         if (auto buffer = ref.lock()) buffer->Stop();
-    output::SoftStopAll(ForwardBuffers(deck), fadeWait_);
-    d.forwardRunning.exchange(0);
-    events_.deck[deck].playForwardNotify.Set();
+    output::SoftStopAll(Buffers(deck, direction), fadeWait_);
+    d.running[i].exchange(0);
+    const DirectionEvents ev = Events(deck, direction);
+    ev.notify.Set();
     if (DeckLink* link = engine_.Link(deck)) link->LevelMeterOff();
     // From inside the thread's own notification the thread waits for us; it
     // leaves as soon as this handling returns.
-    if (!d.inForwardNotify) {
-        platform::WaitDispatching(events_.deck[deck].threadPlayForwardDone);
-        d.forwardThread.Join();
+    if (!d.inNotify[i]) {
+        platform::WaitDispatching(ev.threadDone);
+        d.thread[i].Join();
     }
     // A fade that was cut short by the buffers going away leaves none playing.
-    for (const BufferRef& ref : ForwardBuffers(deck))
+    for (const BufferRef& ref : Buffers(deck, direction))
         if (auto buffer = ref.lock()) buffer->Stop();
-    d.stoppingForward = false;
-}
-
-void Playback::StopBackward(int deck) {
-    const BusyScope busy(busy_);
-    Deck& d = decks_[deck];
-    if (!PlayingBackward(deck) || d.stoppingBackward) return;
-    d.stoppingBackward = true;
-    for (const BufferRef& ref : ForwardBuffers(deck))
-        if (auto buffer = ref.lock()) buffer->Stop();
-    output::SoftStopAll(BackwardBuffers(deck), fadeWait_);
-    d.backwardRunning.exchange(0);
-    events_.deck[deck].playBackwardNotify.Set();
-    if (DeckLink* link = engine_.Link(deck)) link->LevelMeterOff();
-    if (!d.inBackwardNotify) {
-        platform::WaitDispatching(events_.deck[deck].threadPlayBackwardDone);
-        d.backwardThread.Join();
-    }
-    for (const BufferRef& ref : BackwardBuffers(deck))
-        if (auto buffer = ref.lock()) buffer->Stop();
-    d.stoppingBackward = false;
+    d.stopping[i] = false;
 }
 
 void Playback::RefreshTimeEveryThird(int deck) {
@@ -362,24 +350,38 @@ void Playback::RefreshTimeEveryThird(int deck) {
     if (DeckLink* link = engine_.Link(deck)) link->RefreshTime(ledger.CountWritten() * kBlockBytes);
 }
 
+std::optional<Playback::PlayPoint> Playback::NotifiedPoint(int deck, Direction direction) {
+    SoundBuffer* buffer = ClockBuffer(deck, direction);
+    // A notification that arrives after the buffer stopped only needs clearing.
+    Events(deck, direction).notify.Reset();
+    if (!buffer || !buffer->IsPlaying() || !Playing(deck, direction)) return std::nullopt;
+    const bool forward = direction == Direction::Forward;
+    const uint32_t bytes = PlayCursor(buffer);
+    const int block = BlockOf(forward ? bytes : MirrorPosition(bytes));
+    const int last = engine_.Ledger(deck).lastBlock;
+    // Nothing new: still in the last block, or just behind it.
+    if (block == last || bytes == 0 || block == (forward ? Previous(last) : Next(last))) return std::nullopt;
+    return PlayPoint{bytes, block};
+}
+
 void Playback::OnForwardNotify(int deck) {
     const BusyScope busy(busy_);
-    Deck& d = decks_[deck];
     // While this runs the notify thread waits for it: a stop from in here
     // (the deck's own, or anything this calls) must not wait for the thread.
-    const FlagScope inHandler(d.inForwardNotify);
-    engine::DeckEvents& ev = events_.deck[deck];
-    output::CZelOutputDevice* clock = ClockDevice(deck);
-    SoundBuffer* forward = clock ? clock->ForwardBuffer(deck) : nullptr;
-    // A notification that arrives after the buffer stopped only needs clearing.
-    ev.playForwardNotify.Reset();
-    if (!forward || !forward->IsPlaying() || !PlayingForward(deck)) return;
+    const FlagScope inHandler(decks_[deck].inNotify[Index(Direction::Forward)]);
+    if (const auto point = NotifiedPoint(deck, Direction::Forward)) OnForwardBlock(deck, *point);
+}
 
+void Playback::OnBackwardNotify(int deck) {
+    const BusyScope busy(busy_);
+    const FlagScope inHandler(decks_[deck].inNotify[Index(Direction::Backward)]);
+    if (const auto point = NotifiedPoint(deck, Direction::Backward)) OnBackwardBlock(deck, point->block);
+}
+
+void Playback::OnForwardBlock(int deck, PlayPoint point) {
+    Deck& d = decks_[deck];
     OutputBlockLedger& ledger = engine_.Ledger(deck);
-    const uint32_t pos = PlayCursor(forward);
-    const int cur = BlockOf(pos);
-    if (cur == ledger.lastBlock || pos == 0 || cur == Previous(ledger.lastBlock)) return;
-
+    const int cur = point.block;
     DeckLink* link = engine_.Link(deck);
     if (ledger.silence[cur]) {
         // The end of the track has reached the play point.
@@ -390,30 +392,27 @@ void Playback::OnForwardNotify(int deck) {
         return;
     }
     // Keep the headphones with the main output when the main output paces the deck.
-    if (auto* phones = Device(headphones_); phones && phones != clock && phones->ForwardBuffer(deck)) {
+    if (auto* phones = Device(headphones_); phones && phones != ClockDevice(deck) && phones->ForwardBuffer(deck)) {
         const int phonesBlock = BlockOf(PlayCursor(phones->ForwardBuffer(deck)));
-        if (phonesBlock != cur && phonesBlock != Previous(cur)) phones->ForwardBuffer(deck)->SetCurrentPosition(pos);
+        if (phonesBlock != cur && phonesBlock != Previous(cur)) phones->ForwardBuffer(deck)->SetCurrentPosition(point.bytes);
     }
 
+    // One block a notification keeps the lead; two catch up when behind.
     const int ahead = ledger.CountWritten();
-    bool wrote = true;
-    if (ahead == bufferLead_) {
-        wrote = WriteNextBlock(deck);
-    } else if (ahead < bufferLead_) {
-        wrote = WriteNextBlock(deck);
-        wrote = WriteNextBlock(deck);
-    }
+    const int writes = ahead < bufferLead_ ? 2 : (ahead == bufferLead_ ? 1 : 0);
+    bool wrote = true;  // the last write had a block to write
+    for (int i = 0; i < writes; ++i) wrote = WriteNextBlock(deck);
     // Underrun: the play point reached a block not written yet. Stop, catch
     // up, write a lead and start again. The notify thread that brought us
     // here is waiting for this handling, so it keeps running throughout.
     const bool underrun = !ledger.written[cur];
-    if (underrun) output::SoftStopAll(ForwardBuffers(deck), fadeWait_);
+    if (underrun) output::SoftStopAll(Buffers(deck, Direction::Forward), fadeWait_);
     while (wrote && !ledger.written[cur]) wrote = WriteNextBlock(deck);
     if (underrun) {
         ++d.underruns;
         for (int i = 0; i < kPrimingWrites; ++i) WriteNextBlock(deck);
         // Unless the deck was stopped while the fade dispatched messages.
-        StartBuffers(deck, true);
+        StartBuffers(deck, Direction::Forward);
     }
 
     for (int b = ledger.lastBlock; b != cur; b = Next(b)) {
@@ -432,22 +431,9 @@ void Playback::OnForwardNotify(int deck) {
     RefreshTimeEveryThird(deck);
 }
 
-void Playback::OnBackwardNotify(int deck) {
-    const BusyScope busy(busy_);
+void Playback::OnBackwardBlock(int deck, int cur) {
     Deck& d = decks_[deck];
-    const FlagScope inHandler(d.inBackwardNotify);
-    engine::DeckEvents& ev = events_.deck[deck];
-    output::CZelOutputDevice* clock = ClockDevice(deck);
-    SoundBuffer* backward = clock ? clock->BackwardBuffer(deck) : nullptr;
-    ev.playBackwardNotify.Reset();
-    if (!backward || !backward->IsPlaying() || !PlayingBackward(deck)) return;
-
     OutputBlockLedger& ledger = engine_.Ledger(deck);
-    const uint32_t pos = PlayCursor(backward);
-    // The forward block whose sound the backward buffer plays now.
-    const int cur = BlockOf(MirrorPosition(pos));
-    if (cur == ledger.lastBlock || pos == 0 || cur == Next(ledger.lastBlock)) return;
-
     // Blocks played backwards are blocks to play forwards again.
     int steps = 0;
     for (int j = ledger.lastBlock; j != cur; j = Previous(j)) {
@@ -469,7 +455,7 @@ void Playback::OnBackwardNotify(int deck) {
     }
     if (link) link->RetreatLeds();
     if (++ledger.blocksSinceWake > kReaderWakeBlocks - 1) {
-        ev.discReadBackward.Set();
+        Events(deck, Direction::Backward).discRead.Set();
         ledger.blocksSinceWake = 0;
     }
     RefreshTimeEveryThird(deck);
@@ -479,8 +465,7 @@ void Playback::Shutdown() {
     for (int deck = 0; deck < kDeckCount; ++deck) {
         StopForward(deck);
         StopBackward(deck);
-        decks_[deck].forwardThread.Join();
-        decks_[deck].backwardThread.Join();
+        for (auto& thread : decks_[deck].thread) thread.Join();
     }
 }
 

@@ -2,12 +2,14 @@
 
 #include <array>
 #include <atomic>
+#include <optional>
 
 #include "engine/SampleBlock.h"
 #include "output/CZelOutputDevice.h"
 #include "platform/WorkerThread.h"
 
 namespace platform {
+class Event;
 class MessagePort;
 }
 namespace output {
@@ -62,8 +64,8 @@ public:
     void OnForwardNotify(int deck);
     void OnBackwardNotify(int deck);
 
-    bool PlayingForward(int deck) const { return decks_[deck].forwardRunning.load() == 1; }
-    bool PlayingBackward(int deck) const { return decks_[deck].backwardRunning.load() == 1; }
+    bool PlayingForward(int deck) const { return Playing(deck, Direction::Forward); }
+    bool PlayingBackward(int deck) const { return Playing(deck, Direction::Backward); }
     // Backward play came to the start of what the deck played since it was
     // primed and stopped there; the deck is silent until it plays forwards.
     bool BackwardAtHistoryStart(int deck) const { return decks_[deck].atHistoryStart; }
@@ -78,18 +80,21 @@ public:
     void Shutdown();
 
 private:
+    // Forward and backward play run the same way on their own buffers,
+    // events and notify thread.
+    enum class Direction { Forward = 0, Backward = 1 };
+    template <typename T>
+    using PerDirection = std::array<T, 2>;
+
     struct Deck {
-        std::atomic<int> forwardRunning{0};
-        std::atomic<int> backwardRunning{0};
-        platform::WorkerThread forwardThread;
-        platform::WorkerThread backwardThread;
+        PerDirection<std::atomic<int>> running{};
+        PerDirection<platform::WorkerThread> thread;
         int underruns = 0;
-        bool inForwardNotify = false;
-        bool inBackwardNotify = false;
+        // The direction's notification is being handled.
+        PerDirection<bool> inNotify{};
         // A stop fades for a while and dispatches messages meanwhile; a second
         // stop asked for during it has nothing more to do.
-        bool stoppingForward = false;
-        bool stoppingBackward = false;
+        PerDirection<bool> stopping{};
         // Backward play has run since forward play stopped: forward play
         // resumes from where it ended, not from where forward play stopped.
         bool resumeFromBackward = false;
@@ -97,18 +102,44 @@ private:
         int historyStartBlock = 0;  // the first block heard, once backward play reached it
     };
 
+    static int Index(Direction direction) { return static_cast<int>(direction); }
+    static Direction Opposite(Direction direction) {
+        return direction == Direction::Forward ? Direction::Backward : Direction::Forward;
+    }
+    bool Playing(int deck, Direction direction) const { return decks_[deck].running[Index(direction)].load() == 1; }
     // A device that can play: open, with its sound device.
     output::CZelOutputDevice* Device(output::CZelOutput* out) const;
     // The output whose notifications pace the deck: the main output, or the
     // headphones when the main output has no device.
     output::CZelOutputDevice* ClockDevice(int deck) const;
-    // The deck's buffers of one kind on both outputs, headphones first.
-    std::vector<output::BufferRef> ForwardBuffers(int deck) const;
-    std::vector<output::BufferRef> BackwardBuffers(int deck) const;
+    // The deck's buffer of one direction on the clock output, or null.
+    platform::sound::SoundBuffer* ClockBuffer(int deck, Direction direction) const;
+    // The deck's buffers of one direction on both outputs, headphones first.
+    std::vector<output::BufferRef> Buffers(int deck, Direction direction) const;
+    // The deck's kind is loaded and it has been primed.
+    bool Ready(int deck);
     // Starts the buffers with a fade-in while play in that direction runs,
     // again should a priming meanwhile have put new buffers in their place.
-    void StartBuffers(int deck, bool forward);
-    void StartNotifyThread(int deck, bool forward);
+    void StartBuffers(int deck, Direction direction);
+    void StartNotifyThread(int deck, Direction direction);
+    // The notify thread and the buffers; whether the deck plays that way now.
+    bool Begin(int deck, Direction direction);
+    void Stop(int deck, Direction direction);
+    struct DirectionEvents {
+        platform::Event& notify;      // the clock buffer passed a block's end
+        platform::Event& threadDone;  // the notify thread has ended
+        platform::Event& discRead;    // the reader may read more
+    };
+    DirectionEvents Events(int deck, Direction direction) const;
+    // Where the clock buffer plays, when a notification finds it playing in a
+    // block it had not reached before.
+    struct PlayPoint {
+        uint32_t bytes;  // in the direction's own buffer
+        int block;       // the forward block whose sound plays there
+    };
+    std::optional<PlayPoint> NotifiedPoint(int deck, Direction direction);
+    void OnForwardBlock(int deck, PlayPoint point);
+    void OnBackwardBlock(int deck, int cur);
     bool WaitUntilReady(int deck);
     void RefreshTimeEveryThird(int deck);
 

@@ -26,6 +26,7 @@ using namespace std::chrono_literals;
 using engine::kBlockFrames;
 using platform::Message;
 using platform::sound::OfflineBackend;
+using platform::sound::OfflineStream;
 using testing_support::EngineHarness;
 using testing_support::QueuedPlayList;
 
@@ -248,9 +249,11 @@ TEST_F(Playback, AnUnderrunStopsCatchesUpAndRestarts) {
     ASSERT_TRUE(rig.engine.LoadFile(0, path));
     rig.playback.StartForward(0);
     ASSERT_TRUE(EngineHarness::WaitUntil([&] { return rig.aheadAfterNotify.size() > 30; }, 30s));
-    // The window is busy for longer than the 20 blocks written ahead last
-    // (about 1.3 s of sound; at five times real time, 267 ms).
-    std::this_thread::sleep_for(600ms);
+    // The window is busy, handling nothing, while the main output plays on
+    // well past the 20 blocks written ahead.
+    OfflineStream& mainOut = *rig.offline->StreamOf("Main");
+    const int64_t until = mainOut.FramesRendered() + 45 * kBlockFrames;
+    while (mainOut.FramesRendered() < until) std::this_thread::yield();
     const size_t handled = rig.aheadAfterNotify.size();
     ASSERT_TRUE(EngineHarness::WaitUntil([&] { return rig.aheadAfterNotify.size() > handled + 40; }, 30s));
     EXPECT_EQ(rig.playback.Underruns(0), 1);

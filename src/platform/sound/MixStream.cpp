@@ -3,37 +3,98 @@
 #include <algorithm>
 #include <cmath>
 
-#if defined(__SSE__)
-#include <xmmintrin.h>
-#endif
-
 #include "platform/Event.h"
 #include "platform/sound/BufferVoice.h"
+#include "platform/sound/Resampler.h"
+#include "platform/sound/SoundTypes.h"
 
 namespace platform::sound {
 namespace {
 
-constexpr float kSampleScale = 1.0f / 32768.0f;
-constexpr float kFractionScale = 1.0f / 4294967296.0f;
-
-// Some drivers reset the floating-point mode between calls, so set it every
-// time: filter tails that decay into denormals would otherwise cost dearly.
-void FlushDenormals() noexcept {
-#if defined(__SSE__)
-    _mm_setcsr(_mm_getcsr() | 0x8040);  // flush to zero, denormals are zero
-#endif
-}
-
-// 4-point, 3rd-order Hermite interpolation between x0 and x1; exact at t = 0.
-inline float Hermite(float xm1, float x0, float x1, float x2, float t) noexcept {
-    const float c1 = 0.5f * (x1 - xm1);
-    const float c2 = xm1 - 2.5f * x0 + 2.0f * x1 - 0.5f * x2;
-    const float c3 = 0.5f * (x2 - xm1) + 1.5f * (x0 - x1);
-    return ((c3 * t + c2) * t + c1) * t + x0;
-}
-
 bool Passed(uint32_t from, uint32_t to, uint32_t offset) noexcept {
     return from <= to ? (offset >= from && offset < to) : (offset >= from || offset < to);
+}
+
+// A position set by the window takes effect before anything plays.
+void ApplyPendingPosition(BufferVoice& voice, uint64_t& published) noexcept {
+    int64_t pending = voice.pendingPosition.load(std::memory_order_acquire);
+    if (pending < 0) return;
+    const auto frame = static_cast<uint32_t>(pending % voice.frames);
+    voice.position = static_cast<uint64_t>(frame) << 32;
+    // Only a Stop changes the cursor meanwhile; keep its count.
+    while (!voice.cursor.compare_exchange_weak(published, BufferVoice::WithFrames(published, frame),
+                                               std::memory_order_acq_rel)) {
+    }
+    published = BufferVoice::WithFrames(published, frame);
+    voice.pendingPosition.compare_exchange_strong(pending, -1, std::memory_order_acq_rel);
+}
+
+// The gains volume and pan ask for. A buffer that starts plays at them from
+// its first frame; one that plays on glides to them (AddWithGainRamp).
+void UpdateGainTargets(BufferVoice& voice) noexcept {
+    const long volume = voice.volume.load(std::memory_order_relaxed);
+    const long pan = voice.pan.load(std::memory_order_relaxed);
+    if (volume != voice.cachedVolume || pan != voice.cachedPan) {
+        const float gain = VolumeToGain(volume);
+        voice.targetLeft = gain * (pan > 0 ? VolumeToGain(-pan) : 1.0f);
+        voice.targetRight = gain * (pan < 0 ? VolumeToGain(pan) : 1.0f);
+        voice.cachedVolume = volume;
+        voice.cachedPan = pan;
+    }
+    const uint32_t playCount = voice.playCount.load(std::memory_order_acquire);
+    if (!voice.wasPlaying || playCount != voice.seenPlayCount) {
+        voice.gainLeft = voice.targetLeft;
+        voice.gainRight = voice.targetRight;
+        voice.wasPlaying = true;
+        voice.seenPlayCount = playCount;
+    }
+}
+
+// The buffer read at its own frequency, resampled to the stream's rate.
+Resampler::Result ReadResampled(BufferVoice& voice, int streamRate, float* stereo, int frames) noexcept {
+    const uint32_t frequency = voice.frequency.load(std::memory_order_relaxed);
+    const uint64_t step = Resampler::StepFor(frequency == 0 ? voice.nominalRate : frequency, streamRate);
+    const Resampler resampler(voice.data.get(), voice.frames, voice.channels);
+    return resampler.Read(voice.position, step, voice.looping.load(std::memory_order_relaxed), stereo, frames);
+}
+
+// Adds the voice's stereo sound into its channel pair, volume and pan gliding
+// from the last call's values to the new ones so that a jump makes no click.
+void AddWithGainRamp(BufferVoice& voice, const float* stereo, int produced, float* out, int channels) noexcept {
+    const auto n = static_cast<float>(produced);
+    const float stepLeft = produced > 0 ? (voice.targetLeft - voice.gainLeft) / n : 0.0f;
+    const float stepRight = produced > 0 ? (voice.targetRight - voice.gainRight) / n : 0.0f;
+    float gainLeft = voice.gainLeft;
+    float gainRight = voice.gainRight;
+    const int left = voice.outputChannel;
+    if (left + 1 < channels) {
+        for (int f = 0; f < produced; ++f) {
+            gainLeft += stepLeft;
+            gainRight += stepRight;
+            out[f * channels + left] += stereo[2 * f] * gainLeft;
+            out[f * channels + left + 1] += stereo[2 * f + 1] * gainRight;
+        }
+    }
+    voice.gainLeft = voice.targetLeft;
+    voice.gainRight = voice.targetRight;
+}
+
+// Publishes the play cursor and signals the notifications it passed. A Stop
+// since the call began wins: the cursor stays where Stop found it, and the
+// caller puts the position back, so that a later Play resumes from there.
+bool PublishCursor(BufferVoice& voice, uint64_t published, bool reachedEnd) noexcept {
+    const uint32_t before = BufferVoice::CursorFrames(published);
+    const uint32_t after = reachedEnd ? voice.frames - 1 : static_cast<uint32_t>(voice.position >> 32);
+    if (!voice.cursor.compare_exchange_strong(published, BufferVoice::WithFrames(published, after),
+                                              std::memory_order_acq_rel))
+        return false;
+    if (const auto* notifications = voice.notifications.load(std::memory_order_seq_cst); notifications && after != before) {
+        const uint32_t blockAlign = 2u * static_cast<uint32_t>(voice.channels);
+        for (const PositionNotify& n : *notifications)
+            if (Passed(before * blockAlign, after * blockAlign, n.offset)) n.event->Set();
+    }
+    if (reachedEnd) voice.playing.store(false, std::memory_order_release);
+    return true;
 }
 
 }  // namespace
@@ -111,7 +172,6 @@ void MixStream::Render(float* interleaved, int frames, int channels) noexcept {
         std::fill(interleaved, interleaved + samples, 0.0f);
         return;
     }
-    FlushDenormals();
     periodFrames_.store(frames, std::memory_order_relaxed);
     std::fill(interleaved, interleaved + samples, 0.0f);
     for (int done = 0; done < frames; done += kChunkFrames) {
@@ -129,144 +189,25 @@ void MixStream::Render(float* interleaved, int frames, int channels) noexcept {
 }
 
 void MixStream::MixVoice(BufferVoice& voice, float* out, int frames, int channels) noexcept {
-    const uint32_t bufferFrames = voice.frames;
-    if (bufferFrames == 0) return;
-
+    if (voice.frames == 0) return;
     // The cursor before `playing`: Stop clears `playing` before it counts
     // itself into the cursor, so a call that sees the new count also sees the stop.
     uint64_t published = voice.cursor.load(std::memory_order_acquire);
-
-    // A position set by the window takes effect before anything plays.
-    int64_t pending = voice.pendingPosition.load(std::memory_order_acquire);
-    if (pending >= 0) {
-        const auto frame = static_cast<uint32_t>(pending % bufferFrames);
-        voice.position = static_cast<uint64_t>(frame) << 32;
-        // Only a Stop changes the cursor meanwhile; keep its count.
-        while (!voice.cursor.compare_exchange_weak(published, BufferVoice::WithFrames(published, frame),
-                                                   std::memory_order_acq_rel)) {
-        }
-        published = BufferVoice::WithFrames(published, frame);
-        voice.pendingPosition.compare_exchange_strong(pending, -1, std::memory_order_acq_rel);
-    }
+    ApplyPendingPosition(voice, published);
     if (!voice.playing.load(std::memory_order_acquire)) {
         voice.wasPlaying = false;
         return;
     }
     const uint64_t startPosition = voice.position;
+    UpdateGainTargets(voice);
 
-    const long volume = voice.volume.load(std::memory_order_relaxed);
-    const long pan = voice.pan.load(std::memory_order_relaxed);
-    if (volume != voice.cachedVolume || pan != voice.cachedPan) {
-        const float gain = VolumeToGain(volume);
-        voice.targetLeft = gain * (pan > 0 ? VolumeToGain(-pan) : 1.0f);
-        voice.targetRight = gain * (pan < 0 ? VolumeToGain(pan) : 1.0f);
-        voice.cachedVolume = volume;
-        voice.cachedPan = pan;
-    }
-    const uint32_t playCount = voice.playCount.load(std::memory_order_acquire);
-    if (!voice.wasPlaying || playCount != voice.seenPlayCount) {
-        // A buffer that starts plays at its volume from the first frame.
-        voice.gainLeft = voice.targetLeft;
-        voice.gainRight = voice.targetRight;
-        voice.wasPlaying = true;
-        voice.seenPlayCount = playCount;
-    }
-
-    // Read the buffer at its own frequency, resampled to the stream's rate.
-    const uint32_t frequency = voice.frequency.load(std::memory_order_relaxed);
-    const uint64_t rate = frequency == 0 ? voice.nominalRate : frequency;
-    const uint64_t step = (rate << 32) / static_cast<uint64_t>(sampleRate_);
-    const uint64_t end = static_cast<uint64_t>(bufferFrames) << 32;
-    const bool looping = voice.looping.load(std::memory_order_relaxed);
-    const int16_t* data = voice.data.get();
-    const int stride = voice.channels;
-    const int lastChannel = voice.channels - 1;
-    float* s = scratch_.get();
-
-    auto sampleAt = [&](int64_t frame, int channel) -> float {
-        if (frame < 0 || frame >= bufferFrames) {
-            if (!looping) return 0.0f;
-            frame = (frame % bufferFrames + bufferFrames) % bufferFrames;
-        }
-        return data[frame * stride + std::min(channel, lastChannel)] * kSampleScale;
-    };
-
-    int produced = 0;
-    bool reachedEnd = false;
-    for (; produced < frames; ++produced) {
-        if (voice.position >= end) {
-            if (!looping) {
-                reachedEnd = true;
-                break;
-            }
-            voice.position %= end;
-        }
-        const auto i = static_cast<int64_t>(voice.position >> 32);
-        const auto fraction = static_cast<uint32_t>(voice.position);
-        if (fraction == 0) {
-            // On a frame: no interpolation, so unity frequency is bit-exact.
-            const int16_t* frame = data + i * stride;
-            s[2 * produced] = frame[0] * kSampleScale;
-            s[2 * produced + 1] = frame[lastChannel] * kSampleScale;
-        } else {
-            const float t = static_cast<float>(fraction) * kFractionScale;
-            if (i >= 1 && i + 2 < bufferFrames) {
-                const int16_t* p = data + (i - 1) * stride;
-                for (int c = 0; c < 2; ++c) {
-                    const int k = std::min(c, lastChannel);
-                    s[2 * produced + c] = Hermite(p[k] * kSampleScale, p[stride + k] * kSampleScale,
-                                                  p[2 * stride + k] * kSampleScale, p[3 * stride + k] * kSampleScale, t);
-                }
-            } else {
-                for (int c = 0; c < 2; ++c)
-                    s[2 * produced + c] = Hermite(sampleAt(i - 1, c), sampleAt(i, c), sampleAt(i + 1, c),
-                                                  sampleAt(i + 2, c), t);
-            }
-        }
-        voice.position += step;
-    }
-    if (voice.position >= end) {
-        if (looping) voice.position %= end;
-        else reachedEnd = true;  // played to its last frame
-    }
-
+    float* stereo = scratch_.get();
+    const Resampler::Result read = ReadResampled(voice, sampleRate_.load(std::memory_order_relaxed), stereo, frames);
     if (EffectChain* effects = voice.effects.load(std::memory_order_seq_cst)) {
-        for (auto& effect : *effects) effect->Process(s, produced);
+        for (auto& effect : *effects) effect->Process(stereo, read.produced);
     }
-
-    // Volume and pan glide from the last call's values to the new ones.
-    const float stepLeft = produced > 0 ? (voice.targetLeft - voice.gainLeft) / static_cast<float>(produced) : 0.0f;
-    const float stepRight = produced > 0 ? (voice.targetRight - voice.gainRight) / static_cast<float>(produced) : 0.0f;
-    float gainLeft = voice.gainLeft;
-    float gainRight = voice.gainRight;
-    const int left = voice.outputChannel;
-    if (left + 1 < channels) {
-        for (int f = 0; f < produced; ++f) {
-            gainLeft += stepLeft;
-            gainRight += stepRight;
-            out[f * channels + left] += s[2 * f] * gainLeft;
-            out[f * channels + left + 1] += s[2 * f + 1] * gainRight;
-        }
-    }
-    voice.gainLeft = voice.targetLeft;
-    voice.gainRight = voice.targetRight;
-
-    // Publish the play cursor and signal the notifications it passed. A Stop
-    // since this call began wins: the cursor stays where Stop found it, and so
-    // does the position a later Play resumes from.
-    const uint32_t before = BufferVoice::CursorFrames(published);
-    const uint32_t after = reachedEnd ? bufferFrames - 1 : static_cast<uint32_t>(voice.position >> 32);
-    if (!voice.cursor.compare_exchange_strong(published, BufferVoice::WithFrames(published, after),
-                                              std::memory_order_acq_rel)) {
-        voice.position = startPosition;
-        return;
-    }
-    if (const auto* notifications = voice.notifications.load(std::memory_order_seq_cst); notifications && after != before) {
-        const uint32_t blockAlign = 2u * static_cast<uint32_t>(voice.channels);
-        for (const PositionNotify& n : *notifications)
-            if (Passed(before * blockAlign, after * blockAlign, n.offset)) n.event->Set();
-    }
-    if (reachedEnd) voice.playing.store(false, std::memory_order_release);
+    AddWithGainRamp(voice, stereo, read.produced, out, channels);
+    if (!PublishCursor(voice, published, read.reachedEnd)) voice.position = startPosition;
 }
 
 }  // namespace platform::sound

@@ -3,17 +3,15 @@
 #include <algorithm>
 #include <fstream>
 
+#include "platform/sound/DenormalGuard.h"
+#include "platform/sound/DeviceIdHash.h"
+
 namespace platform::sound {
 namespace {
 
-uint64_t Fnv1a(const std::string& text, uint64_t seed) {
-    uint64_t hash = seed;
-    for (unsigned char c : text) {
-        hash ^= c;
-        hash *= 0x100000001b3ull;
-    }
-    return hash;
-}
+// Periods the capture ring holds; the rendering thread drains it into the
+// capture whenever it is half full, between render calls.
+constexpr size_t kRingPeriods = 32;
 
 void PutLe(std::ofstream& out, uint32_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) out.put(static_cast<char>((value >> (8 * i)) & 0xFF));
@@ -79,14 +77,7 @@ void OfflineBackend::StopRunning(OfflineStream* stream) {
 }
 
 DeviceId OfflineBackend::IdOf(const std::string& description) {
-    DeviceId id{};
-    const uint64_t a = Fnv1a("Offline\n" + description, 0xcbf29ce484222325ull);
-    const uint64_t b = Fnv1a("Offline\n" + description, 0x84222325cbf29ce4ull);
-    for (int i = 0; i < 8; ++i) {
-        id[i] = static_cast<uint8_t>(a >> (8 * i));
-        id[8 + i] = static_cast<uint8_t>(b >> (8 * i));
-    }
-    return id;
+    return DeviceIdOf("Offline\n" + description, 0x84222325cbf29ce4ull);
 }
 
 std::vector<BackendDevice> OfflineBackend::Devices() {
@@ -170,7 +161,9 @@ OfflineStream::OfflineStream(OfflineBackend& backend, std::string description, i
       latencyMs_(options.latencyMs),
       realtime_(realtime),
       target_(target),
-      mix_(static_cast<size_t>(periodFrames) * channels) {}
+      mix_(static_cast<size_t>(periodFrames) * channels),
+      ring_(std::make_unique<int16_t[]>(kRingPeriods * mix_.size())),
+      ringSize_(kRingPeriods * mix_.size()) {}
 
 OfflineStream::~OfflineStream() {
     Stop();
@@ -194,14 +187,36 @@ void OfflineStream::Step(int frames) {
 }
 
 void OfflineStream::RenderPeriod() {
+    RenderIntoRing();
+    DrainRingIfHalfFull();
+}
+
+void OfflineStream::RenderIntoRing() noexcept {
+    const DenormalGuard denormals;
     const auto begin = std::chrono::steady_clock::now();
     target_.Render(mix_.data(), periodFrames_, channels_);
     const int64_t took = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - begin).count();
     if (took > worstRenderNs_.load(std::memory_order_relaxed)) worstRenderNs_.store(took, std::memory_order_relaxed);
     framesRendered_.fetch_add(periodFrames_);
+    if (!capture_.load(std::memory_order_relaxed)) return;
+    const size_t written = ringWritten_.load(std::memory_order_relaxed);
+    // Never full: the thread that renders drains it at half.
+    if (written + mix_.size() - ringRead_.load(std::memory_order_acquire) > ringSize_) return;
+    for (size_t i = 0; i < mix_.size(); ++i) ring_[(written + i) % ringSize_] = FloatToInt16(mix_[i]);
+    ringWritten_.store(written + mix_.size(), std::memory_order_release);
+}
+
+void OfflineStream::DrainRingIfHalfFull() {
+    if (ringWritten_.load(std::memory_order_acquire) - ringRead_.load(std::memory_order_relaxed) < ringSize_ / 2) return;
     std::lock_guard lock(captureMutex_);
-    if (!capture_) return;
-    for (float x : mix_) captured_.push_back(FloatToInt16(x));
+    DrainRing();
+}
+
+void OfflineStream::DrainRing() {
+    const size_t read = ringRead_.load(std::memory_order_relaxed);
+    const size_t written = ringWritten_.load(std::memory_order_acquire);
+    for (size_t i = read; i < written; ++i) captured_.push_back(ring_[i % ringSize_]);
+    ringRead_.store(written, std::memory_order_release);
 }
 
 void OfflineStream::Skip(int frames) {
@@ -215,16 +230,13 @@ void OfflineStream::Skip(int frames) {
 void OfflineStream::CaptureSilence(int frames) {
     framesRendered_.fetch_add(frames);
     std::lock_guard lock(captureMutex_);
-    if (capture_) captured_.insert(captured_.end(), static_cast<size_t>(frames) * channels_, 0);
-}
-
-void OfflineStream::SetCapture(bool keep) {
-    std::lock_guard lock(captureMutex_);
-    capture_ = keep;
+    DrainRing();  // what was rendered before comes first
+    if (capture_.load(std::memory_order_relaxed)) captured_.insert(captured_.end(), static_cast<size_t>(frames) * channels_, 0);
 }
 
 std::vector<int16_t> OfflineStream::TakeCapture() {
     std::lock_guard lock(captureMutex_);
+    DrainRing();
     std::vector<int16_t> taken;
     taken.swap(captured_);
     saved_.insert(saved_.end(), taken.begin(), taken.end());

@@ -108,8 +108,8 @@ public:
     // stream runs and the backend's clock does not drive it.
     void Step(int frames);
     // Keeps what is rendered (on by default); off for long renders.
-    void SetCapture(bool keep);
-    // The 16-bit sound rendered since the last take, interleaved.
+    void SetCapture(bool keep) { capture_.store(keep, std::memory_order_relaxed); }
+    // The 16-bit sound rendered since the last take, interleaved. Any thread.
     std::vector<int16_t> TakeCapture();
     bool SaveWav(const std::string& path);
     int64_t FramesRendered() const { return framesRendered_.load(); }
@@ -124,7 +124,14 @@ public:
 
 private:
     friend class OfflineBackend;
+    // The stream's render call, as a device's callback would be: it neither
+    // allocates nor locks. Then, outside the call, what it rendered moves on
+    // from the ring into the capture.
     void RenderPeriod();
+    void RenderIntoRing() noexcept;
+    void DrainRingIfHalfFull();
+    // Caller holds captureMutex_.
+    void DrainRing();
     void CaptureSilence(int frames);
 
     OfflineBackend& backend_;
@@ -142,8 +149,14 @@ private:
     std::atomic<int64_t> framesRendered_{0};
     std::atomic<uint64_t> underruns_{0};
     std::atomic<int64_t> worstRenderNs_{0};
+    std::atomic<bool> capture_{true};
+    // Single producer (the render call), single consumer (a drain under
+    // captureMutex_): indices count samples and only grow.
+    std::unique_ptr<int16_t[]> ring_;
+    const size_t ringSize_;
+    std::atomic<size_t> ringWritten_{0};
+    std::atomic<size_t> ringRead_{0};
     std::mutex captureMutex_;
-    bool capture_ = true;
     std::vector<int16_t> captured_;
     std::vector<int16_t> saved_;  // everything taken, for SaveWav
 };

@@ -12,10 +12,8 @@
 #include <cmath>
 #include <cstring>
 
-#if defined(__SSE__) || defined(__x86_64__)
-#include <xmmintrin.h>
-#define ORVO_HAVE_MXCSR 1
-#endif
+#include "platform/sound/DenormalGuard.h"
+#include "platform/sound/DeviceIdHash.h"
 
 namespace platform::sound {
 
@@ -50,17 +48,6 @@ void SilenceJack() {
 int64_t NowNs() noexcept {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
-}
-
-constexpr uint64_t kFnvOffsetBasis = 14695981039346656037ull;
-constexpr uint64_t kFnvPrime = 1099511628211ull;
-
-uint64_t Fnv1a(uint64_t hash, const std::string& bytes) {
-    for (unsigned char c : bytes) {
-        hash ^= c;
-        hash *= kFnvPrime;
-    }
-    return hash;
 }
 
 struct ListedDevice {
@@ -125,30 +112,6 @@ bool Supports(PaDeviceIndex device, int channels, double sampleRate) {
     return Pa_IsFormatSupported(nullptr, &params, sampleRate) == paFormatIsSupported;
 }
 
-// Flushes denormals to zero for the duration of a callback and restores the
-// thread's previous mode afterwards.
-class DenormalsFlushed {
-public:
-    DenormalsFlushed() noexcept {
-#ifdef ORVO_HAVE_MXCSR
-        saved_ = _mm_getcsr();
-        _mm_setcsr(saved_ | 0x8040u);  // FTZ | DAZ
-#endif
-    }
-    ~DenormalsFlushed() {
-#ifdef ORVO_HAVE_MXCSR
-        _mm_setcsr(saved_);
-#endif
-    }
-    DenormalsFlushed(const DenormalsFlushed&) = delete;
-    DenormalsFlushed& operator=(const DenormalsFlushed&) = delete;
-
-private:
-#ifdef ORVO_HAVE_MXCSR
-    unsigned int saved_ = 0;
-#endif
-};
-
 }  // namespace
 
 // One Pa_Initialize / Pa_Terminate pair; PortAudio counts them.
@@ -207,7 +170,7 @@ struct PortAudioStream::Callbacks {
             return paContinue;
         }
 
-        DenormalsFlushed denormals;
+        const DenormalGuard denormals;
         float* scratch = self->scratch_.data();
         unsigned long done = 0;
         while (done < frameCount) {
@@ -243,15 +206,8 @@ DeviceId PortAudioBackend::MakeDeviceId(const std::string& hostApiName, const st
                                         int occurrence) {
     std::string key = hostApiName + "\n" + deviceName;
     if (occurrence > 0) key += "\n" + std::to_string(occurrence);
-    const uint64_t first = Fnv1a(kFnvOffsetBasis, key);
     // The second half: the same hash from another starting point.
-    const uint64_t second = Fnv1a(Fnv1a(kFnvOffsetBasis, std::string("Orvo 2 sound device\n")), key);
-    DeviceId id{};
-    for (int i = 0; i < 8; ++i) {
-        id[i] = static_cast<uint8_t>(first >> (8 * i));
-        id[8 + i] = static_cast<uint8_t>(second >> (8 * i));
-    }
-    return id;
+    return DeviceIdOf(key, Fnv1a(kFnvOffsetBasis, "Orvo 2 sound device\n"));
 }
 
 std::vector<BackendDevice> PortAudioBackend::Devices() {

@@ -1,6 +1,7 @@
 // What the mixer lets go of while the audio thread may still read it: a
 // released buffer, a replaced effect chain or notification table. The tests
-// hold a render call inside an effect, so they know one is under way.
+// hold a render call inside an effect, so they know one is under way. And
+// what is heard when a voice leaves the mix or its volume jumps.
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -130,4 +131,57 @@ TEST(MixStream, ReplacedEffectsAndNotificationsAreRetiredWithoutWaiting) {
     render.Finish();
     EXPECT_EQ(mixer.CollectRetired(), 2u);
     EXPECT_EQ(freed.load(), 1);
+}
+
+TEST(MixStream, AVoiceRemovedDuringARenderIsNotHeardFromThatRenderOn) {
+    SoundRig rig;
+    auto device = rig.Open("Desk");
+    // The held voice comes first in the mix; the removed one after it.
+    auto held = SoundRig::Buffer(*device, std::vector<int16_t>(2 * 4096, 0));
+    auto removed = SoundRig::Buffer(*device, std::vector<int16_t>(2 * 4096, 8000));
+    Gate gate;
+    std::atomic<int> freed{0};
+    ASSERT_EQ(held->SetFX(ChainOf(std::make_unique<GateEffect>(gate))), kOk);
+    ASSERT_EQ(removed->SetFX(ChainOf(std::make_unique<CountedEffect>(freed))), kOk);
+    ASSERT_EQ(held->Play(true), kOk);
+    ASSERT_EQ(removed->Play(true), kOk);
+    OfflineStream& stream = rig.Stream("Desk");
+    stream.Step(256);
+    ASSERT_EQ(stream.TakeCapture().back(), 8000);
+
+    HeldRender render(stream, gate);
+    removed.reset();  // while the render call is inside the held voice's effect
+    EXPECT_EQ(freed.load(), 0);
+    render.Finish();
+    EXPECT_EQ(device->Stream()->Mixer().CollectRetired(), 2u);
+    EXPECT_EQ(freed.load(), 1);
+    stream.Step(256);
+    const auto heard = stream.TakeCapture();
+    ASSERT_EQ(heard.size(), 2u * 512);
+    EXPECT_TRUE(std::all_of(heard.begin(), heard.end(), [](int16_t v) { return v == 0; }))
+        << "the removed voice was heard in or after the render call it was removed during";
+}
+
+TEST(MixStream, AVolumeJumpGlidesOverAPeriodWithoutAClick) {
+    SoundRig rig;
+    auto device = rig.Open("Desk");
+    constexpr int kLevel = 16'000;
+    auto buffer = SoundRig::Buffer(*device, std::vector<int16_t>(2 * 4096, kLevel));
+    ASSERT_EQ(buffer->Play(true), kOk);
+    OfflineStream& stream = rig.Stream("Desk");
+    stream.Step(512);
+    for (long volume : {kVolumeMin, kVolumeMax}) {  // full level to silence and back
+        ASSERT_EQ(buffer->SetVolume(volume), kOk);
+        stream.Step(512);
+    }
+    const auto heard = stream.TakeCapture();
+    ASSERT_EQ(heard.size(), 2u * 1536);
+    // Spread over a period of 256 frames, a jump moves by at most 1/256 of the
+    // level a frame (and a sample's rounding).
+    int largestStep = 0;
+    for (size_t f = 1; f < heard.size() / 2; ++f)
+        largestStep = std::max(largestStep, std::abs(heard[2 * f] - heard[2 * f - 2]));
+    EXPECT_LE(largestStep, kLevel / 256 + 1);
+    EXPECT_EQ(heard[2 * 1000], 0) << "silent after the fall";
+    EXPECT_EQ(heard.back(), kLevel) << "back at full level after the rise";
 }

@@ -231,7 +231,7 @@ TEST(SoundBuffer, WritesWrapAroundTheRing) {
     EXPECT_EQ(buffer->Write(4'000, data.data(), 4), kInvalidParam);
 }
 
-TEST(SoundBuffer, TheMixerAllocatesNothingWhileItRenders) {
+TEST(SoundBuffer, TheMixerAndTheOfflineStreamAllocateNothingWhileTheyRender) {
     Rig rig;
     auto device = rig.Open("Desk");
     auto buffer = Rig::Buffer(*device, fixtures::Sine(440.0, 1.0, 44'100, 2));
@@ -243,6 +243,8 @@ TEST(SoundBuffer, TheMixerAllocatesNothingWhileItRenders) {
     buffer->Play(true);
 
     MixStream& mixer = device->Stream()->Mixer();
+    OfflineStream& stream = rig.Stream("Desk");
+    stream.TakeCapture();
     std::vector<float> out(4096 * 2);
     long allocations = -1;
     {
@@ -251,10 +253,12 @@ TEST(SoundBuffer, TheMixerAllocatesNothingWhileItRenders) {
             buffer->SetVolume(-600 - i);  // moving parameters too
             mixer.Render(out.data(), 4096, 2);
         }
+        stream.Step(256);  // the Offline stream's render period, captured
         allocations = count.Count();
     }
     EXPECT_EQ(allocations, 0);
     EXPECT_GT(std::abs(out[100]), 0.0f) << "it did render sound";
+    EXPECT_EQ(stream.TakeCapture().size(), 2u * 256);
 }
 
 TEST(SoundBuffer, AFailedDeviceLeavesItsBuffersSilentAndHarmless) {

@@ -152,7 +152,7 @@ void COrvo2Dlg::CreateToolWindows() {
         make(ui::kDebuggerCode, deck, name + " Debugger");
         // The deck windows are the decks' links to the engine and the mixer.
         decks_[deck] = new CZelDeck2(deck, desk_->Engine(), desk_->MessagePort(), this);
-        desk_->SetDeckLink(deck, decks_[deck]);
+        desk_->SetDeckLink(deck, &decks_[deck]->Transport());
         toolWindows_.push_back(decks_[deck]);
         make(ui::kEffectsCode, deck, name + " Effects");
         make(ui::kEqualizerCode, deck, name + " Equalizer");
@@ -238,7 +238,7 @@ bool COrvo2Dlg::DecksBusy() const {
 }
 
 void COrvo2Dlg::UnloadDecks() {
-    for (CZelDeck2* deck : decks_) deck->ChooseSource(CZelDeck2::kNothingLoadedEntry);
+    for (CZelDeck2* deck : decks_) deck->ChooseSource(engine::DeckTransport::kNothingLoadedEntry);
 }
 
 void COrvo2Dlg::OnTimer() {

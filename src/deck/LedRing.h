@@ -4,9 +4,11 @@
 
 #include <array>
 
+#include "engine/LampRing.h"
+
 namespace deck {
 
-constexpr int kLedCount = 27;
+constexpr int kLedCount = engine::kLampCount;
 
 // The turntable lamps around the jog dial: LED k at angle k x 2 pi / 27 on a
 // circle about the dial's centre, clockwise from the right, with a radius of
@@ -15,7 +17,7 @@ constexpr int kLedCount = 27;
 std::array<QRect, kLedCount> LedRingPlaces(const QRect& jogDial, int ledSide);
 
 // One step on or back round the ring.
-constexpr int NextLed(int index) { return (index + 1) % kLedCount; }
-constexpr int PreviousLed(int index) { return index == 0 ? kLedCount - 1 : index - 1; }
+constexpr int NextLed(int index) { return engine::NextLamp(index); }
+constexpr int PreviousLed(int index) { return engine::PreviousLamp(index); }
 
 }  // namespace deck

@@ -30,7 +30,7 @@ SteppedDesk::SteppedDesk(Devices devices, const std::function<void(CZelSettings&
     if (prepare) prepare(*settings_);
     window_ = std::make_unique<COrvo2Dlg>(events_, commandLine_, *sound_, *settings_);
     window_->Playback().SetFadeStepWait([this] { FadeStep(); });
-    for (int deck = 0; deck < 2; ++deck) window_->Deck(deck).SetClock([this] { return clock_; });
+    for (int deck = 0; deck < 2; ++deck) window_->Deck(deck).Transport().SetClock([this] { return clock_; });
     EXPECT_TRUE(EngineHarness::WaitUntil(
         [&] { return window_->MainOutput().IsOpen() || window_->HeadphonesOutput().IsOpen(); }));
 }

@@ -44,13 +44,13 @@ Control* Find(QWidget& window, const char* name) {
 
 void Load(CZelDeck2& deck, const std::string& path) {
     deck.SetFileChooser([path](QWidget*, const QString&) { return QStringList{QString::fromStdString(path)}; });
-    deck.ChooseSource(CZelDeck2::kBrowseEntry);
-    ASSERT_EQ(deck.Kind(), CZelDeck2::SourceKind::File) << path;
+    deck.ChooseSource(engine::DeckTransport::kBrowseEntry);
+    ASSERT_EQ(deck.Transport().Kind(), engine::DeckTransport::SourceKind::File) << path;
 }
 
 void SeekTo(CZelDeck2& deck, double fraction) {
     Find<CZelSlide>(deck, "positionSlide")->SetValue(fraction);
-    deck.SeekToSlide();
+    deck.Transport().SeekToSlide();
 }
 
 // The play cursor of the deck's buffer on the output that paces it.
@@ -81,7 +81,7 @@ TEST(Transport, ReverseRightAfterASeekGoesBackOverWhatWasHeardAndNoFurther) {
     SeekTo(deck, 0.5);
     desk.Heard("Desk");
 
-    deck.TogglePlay(false);
+    deck.Transport().TogglePlay(false);
     desk.Render(40);  // with the fade-in, a little over four blocks
     std::vector<int16_t> heard = desk.Heard("Desk");
     const size_t forwardFrames = heard.size() / 2;
@@ -92,7 +92,7 @@ TEST(Transport, ReverseRightAfterASeekGoesBackOverWhatWasHeardAndNoFurther) {
     for (int i = 0; i < 400 && desk.Window().Playback().PlayingBackward(0); ++i) desk.Render(1);
     EXPECT_FALSE(desk.Window().Playback().PlayingBackward(0)) << "backward play stops by itself";
     EXPECT_TRUE(desk.Window().Playback().BackwardAtHistoryStart(0));
-    EXPECT_TRUE(deck.Playing()) << "the reverse button is still held";
+    EXPECT_TRUE(deck.Transport().Playing()) << "the reverse button is still held";
     const auto back = desk.Heard("Desk");
     heard.insert(heard.end(), back.begin(), back.end());
     // Back over what it had played (the forward fade-out included), down to
@@ -128,12 +128,12 @@ TEST(Transport, WithTheMainOutputDisabledTheHeadphonesCarryTheDeck) {
     CZelDeck2& deck = desk.Deck(0);
     Load(deck, desk.Track("tone.wav", fixtures::Sine(440.0, 20.0, kRate, 2)));
 
-    deck.TogglePlay(false);
+    deck.Transport().TogglePlay(false);
     desk.RenderSeconds(3.0);
     const auto heard = desk.Heard("Phones");
     EXPECT_GT(testing_support::Rms(heard, 5 * kRate / 2, kRate / 2), 0.01)
         << "still heard after the blocks written at the start";
-    EXPECT_NEAR(deck.Position(), 2.9, 0.3) << "and the time moves";
+    EXPECT_NEAR(deck.Transport().Position(), 2.9, 0.3) << "and the time moves";
 }
 
 TEST(Transport, PlayPressedRightAfterALoadPlaysTheNewFile) {
@@ -143,8 +143,8 @@ TEST(Transport, PlayPressedRightAfterALoadPlaysTheNewFile) {
     Load(deck, desk.Track("short.wav", fixtures::Sine(440.0, 2.0, kRate, 2)));
     desk.Settle();
     Load(deck, desk.Track("long.wav", fixtures::Sine(2000.0, 20.0, kRate, 2)));
-    deck.TogglePlay(false);  // before the new file has primed the deck
-    EXPECT_TRUE(deck.Playing());
+    deck.Transport().TogglePlay(false);  // before the new file has primed the deck
+    EXPECT_TRUE(deck.Transport().Playing());
     desk.RenderSeconds(1.5);
     EXPECT_TRUE(desk.Window().Playback().Sounding(0));
     const auto heard = desk.Heard("Desk");
@@ -156,7 +156,7 @@ TEST(Transport, TheWheelOnTheJogDialNeverLeavesADeckReversingInSilence) {
     SteppedDesk desk;
     CZelDeck2& deck = desk.Deck(0);
     Load(deck, desk.Track("tone.wav", fixtures::Sine(220.0, 40.0, kRate, 2)));
-    deck.TogglePlay(false);
+    deck.Transport().TogglePlay(false);
     desk.RenderSeconds(12.0);
     auto* jog = Find<CZelKnob>(deck, "jogDial");
     for (int notch = 0; notch < 3; ++notch) {
@@ -167,12 +167,12 @@ TEST(Transport, TheWheelOnTheJogDialNeverLeavesADeckReversingInSilence) {
         }
     }
     // Once the wheel has stopped, the gesture is over, as a release would end it.
-    for (int i = 0; i < 200 && deck.Reversing(); ++i) {
+    for (int i = 0; i < 200 && deck.Transport().Reversing(); ++i) {
         desk.Clock() += static_cast<double>(kPeriod) / kRate;
         desk.Render(1);
     }
-    EXPECT_FALSE(deck.Reversing());
-    EXPECT_TRUE(deck.Playing());
+    EXPECT_FALSE(deck.Transport().Reversing());
+    EXPECT_TRUE(deck.Transport().Playing());
     EXPECT_TRUE(desk.Window().Playback().PlayingForward(0));
     desk.Heard("Desk");
     const uint32_t before = ClockCursor(desk.Window(), 0);
@@ -191,7 +191,7 @@ TEST(Transport, BuffersReleasedOrTheProgramClosedDuringAFade) {
     desk.Window().Playback().SetFadeStepWait([&] {
         if (++steps == 250) desk.Window().MainOutput().Close();
     });
-    deck.TogglePlay(false);
+    deck.Transport().TogglePlay(false);
     EXPECT_GE(steps, 250);
     desk.RenderSeconds(0.2);
 
@@ -204,7 +204,7 @@ TEST(Transport, BuffersReleasedOrTheProgramClosedDuringAFade) {
         if (++steps == 250) QTimer::singleShot(0, &desk.Window(), [&] { desk.Window().Terminate(); });
         platform::SleepDispatching(std::chrono::microseconds(1));
     });
-    deck.TogglePlay(false);
+    deck.Transport().TogglePlay(false);
     EXPECT_TRUE(desk.Window().isVisible()) << "not closed under the fade's feet";
     EXPECT_TRUE(EngineHarness::WaitUntil([&] { return !desk.Window().isVisible(); }));
     EXPECT_FALSE(desk.Window().Playback().PlayingForward(0));
@@ -219,13 +219,13 @@ TEST(Transport, EscapeKeepsTheWindowAndClosingWhilePlayingAsksFirst) {
 
     CZelDeck2& deck = desk.Deck(0);
     Load(deck, desk.Track("tone.wav", fixtures::Sine(220.0, 20.0, kRate, 2)));
-    deck.TogglePlay(false);
+    deck.Transport().TogglePlay(false);
     int asked = 0;
     window.SetQuitQuestion([&](QWidget*) { return ++asked > 1; });  // no, then yes
     window.close();
     EXPECT_EQ(asked, 1);
     EXPECT_TRUE(window.isVisible());
-    EXPECT_TRUE(deck.Playing()) << "the music goes on";
+    EXPECT_TRUE(deck.Transport().Playing()) << "the music goes on";
     window.close();
     EXPECT_EQ(asked, 2);
     EXPECT_FALSE(window.isVisible());
@@ -288,7 +288,7 @@ TEST_P(TransportFuzz, ADeckShownPlayingIsHeard) {
         CZelDeck2& deck = desk.Deck(d);
         story << " [" << d << ":" << what << "]";
         switch (what) {
-            case 0: case 1: deck.TogglePlay(false); break;
+            case 0: case 1: deck.Transport().TogglePlay(false); break;
             case 2: Load(deck, tracks[static_cast<size_t>(pick(3))]); break;
             case 3: SeekTo(deck, pick(100) / 100.0); break;
             case 4: QTest::mousePress(Find<CZelButton>(deck, "reversePlay"), Qt::LeftButton); break;
@@ -323,23 +323,23 @@ TEST_P(TransportFuzz, ADeckShownPlayingIsHeard) {
         if (pick(3) == 0) continue;
         const int periods = pick(2) ? 40 : 1 + pick(10);
         uint32_t cursors[2];
-        for (int d = 0; d < 2; ++d) cursors[d] = ClockCursor(window, d, desk.Deck(d).Reversing());
+        for (int d = 0; d < 2; ++d) cursors[d] = ClockCursor(window, d, desk.Deck(d).Transport().Reversing());
         desk.Render(periods);
         desk.Clock() += static_cast<double>(periods) * kPeriod / kRate;
         for (int d = 0; d < 2; ++d) {
             CZelDeck2& deck = desk.Deck(d);
             const auto heard = desk.Heard(outputOf[d]);
-            if (!deck.Playing()) continue;
+            if (!deck.Transport().Playing()) continue;
             SCOPED_TRACE("deck " + std::to_string(d) + " after" + story.str());
-            if (deck.Reversing() && playback.BackwardAtHistoryStart(d)) {
+            if (deck.Transport().Reversing() && playback.BackwardAtHistoryStart(d)) {
                 EXPECT_FALSE(playback.PlayingForward(d)) << "held at the start of what it played";
                 continue;
             }
-            ASSERT_TRUE(deck.Reversing() ? playback.PlayingBackward(d) : playback.PlayingForward(d));
+            ASSERT_TRUE(deck.Transport().Reversing() ? playback.PlayingBackward(d) : playback.PlayingForward(d));
             ASSERT_TRUE(playback.Sounding(d));
             if (periods < 40) continue;  // long enough to hear a block go by
             ++checked;
-            EXPECT_NE(ClockCursor(window, d, deck.Reversing()), cursors[d]) << "its time moves";
+            EXPECT_NE(ClockCursor(window, d, deck.Transport().Reversing()), cursors[d]) << "its time moves";
             EXPECT_GT(testing_support::Rms(heard, heard.size() / 2 - 4 * kPeriod, 4 * kPeriod), 0.003)
                 << "it is heard";
         }

@@ -16,6 +16,7 @@ public:
 
     // Repaints and reports ValueChanged only when the state changes.
     void SetOn(bool on);
+    bool IsOn() const { return on_; }
 
     void SetColours(const QColor& on, const QColor& off);
     Shape LedShape() const { return shape_; }

@@ -20,6 +20,7 @@ public:
     Qt::Orientation Orientation() const { return orientation_; }
 
     void SetSecondPointerVisible(bool visible);
+    bool IsSecondPointerVisible() const { return secondVisible_; }
     void SetSecondValue(double value);
     void SetSecondPointerColour(const QColor& colour);
 

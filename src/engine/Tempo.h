@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-namespace deck {
+namespace engine {
 
 // The turntable way of changing tempo: the forward buffers play at another
 // frequency, so tempo and pitch change together and nothing is resampled.
@@ -16,4 +16,4 @@ uint32_t TempoFrequency(double percent, int sampleRate);
 // "-2.3%"); the frequency is not limited.
 std::string TempoPercentText(double percent);
 
-}  // namespace deck
+}  // namespace engine

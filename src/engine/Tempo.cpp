@@ -1,10 +1,10 @@
-#include "deck/Tempo.h"
+#include "engine/Tempo.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
-namespace deck {
+namespace engine {
 
 uint32_t TempoFrequency(double percent, int sampleRate) {
     const double rate = sampleRate;
@@ -22,4 +22,4 @@ std::string TempoPercentText(double percent) {
     return result + "%";
 }
 
-}  // namespace deck
+}  // namespace engine

@@ -1,0 +1,296 @@
+// A deck's transport as a DJ works it, without its window: its timers fired
+// by the test, its clock the test's, the sound rendered period by period on
+// Offline outputs and checked for where it comes from.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <tuple>
+
+#include "app/SteppedDesk.h"
+#include "deck/CZelDeck2.h"
+#include "deck/LedRing.h"
+#include "engine/DeckTransport.h"
+#include "engine/Engine.h"
+#include "engine/LampRing.h"
+#include "engine/Playback.h"
+#include "engine/Tempo.h"
+#include "output/CZelOutput.h"
+#include "output/CZelOutputDevice.h"
+#include "support/AudioFixtures.h"
+
+using engine::DeckTransport;
+using Timer = DeckTransport::Timer;
+using testing_support::SteppedDesk;
+
+namespace {
+
+constexpr int kRate = SteppedDesk::kRate;
+
+// Runs the transport's timers when the test says, and answers its dialogs.
+struct FakeView final : DeckTransport::View {
+    void Changed(unsigned parts) override { lampSteps += parts == DeckTransport::kLamps ? 1 : 0; }
+    void StartTimer(Timer timer, int milliseconds, bool) override { running[timer] = milliseconds; }
+    void StopTimer(Timer timer) override { running.erase(timer); }
+    std::vector<std::string> ChooseFiles() override { return files; }
+    bool Running(Timer timer) const { return running.count(timer) != 0; }
+    // The timer's next ticks, while it runs.
+    void Fire(DeckTransport& transport, Timer timer, int ticks = 1) {
+        for (int i = 0; i < ticks && Running(timer); ++i) transport.OnTimer(timer);
+    }
+
+    std::map<Timer, int> running;
+    std::vector<std::string> files;
+    int lampSteps = 0;
+};
+
+// Where the heard frames from `at` come from in `source`, looked for within
+// `range` frames of `expected`: the best normalised correlation of the left
+// channels over 1,024 frames (the mix scales the sound); -1 when none is alike.
+long LocateInSource(const std::vector<int16_t>& source, const std::vector<int16_t>& heard, long at, long expected,
+                    long range) {
+    constexpr long kWindow = 1024;
+    if (2 * (at + kWindow) > static_cast<long>(heard.size())) return -1;
+    auto left = [](const std::vector<int16_t>& v, long frame) { return double(v[2 * static_cast<size_t>(frame)]); };
+    std::pair<double, long> best{0.9, -1};
+    const long last = std::min(static_cast<long>(source.size() / 2) - kWindow, expected + range);
+    for (long k = std::max(0L, expected - range); k <= last; ++k) {
+        double dot = 0.0, energy = 0.0, heardEnergy = 0.0;
+        for (long i = 0; i < kWindow; ++i) {
+            dot += left(source, k + i) * left(heard, at + i);
+            energy += left(source, k + i) * left(source, k + i);
+            heardEnergy += left(heard, at + i) * left(heard, at + i);
+        }
+        best = std::max(best, std::pair(dot / std::sqrt(energy * heardEnergy + 1e-9), k));
+    }
+    return best.second;
+}
+
+class DeckTransportTest : public ::testing::Test {
+protected:
+    DeckTransportTest() { t.SetView(&view); }
+    ~DeckTransportTest() override { t.SetView(nullptr); }
+
+    void Load(const std::string& path) {
+        view.files = {path};
+        t.ChooseSource(DeckTransport::kBrowseEntry);
+        ASSERT_EQ(t.Kind(), DeckTransport::SourceKind::File);
+    }
+    void SeekTo(double fraction) {
+        t.SetSlide(fraction);
+        t.SeekToSlide();
+    }
+    // The sound heard since the last look began at file frame `expected`
+    // (found past the fade-in, whose first samples may round to silence).
+    void ExpectStartAt(const std::vector<int16_t>& source, long expected, const char* what) {
+        const auto heard = desk.Heard("Desk");
+        long first = 0;
+        while (2 * first < static_cast<long>(heard.size()) && heard[2 * first] == 0) ++first;
+        const long from = LocateInSource(source, heard, first + kRate / 2, expected + kRate / 2, kRate / 2);
+        EXPECT_GE(from - kRate / 2, expected - kRate / 200) << what;
+        EXPECT_LE(from - kRate / 2, expected + kRate / 50) << what;
+    }
+    double HeardFrequency() {
+        const auto heard = desk.Heard("Desk");
+        return fixtures::DominantFrequency(heard.data() + heard.size() - 2 * 8192, 8192, 2, 0, kRate);
+    }
+
+    FakeView view;  // outlives the desk, whose shutdown may still tell the transport
+    SteppedDesk desk;
+    DeckTransport& t = desk.Deck(0).Transport();
+    engine::Playback& playback = desk.Window().Playback();
+};
+
+}  // namespace
+
+TEST(Tempo, FrequencyPercentShownAndTheLampRing) {
+    // The frequency is not limited.
+    for (auto [percent, rate, frequency] : {std::tuple{0.0, 44'100, 44'100u}, std::tuple{5.0, 44'100, 46'305u},
+                                            std::tuple{-2.34, 48'000, 46'876u}, std::tuple{60.0, 44'100, 70'560u}})
+        EXPECT_EQ(engine::TempoFrequency(percent, rate), frequency) << percent;
+    const std::pair<double, const char*> shown[] = {{0.0, "0.0%"},   {5.0, "5.0%"},   {-2.34, "-2.3%"},
+                                                    {0.35, "0.3%"},  {-0.06, "0.0%"}, {-0.15, "-0.1%"},
+                                                    {12.0, "12.0%"}, {60.0, "50.0%"}, {-75.0, "-50.0%"}};
+    for (const auto& [percent, text] : shown) EXPECT_EQ(engine::TempoPercentText(percent), text) << percent;
+    EXPECT_EQ(engine::NextLamp(26), 0);
+    EXPECT_EQ(engine::PreviousLamp(0), 26);
+    // The lamps sit on a circle of h + h / 10 about the dial (h = 80), lamp 0
+    // on the right, the ring turning clockwise.
+    const QRect dial(100, 50, 200, 160);
+    const auto places = deck::LedRingPlaces(dial, 10);
+    const QPointF centre = QRectF(dial).center();
+    for (const QRect& place : places) {
+        const QPointF d = QRectF(place).center() - centre;
+        EXPECT_NEAR(std::hypot(d.x(), d.y()), 88.0, 0.8);
+        EXPECT_EQ(place.size(), QSize(10, 10));
+    }
+    EXPECT_NEAR(QRectF(places[0]).center().x(), centre.x() + 88, 0.6);
+    EXPECT_GT(QRectF(places[1]).center().y(), centre.y());
+}
+
+TEST_F(DeckTransportTest, TheChooserHoldsOneFileAndNothingIsCuedOrPlayedWithoutOne) {
+    t.TogglePlay(false);
+    EXPECT_FALSE(t.Playing()) << "play with nothing loaded does nothing";
+    t.SetCue(true);
+    EXPECT_FALSE(t.IsCueOn()) << "nothing to cue";
+
+    const std::string a = desk.Track("a.wav", fixtures::Noise(kRate * 3, 2, 1));
+    const std::string b = desk.Track("b.wav", fixtures::Noise(kRate * 4, 2, 2));
+    view.files = {a, b};
+    t.ChooseSource(DeckTransport::kBrowseEntry);
+    EXPECT_EQ(t.ChooserPath(), a) << "the first chosen file is loaded";
+    EXPECT_EQ(t.ChooserEntry(), DeckTransport::kPathEntry);
+    EXPECT_NEAR(t.Length(), 3.0, 0.01);
+    EXPECT_TRUE(view.Running(Timer::RefreshAfterLoad));
+    view.files.clear();
+    t.ChooseSource(DeckTransport::kBrowseEntry);
+    EXPECT_EQ(t.ChooserEntry(), DeckTransport::kPathEntry) << "a cancelled dialog keeps the file";
+    Load(b);
+    EXPECT_EQ(t.ChooserPath(), b) << "the new path replaces the old one";
+}
+
+TEST_F(DeckTransportTest, PausingWithTheCueOnGoesBackToTheCuePointWhichBlinksFirst) {
+    const auto source = fixtures::Noise(kRate * 20, 2, 3, 0.4);
+    Load(desk.Track("noise.wav", source));
+    SeekTo(0.5);
+    t.SetCue(true);
+    ASSERT_TRUE(t.IsCueOn());
+    EXPECT_DOUBLE_EQ(t.CuePoint(), 10.0);
+    EXPECT_DOUBLE_EQ(t.CueMark(), 0.5);
+    // The time display alternates ten times, then rests on the cue time.
+    for (int tick = 1; tick <= DeckTransport::kCueBlinkTicks; ++tick) {
+        view.Fire(t, Timer::CueBlink);
+        EXPECT_EQ(t.TimeShown(), tick % 2) << tick;
+    }
+    view.Fire(t, Timer::CueBlink);
+    EXPECT_FALSE(view.Running(Timer::CueBlink));
+    EXPECT_EQ(t.TimeShown(), 1);
+
+    t.TogglePlay(false);
+    EXPECT_TRUE(t.Playing());
+    EXPECT_EQ(t.TimeShown(), 0);
+    desk.RenderSeconds(2.0);
+    t.TogglePlay(false);
+    EXPECT_FALSE(t.Playing());
+    EXPECT_DOUBLE_EQ(t.Slide(), 0.5) << "back at the cue point";
+    EXPECT_EQ(t.TimeShown(), 1) << "showing the cue time";
+
+    desk.Heard("Desk");
+    t.TogglePlay(false);
+    desk.RenderSeconds(1.5);
+    ExpectStartAt(source, 10 * kRate, "play goes on from the cue point");
+
+    // With the cue off, pausing stays where it is.
+    t.SetCue(false);
+    desk.RenderSeconds(1.0);
+    t.TogglePlay(false);
+    EXPECT_GT(t.Slide(), 0.55);
+}
+
+TEST_F(DeckTransportTest, WindingMovesTheSlideWhileHeldAndTheSoundFollowsOnRelease) {
+    const auto source = fixtures::Noise(kRate * 30, 2, 4, 0.4);
+    Load(desk.Track("long.wav", source));
+    t.Wind(+1);
+    ASSERT_EQ(view.running[Timer::Wind], DeckTransport::kWindMs);
+    view.Fire(t, Timer::Wind, 5);
+    EXPECT_NEAR(t.Slide() * 30.0, 5.0, 1e-9) << "one second per tick";
+    t.Wind(0);
+    EXPECT_FALSE(view.Running(Timer::Wind));
+    t.TogglePlay(false);
+    desk.RenderSeconds(1.5);
+    ExpectStartAt(source, 5 * kRate, "the sound follows the slide after the release");
+
+    // Rewind while playing: the deck plays on from the earlier place.
+    t.Wind(-1);
+    view.Fire(t, Timer::Wind, 3);
+    t.Wind(0);
+    EXPECT_TRUE(t.Playing()) << "winding does not stop a playing deck";
+    const double landed = t.Slide() * 30.0;
+    EXPECT_LT(landed, 5.0);
+    desk.RenderSeconds(1.5);
+    EXPECT_NEAR(t.Position(), landed + 1.5, 0.3) << "and it plays on from there";
+}
+
+TEST_F(DeckTransportTest, TempoRetunesForwardPlayButBackwardPlayKeepsTheSourceRate) {
+    Load(desk.Track("tone.wav", fixtures::Sine(1000.0, 20.0, kRate, 2)));
+    t.SetTempo(5.0);
+    EXPECT_EQ(desk.Window().MainOutput().Device()->Frequency(0), 46'305u) << "set at once, also while paused";
+    t.TogglePlay(false);
+    desk.RenderSeconds(1.0);
+    EXPECT_NEAR(HeardFrequency(), 1050.0, 3.0);
+
+    t.SetReverse(true);
+    EXPECT_TRUE(t.Reversing());
+    EXPECT_TRUE(playback.PlayingBackward(0));
+    desk.RenderSeconds(0.5);
+    EXPECT_NEAR(HeardFrequency(), 1000.0, 3.0) << "the backward buffers are never retuned";
+    t.SetReverse(false);
+    EXPECT_FALSE(t.Reversing());
+    EXPECT_TRUE(playback.PlayingForward(0));
+    EXPECT_FALSE(playback.PlayingBackward(0));
+}
+
+TEST_F(DeckTransportTest, TheJogDialMovesTheCueAcrossItsEndAndReversesAPlayingDeck) {
+    Load(desk.Track("jog.wav", fixtures::Noise(kRate * 20, 2, 5)));
+    SeekTo(0.5);
+    t.SetCue(true);
+    t.JogPressed();
+    t.Jog(0.1);
+    EXPECT_NEAR(t.CuePoint(), 10.1, 1e-9);
+    t.Jog(1.9);  // backwards across the dial's end
+    EXPECT_NEAR(t.CuePoint(), 9.9, 1e-9) << "a small step, not a whole turn";
+    for (int i = 0; i < 15; ++i) t.Jog(std::fmod(1.9 - 0.9 * (i + 1) + 20.0, 2.0));
+    EXPECT_DOUBLE_EQ(t.CuePoint(), 0.0) << "never before the start";
+    t.JogReleased();
+    EXPECT_DOUBLE_EQ(t.Slide(), 0.0) << "the moved cue point is the play position";
+
+    // Playing: turning for more than 0.3 s decides the direction, by a held
+    // dial or by the wheel, which lets go once it has rested.
+    t.TogglePlay(false);
+    desk.RenderSeconds(2.0);
+    double angle = 0.0;
+    for (const bool held : {true, false}) {
+        SCOPED_TRACE(held ? "held" : "wheel");
+        if (held) t.JogPressed();
+        for (int i = 0; i < 10; ++i) {
+            desk.Clock() += 0.04;
+            t.Jog(angle = std::fmod(angle - 0.02 + 2.0, 2.0));
+            // A wheel's gesture is timed from its first notch, a held dial's from the press.
+            EXPECT_EQ(t.Reversing(), i >= (held ? 7 : 8)) << "decided after 0.3 s, step " << i;
+            desk.RenderSeconds(0.04);
+        }
+        EXPECT_TRUE(playback.PlayingBackward(0));
+        if (held) {
+            t.JogReleased();
+        } else {
+            desk.Clock() += engine::JogGesture::kIdleSeconds + 0.1;
+            t.AdvanceLeds();  // as a block plays, inside the engine's handling
+            EXPECT_TRUE(t.Reversing()) << "released once that handling has returned";
+            view.Fire(t, Timer::JogRelease);
+        }
+        EXPECT_FALSE(t.Reversing());
+        EXPECT_TRUE(playback.PlayingForward(0));
+    }
+}
+
+TEST_F(DeckTransportTest, TheLampsStepOncePerBlockAndTheTrackEndStopsTheDeck) {
+    // Six seconds are 90 blocks of 2,940 frames.
+    Load(desk.Track("short.wav", fixtures::Noise(kRate * 6, 2, 6)));
+    t.TogglePlay(false);
+    for (int i = 0; i < 100 && !t.AtEnd(); ++i) desk.RenderSeconds(0.1);
+    ASSERT_TRUE(t.AtEnd());
+    EXPECT_FALSE(t.Playing());
+    EXPECT_NEAR(view.lampSteps, 90, 2) << "one lamp step per block played";
+    EXPECT_EQ(t.LitLamp(), view.lampSteps % engine::kLampCount);
+    desk.Render(20);
+    EXPECT_FALSE(playback.PlayingForward(0));
+
+    // Back to the start after the end: the file plays again.
+    SeekTo(0.0);
+    desk.Heard("Desk");
+    t.TogglePlay(false);
+    desk.RenderSeconds(1.0);
+    EXPECT_GT(testing_support::Rms(desk.Heard("Desk"), kRate / 2, kRate / 4), 0.01)
+        << "sound after seeking back from the end";
+    EXPECT_TRUE(t.Playing());
+}

@@ -14,8 +14,8 @@
 #include "support/Waits.h"
 
 using namespace std::chrono_literals;
-using platform::Event;
 using platform::DeckArgs;
+using platform::Event;
 using platform::KeyArgs;
 using platform::Message;
 using platform::MessagePort;
@@ -78,20 +78,6 @@ TEST(MessagePort, AClosedWindowNeverStrandsAWorker) {
     EXPECT_FALSE(port.Post(Message::BlockDecoded));
     QCoreApplication::processEvents();
     EXPECT_EQ(handled, 0);
-}
-
-TEST(MessagePort, WaitingDispatchesSoAWorkerSendingManyMessagesFinishes) {
-    MessagePort port;
-    int handled = 0;
-    port.SetHandler([&](Message, const platform::Payload&) -> intptr_t { return ++handled; });
-    Event done(Event::Reset::Manual, false);
-    std::thread worker([&] {
-        for (int i = 0; i < 500; ++i) port.Send(Message::BlockDecoded);
-        done.Set();
-    });
-    platform::WaitDispatching(done);
-    worker.join();
-    EXPECT_EQ(handled, 500);
 }
 
 TEST(MessagePort, ClosingReleasesAWorkerAlreadyBlockedInSend) {

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <complex>
 #include <fstream>
+#include <future>
 #include <numbers>
 
 extern char** environ;
@@ -183,6 +184,17 @@ bool Encode(const std::string& inputWav, const std::string& output,
     struct stat info {};
     return WIFEXITED(status) && WEXITSTATUS(status) == 0 && stat(output.c_str(), &info) == 0 &&
            info.st_size > 0;
+}
+
+std::string EncodeAll(const std::string& folder, const std::vector<Encoding>& encodings) {
+    std::vector<std::future<bool>> running;
+    for (const Encoding& e : encodings)
+        running.push_back(std::async(std::launch::async, Encode, folder + "/" + e.input,
+                                     folder + "/" + e.output, e.ffmpegArgs));
+    std::string failed;
+    for (size_t i = 0; i < running.size(); ++i)
+        if (!running[i].get() && failed.empty()) failed = "ffmpeg failed to make " + encodings[i].output;
+    return failed;
 }
 
 double DominantFrequency(const int16_t* interleaved, int frames, int channels, int channel, int sampleRate) {

@@ -36,6 +36,16 @@ bool WriteWav8(const std::string& path, const std::vector<uint8_t>& interleaved,
 bool Encode(const std::string& inputWav, const std::string& output,
             const std::vector<std::string>& ffmpegArgs);
 
+// One Encode, its input and output named within a folder.
+struct Encoding {
+    std::string input;
+    std::string output;
+    std::vector<std::string> ffmpegArgs;
+};
+// Runs the encodings side by side (ffmpeg spends most of its time starting
+// up). "" when all succeeded, else which output failed.
+std::string EncodeAll(const std::string& folder, const std::vector<Encoding>& encodings);
+
 // The strongest frequency in one channel, in Hz (windowed FFT with peak
 // interpolation, accurate to well under 1 Hz for a clean tone); 0 for silence.
 double DominantFrequency(const int16_t* interleaved, int frames, int channels, int channel, int sampleRate);

@@ -1,24 +1,17 @@
 #include <gtest/gtest.h>
 
-#include <QTemporaryDir>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
-#include <future>
-#include <memory>
-#include <random>
 #include <string>
 #include <tuple>
 #include <vector>
 
-#include "platform/media/AudioDecoder.h"
 #include "DecoderReading.h"
+#include "platform/media/AudioDecoder.h"
 #include "support/AudioFixtures.h"
 #include "support/Waits.h"
 
@@ -39,19 +32,6 @@ constexpr int kRampFrames = 3 * kRate;
 constexpr int kMp3FrameSamples = 1152;
 constexpr int kWmaFrameSamples = 2048;
 
-double Rms(const int16_t* a, const int16_t* b, size_t count) {
-    double sum = 0;
-    for (size_t i = 0; i < count; ++i) sum += std::pow(static_cast<double>(a[i]) - (b ? b[i] : 0), 2);
-    return std::sqrt(sum / static_cast<double>(count));
-}
-
-// Writes `bytes` to `path` with `count` of them from `at` on replaced by random ones.
-void WriteGarbled(const std::string& path, std::string bytes, size_t at, size_t count) {
-    std::mt19937 random(99);
-    std::generate_n(bytes.begin() + static_cast<std::ptrdiff_t>(at), count, [&] { return char(random()); });
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
 // Where a stretch of stereo audio that should start at frame `expected` of
 // `reference` really starts, searched within +-range frames, and how far it
 // then differs from the reference there (RMS, relative to the reference's level).
@@ -65,30 +45,17 @@ Alignment Align(const std::vector<int16_t>& reference, const std::vector<int16_t
     for (int64_t offset = -range; offset <= range; ++offset) {
         const int64_t start = (expected + offset) * 2;
         if (start < 0 || start + piece.size() > reference.size()) continue;
-        const double error = Rms(piece.data(), &reference[start], piece.size());
+        const double error = media_test::RelativeError(piece.data(), &reference[start], piece.size());
         if (error < best.error) best = {offset, error};
     }
-    if (best.error == INFINITY) return best;
-    best.error /= Rms(&reference[(expected + best.offset) * 2], nullptr, piece.size());
     return best;
 }
 
 }  // namespace
 
-class AudioDecoderTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        dir_ = std::make_unique<QTemporaryDir>();
-        setupError_ = MakeFixtures();
-    }
-    static void TearDownTestSuite() { dir_.reset(); }
-    void SetUp() override { ASSERT_EQ(setupError_, "") << "fixtures could not be made"; }
-
-    static std::string Path(const std::string& name) { return dir_->path().toStdString() + "/" + name; }
-
-    // Returns "" or what went wrong.
+class AudioDecoderTest : public media_test::SharedFixtures<AudioDecoderTest> {
+public:
     static std::string MakeFixtures() {
-        if (!dir_->isValid()) return "no temporary directory";
         // Six channels: front left 440 Hz, front right 1 kHz, centre 2 kHz,
         // LFE silent, surround left 3 kHz, surround right 5 kHz.
         const std::vector<double> sixHz = {440, 1000, 2000, 0, 3000, 5000};
@@ -100,7 +67,8 @@ protected:
         std::vector<uint8_t> bytes8(2000);
         for (size_t i = 0; i < bytes8.size(); ++i) bytes8[i] = static_cast<uint8_t>(i * 7);
         if (!fixtures::WriteWav(Path("ramp.wav"), fixtures::Ramp(kRampFrames, 2), 2, kRate) ||
-            !fixtures::WriteWav(Path("Été à 東京: take #2 ?.wav"), fixtures::Ramp(kRampFrames, 2), 2, kRate) ||
+            !fixtures::WriteWav(Path("Été à 東京: take #2 ?.wav"), fixtures::Ramp(kRampFrames, 2), 2,
+                                kRate) ||
             !fixtures::WriteWav(Path("mono22k.wav"), fixtures::Ramp(22050, 1, 1000), 1, 22050) ||
             !fixtures::WriteWav(Path("tone.wav"),
                                 fixtures::Sine(kToneHz, kToneSeconds, kRate, 2, kToneAmplitude), 2, kRate) ||
@@ -108,41 +76,31 @@ protected:
             !fixtures::WriteWav(Path("six.wav"), six, 6, kRate) ||
             !fixtures::WriteWav8(Path("u8.wav"), bytes8, 2, kRate))
             return "cannot write the WAV fixtures";
-
-        const std::vector<std::tuple<const char*, const char*, std::vector<std::string>>> encodings = {
-            {"ramp.wav", "ramp.flac", {"-c:a", "flac"}},
-            {"ramp.wav", "s24.wav", {"-c:a", "pcm_s24le"}},
-            {"ramp.wav", "f32.wav", {"-c:a", "pcm_f32le"}},
-            {"six.wav", "six.flac", {"-c:a", "flac"}},
-            {"tone.wav", "tone.mp3",
-             {"-c:a", "libmp3lame", "-id3v2_version", "3", "-metadata", "title=Café Δ ID3v2"}},
-            // ffmpeg fills an ID3v1 tag from ID3v2 frame names only, and without
-            // an ID3v2 tag it does not rename "title", so the frame name is given.
-            {"tone.wav", "tone-id3v1.mp3",
-             {"-c:a", "libmp3lame", "-id3v2_version", "0", "-write_id3v1", "1", "-metadata",
-              "TIT2=Plain ID3v1"}},
-            {"tone.wav", "tone.wma", {"-c:a", "wmav2", "-metadata", "title=ASF title"}},
-            {"tone.wav", "tone.flac", {"-c:a", "flac"}},
-            {"tone.wav", "tone.ogg", {"-c:a", "libvorbis", "-metadata", "title=Vorbis comment title"}},
-            {"tone.wav", "tone.opus", {"-c:a", "libopus"}},
-            {"tone.wav", "tone.m4a", {"-c:a", "aac"}},
-            {"tone.wav", "tone.aiff", {}},
-            {"tone.wav", "tone-info.wav", {"-c:a", "pcm_s16le", "-metadata", "title=RIFF INFO title"}},
-            {"noise.wav", "noise.mp3", {"-c:a", "libmp3lame"}},
-            {"noise.wav", "noise.wma", {"-c:a", "wmav2"}},
-        };
-        // ffmpeg spends most of its time starting up: run them side by side.
-        std::vector<std::future<bool>> running;
-        for (const auto& [input, output, args] : encodings)
-            running.push_back(
-                std::async(std::launch::async, fixtures::Encode, Path(input), Path(output), args));
-        for (size_t i = 0; i < running.size(); ++i)
-            if (!running[i].get()) return std::string("ffmpeg failed to make ") + std::get<1>(encodings[i]);
-        return "";
+        return fixtures::EncodeAll(
+            Folder(),
+            {{"ramp.wav", "ramp.flac", {"-c:a", "flac"}},
+             {"ramp.wav", "s24.wav", {"-c:a", "pcm_s24le"}},
+             {"ramp.wav", "f32.wav", {"-c:a", "pcm_f32le"}},
+             {"six.wav", "six.flac", {"-c:a", "flac"}},
+             {"tone.wav",
+              "tone.mp3",
+              {"-c:a", "libmp3lame", "-id3v2_version", "3", "-metadata", "title=Café Δ ID3v2"}},
+             // ffmpeg fills an ID3v1 tag from ID3v2 frame names only, and without
+             // an ID3v2 tag it does not rename "title", so the frame name is given.
+             {"tone.wav",
+              "tone-id3v1.mp3",
+              {"-c:a", "libmp3lame", "-id3v2_version", "0", "-write_id3v1", "1", "-metadata",
+               "TIT2=Plain ID3v1"}},
+             {"tone.wav", "tone.wma", {"-c:a", "wmav2", "-metadata", "title=ASF title"}},
+             {"tone.wav", "tone.flac", {"-c:a", "flac"}},
+             {"tone.wav", "tone.ogg", {"-c:a", "libvorbis", "-metadata", "title=Vorbis comment title"}},
+             {"tone.wav", "tone.opus", {"-c:a", "libopus"}},
+             {"tone.wav", "tone.m4a", {"-c:a", "aac"}},
+             {"tone.wav", "tone.aiff", {}},
+             {"tone.wav", "tone-info.wav", {"-c:a", "pcm_s16le", "-metadata", "title=RIFF INFO title"}},
+             {"noise.wav", "noise.mp3", {"-c:a", "libmp3lame"}},
+             {"noise.wav", "noise.wma", {"-c:a", "wmav2"}}});
     }
-
-    static inline std::unique_ptr<QTemporaryDir> dir_;
-    static inline std::string setupError_;
 };
 
 TEST_F(AudioDecoderTest, PcmFilesDecodeBitExactToSixteenBitAtTheirOwnRate) {
@@ -153,8 +111,11 @@ TEST_F(AudioDecoderTest, PcmFilesDecodeBitExactToSixteenBitAtTheirOwnRate) {
     AudioDecoder decoder;
     for (const auto& [file, channels, rate, expected] :
          std::vector<std::tuple<std::string, int, int, std::vector<int16_t>>>{
-             {"ramp.wav", 2, kRate, ramp}, {"mono22k.wav", 1, 22050, fixtures::Ramp(22050, 1, 1000)},
-             {"u8.wav", 2, kRate, widened8}, {"s24.wav", 2, kRate, ramp}, {"f32.wav", 2, kRate, ramp},
+             {"ramp.wav", 2, kRate, ramp},
+             {"mono22k.wav", 1, 22050, fixtures::Ramp(22050, 1, 1000)},
+             {"u8.wav", 2, kRate, widened8},
+             {"s24.wav", 2, kRate, ramp},
+             {"f32.wav", 2, kRate, ramp},
              {"Été à 東京: take #2 ?.wav", 2, kRate, ramp}}) {
         SCOPED_TRACE(file);
         ASSERT_TRUE(decoder.Open(Path(file))) << decoder.ErrorText();
@@ -196,11 +157,16 @@ TEST_F(AudioDecoderTest, SurroundIsMixedDownToStereo) {
 TEST_F(AudioDecoderTest, EveryFormatDecodesTheToneAndItsTitle) {
     AudioDecoder decoder;  // one for all: each Open replaces what the last one opened
     for (const auto& [file, rate, title] :
-         std::vector<std::tuple<const char*, int, const char*>>{
-             {"tone.mp3", kRate, "Café Δ ID3v2"}, {"tone-id3v1.mp3", kRate, "Plain ID3v1"},
-             {"tone.wma", kRate, "ASF title"}, {"tone.ogg", kRate, "Vorbis comment title"},
-             {"tone-info.wav", kRate, "RIFF INFO title"}, {"tone.wav", kRate, ""}, {"tone.flac", kRate, ""},
-             {"tone.opus", 48000, ""}, {"tone.m4a", kRate, ""}, {"tone.aiff", kRate, ""}}) {
+         std::vector<std::tuple<const char*, int, const char*>>{{"tone.mp3", kRate, "Café Δ ID3v2"},
+                                                                {"tone-id3v1.mp3", kRate, "Plain ID3v1"},
+                                                                {"tone.wma", kRate, "ASF title"},
+                                                                {"tone.ogg", kRate, "Vorbis comment title"},
+                                                                {"tone-info.wav", kRate, "RIFF INFO title"},
+                                                                {"tone.wav", kRate, ""},
+                                                                {"tone.flac", kRate, ""},
+                                                                {"tone.opus", 48000, ""},
+                                                                {"tone.m4a", kRate, ""},
+                                                                {"tone.aiff", kRate, ""}}) {
         SCOPED_TRACE(file);
         ASSERT_TRUE(decoder.Open(Path(file))) << decoder.ErrorText();
         EXPECT_EQ(decoder.Title(), title);
@@ -233,9 +199,10 @@ TEST_F(AudioDecoderTest, SeekLandsOnTheRightAudio) {
     // a seek may differ slightly. ASF stamps packets in whole milliseconds, so
     // WMA may land up to a frame off.
     for (const auto& [file, allowedOffset, allowedError] :
-         std::vector<std::tuple<const char*, int, double>>{
-             {"ramp.wav", 0, 0}, {"ramp.flac", 0, 0}, {"noise.mp3", 0, 0.01},
-             {"noise.wma", kWmaFrameSamples, 0.01}}) {
+         std::vector<std::tuple<const char*, int, double>>{{"ramp.wav", 0, 0},
+                                                           {"ramp.flac", 0, 0},
+                                                           {"noise.mp3", 0, 0.01},
+                                                           {"noise.wma", kWmaFrameSamples, 0.01}}) {
         SCOPED_TRACE(file);
         AudioDecoder decoder;
         ASSERT_TRUE(decoder.Open(Path(file))) << decoder.ErrorText();
@@ -265,8 +232,9 @@ TEST_F(AudioDecoderTest, SeekLandsOnTheRightAudio) {
 }
 
 TEST_F(AudioDecoderTest, BadInputFailsFastAndLeavesTheDecoderClosed) {
-    WriteGarbled(Path("empty.mp3"), "", 0, 0);
-    WriteGarbled(Path("random.mp3"), std::string(64 * 1024, 0), 0, 64 * 1024);
+    ASSERT_TRUE(media_test::WriteBytes(Path("empty.mp3"), ""));
+    ASSERT_TRUE(
+        media_test::WriteBytes(Path("random.mp3"), media_test::Garbled(std::string(65536, 0), 0, 65536, 99)));
     ASSERT_EQ(mkfifo(Path("pipe.mp3").c_str(), 0600), 0);
     std::filesystem::create_directory(Path("folder.mp3"));
 
@@ -326,8 +294,9 @@ TEST_F(AudioDecoderTest, DamagedMp3FramesAreSkippedAndDecodingGoesOn) {
 
     // Overwrite about seven frames' worth of bytes in the middle with garbage.
     constexpr int kDamagedBytes = 3000;
-    const std::string bytes(std::istreambuf_iterator<char>(std::ifstream(Path("noise.mp3")).rdbuf()), {});
-    WriteGarbled(Path("damaged.mp3"), bytes, bytes.size() / 2, kDamagedBytes);
+    const std::string bytes = media_test::FileBytes(Path("noise.mp3"));
+    ASSERT_TRUE(media_test::WriteBytes(Path("damaged.mp3"),
+                                       media_test::Garbled(bytes, bytes.size() / 2, kDamagedBytes, 99)));
 
     ASSERT_TRUE(decoder.Open(Path("damaged.mp3"))) << decoder.ErrorText();
     const std::vector<int16_t> damaged = ReadAll(decoder);

@@ -1,11 +1,17 @@
 #pragma once
 
-// Reading helpers shared by the media tests.
+// Fixture folders and reading helpers shared by the media tests.
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
 
 #include <cmath>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
+#include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -48,6 +54,41 @@ inline bool WriteBytes(const std::string& path, const std::string& bytes) {
     out << bytes;
     return static_cast<bool>(out);
 }
+
+// `bytes` with `count` of them from `at` on replaced by random ones.
+inline std::string Garbled(std::string bytes, size_t at, size_t count, uint32_t seed = 7) {
+    std::mt19937 random(seed);
+    for (size_t i = at; i < at + count && i < bytes.size(); ++i) bytes[i] = static_cast<char>(random());
+    return bytes;
+}
+
+// A scratch folder of one test's own.
+class ScratchTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
+    std::string Path(const std::string& name) const { return dir_.path().toStdString() + "/" + name; }
+
+    QTemporaryDir dir_;
+};
+
+// Fixture files made once for a whole suite by Suite::MakeFixtures(), which
+// returns "" or what went wrong.
+template <class Suite>
+class SharedFixtures : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir_ = std::make_unique<QTemporaryDir>();
+        setupError_ = dir_->isValid() ? Suite::MakeFixtures() : "no temporary directory";
+    }
+    static void TearDownTestSuite() { dir_.reset(); }
+    void SetUp() override { ASSERT_EQ(setupError_, "") << "fixtures could not be made"; }
+
+    static std::string Folder() { return dir_->path().toStdString(); }
+    static std::string Path(const std::string& name) { return Folder() + "/" + name; }
+
+    static inline std::unique_ptr<QTemporaryDir> dir_;
+    static inline std::string setupError_;
+};
 
 // RMS of the difference of two stretches of `count` samples, relative to the
 // RMS of `reference`.

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QTemporaryDir>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -46,11 +44,8 @@ int LongestRunAtFullScale(const std::vector<int16_t>& stereo, int channel) {
     return longest;
 }
 
-class DownmixTest : public ::testing::Test {
+class DownmixTest : public media_test::ScratchTest {
 protected:
-    void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
-    std::string Path(const std::string& name) const { return dir_.path().toStdString() + "/" + name; }
-
     // Level of the tone at hz on each side of a decoded file.
     std::vector<double> Levels(const std::string& file, double hz) {
         AudioDecoder decoder;
@@ -61,8 +56,6 @@ protected:
         return {fixtures::ToneAmplitude(samples.data(), frames, 2, 0, kRate, hz),
                 fixtures::ToneAmplitude(samples.data(), frames, 2, 1, kRate, hz)};
     }
-
-    QTemporaryDir dir_;
 };
 
 }  // namespace

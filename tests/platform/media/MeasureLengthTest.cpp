@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QTemporaryDir>
-
 #include <algorithm>
 #include <atomic>
 #include <bit>
@@ -55,12 +53,6 @@ std::string Cut(const std::string& bytes, double share) {
     return bytes.substr(0, static_cast<size_t>(static_cast<double>(bytes.size()) * share) + 3);
 }
 
-std::string Garbled(std::string bytes, size_t at, size_t count) {
-    std::mt19937 random(7);
-    for (size_t i = at; i < at + count && i < bytes.size(); ++i) bytes[i] = static_cast<char>(random());
-    return bytes;
-}
-
 // Where the frames of a FLAC file start: a frame sync code followed by a
 // header whose CRC-8 holds.
 std::vector<size_t> FlacFrameStarts(const std::string& bytes) {
@@ -87,20 +79,9 @@ std::vector<size_t> FlacFrameStarts(const std::string& bytes) {
 
 }  // namespace
 
-class MeasureLengthTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        dir_ = std::make_unique<QTemporaryDir>();
-        setupError_ = MakeFixtures();
-    }
-    static void TearDownTestSuite() { dir_.reset(); }
-    void SetUp() override { ASSERT_EQ(setupError_, "") << "fixtures could not be made"; }
-
-    static std::string Path(const std::string& name) { return dir_->path().toStdString() + "/" + name; }
-
-    // Returns "" or what went wrong.
+class MeasureLengthTest : public media_test::SharedFixtures<MeasureLengthTest> {
+public:
     static std::string MakeFixtures() {
-        if (!dir_->isValid()) return "no temporary directory";
         // Music-like: a tone over noise, 6 s.
         std::vector<int16_t> music = fixtures::Sine(330, 6, kRate, 2, 0.3);
         const std::vector<int16_t> hiss = fixtures::Noise(6 * kRate, 2, 11, 0.2);
@@ -116,20 +97,14 @@ protected:
             !fixtures::WriteWav(Path("odd48k.wav"), fixtures::Noise(100'010, 2, 5), 2, 48000))
             return "cannot write the WAV fixtures";
 
-        const std::vector<std::tuple<const char*, const char*, std::vector<std::string>>> encodings = {
-            {"music.wav", "music.flac", {"-c:a", "flac"}},
-            {"music.wav", "music.mp3", {"-c:a", "libmp3lame"}},
-            {"music.wav", "music.ogg", {"-c:a", "libvorbis"}},
-            {"music.wav", "music.m4a", {"-c:a", "aac"}},
-            {"vbr.wav", "vbr.mp3", {"-c:a", "libmp3lame", "-q:a", "2", "-write_xing", "0"}},
-            {"odd48k.wav", "odd48k.flac", {"-c:a", "flac"}},
-        };
-        std::vector<std::future<bool>> running;
-        for (const auto& [input, output, args] : encodings)
-            running.push_back(
-                std::async(std::launch::async, fixtures::Encode, Path(input), Path(output), args));
-        for (size_t i = 0; i < running.size(); ++i)
-            if (!running[i].get()) return std::string("ffmpeg failed to make ") + std::get<1>(encodings[i]);
+        const std::string encoded = fixtures::EncodeAll(
+            Folder(), {{"music.wav", "music.flac", {"-c:a", "flac"}},
+                       {"music.wav", "music.mp3", {"-c:a", "libmp3lame"}},
+                       {"music.wav", "music.ogg", {"-c:a", "libvorbis"}},
+                       {"music.wav", "music.m4a", {"-c:a", "aac"}},
+                       {"vbr.wav", "vbr.mp3", {"-c:a", "libmp3lame", "-q:a", "2", "-write_xing", "0"}},
+                       {"odd48k.wav", "odd48k.flac", {"-c:a", "flac"}}});
+        if (!encoded.empty()) return encoded;
 
         // Cut at 37 %, a few bytes into a frame or packet.
         for (const char* name : {"music.wav", "music.flac", "music.mp3", "music.ogg"}) {
@@ -139,7 +114,7 @@ protected:
         }
         // Frames in the middle lost: what decodes is less than the timestamps say.
         const std::string flac = media_test::FileBytes(Path("music.flac"));
-        if (!media_test::WriteBytes(Path("holed.flac"), Garbled(flac, flac.size() / 2, 20'000)))
+        if (!media_test::WriteBytes(Path("holed.flac"), media_test::Garbled(flac, flac.size() / 2, 20'000)))
             return "cannot write holed.flac";
         // One whole frame taken out of the middle: the frames around it are
         // sound, but their timestamps jump.
@@ -151,13 +126,10 @@ protected:
             return "cannot write gap.flac";
         // The FLAC marker, the stream information and more overwritten.
         if (!media_test::WriteBytes(Path("damaged-head.flac"),
-                                    Garbled(media_test::FileBytes(Path("music.flac")), 0, 2048)))
+                                    media_test::Garbled(media_test::FileBytes(Path("music.flac")), 0, 2048)))
             return "cannot write damaged-head.flac";
         return "";
     }
-
-    static inline std::unique_ptr<QTemporaryDir> dir_;
-    static inline std::string setupError_;
 };
 
 TEST_F(MeasureLengthTest, MeasuresWhatTheDecoderDeliversWhereTheHeaderIsWrong) {
@@ -260,7 +232,8 @@ TEST_F(MeasureLengthTest, StopsWhenCancelledAndFailsClearlyOnWhatIsNotAudio) {
         EXPECT_FALSE(measured.ok) << file;
     }
 
-    ASSERT_TRUE(media_test::WriteBytes(Path("garbage.mp3"), Garbled(std::string(50'000, '\0'), 0, 50'000)));
+    ASSERT_TRUE(media_test::WriteBytes(Path("garbage.mp3"),
+                                       media_test::Garbled(std::string(50'000, '\0'), 0, 50'000)));
     const MeasuredLength garbage = Measure(Path("garbage.mp3"));
     EXPECT_FALSE(garbage.ok);
     EXPECT_NE(garbage.error, "");
@@ -270,7 +243,8 @@ TEST_F(MeasureLengthTest, StopsWhenCancelledAndFailsClearlyOnWhatIsNotAudio) {
 
     // Damage in the middle of an MP3: measured to the end, near what decodes.
     const std::string bytes = media_test::FileBytes(Path("music.mp3"));
-    ASSERT_TRUE(media_test::WriteBytes(Path("holed.mp3"), Garbled(bytes, bytes.size() / 2, 3000)));
+    ASSERT_TRUE(
+        media_test::WriteBytes(Path("holed.mp3"), media_test::Garbled(bytes, bytes.size() / 2, 3000)));
     const MeasuredLength holed = Measure(Path("holed.mp3"));
     ASSERT_TRUE(holed.ok) << holed.error;
     const auto decoded = static_cast<int64_t>(media_test::DecodeFile(Path("holed.mp3")).size() / 2);
@@ -300,7 +274,7 @@ TEST_F(MeasureLengthTest, DamagedFilesNeverCrashOrHang) {
         for (int round = 0; round < 6; ++round) {
             const size_t at = random() % bytes.size();
             const std::string damaged = Path(std::string("damaged-") + std::to_string(round) + "-" + name);
-            ASSERT_TRUE(media_test::WriteBytes(damaged, Garbled(bytes, at, 1 + random() % 4096)));
+            ASSERT_TRUE(media_test::WriteBytes(damaged, media_test::Garbled(bytes, at, 1 + random() % 4096)));
             SCOPED_TRACE(damaged + " at " + std::to_string(at));
             const MeasuredLength measured = Measure(damaged);
             EXPECT_TRUE(measured.ok || !measured.error.empty());

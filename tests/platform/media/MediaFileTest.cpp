@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QTemporaryDir>
-
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -20,13 +18,7 @@ namespace {
 constexpr int kRate = 44100;
 constexpr int kFrames = 3 * kRate;
 
-class MediaFileTest : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
-    std::string Path(const std::string& name) const { return dir_.path().toStdString() + "/" + name; }
-
-    QTemporaryDir dir_;
-};
+using MediaFileTest = media_test::ScratchTest;
 
 // What happens to a loaded file behind the decoder's back.
 enum class Fate { Deleted, Renamed, ReplacedByAnother };

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QTemporaryDir>
-
 #include <cmath>
 #include <cstdint>
 #include <string>
@@ -25,13 +23,7 @@ int64_t OutputFrameAt(int64_t time100ns) {
     return std::llround(static_cast<double>(time100ns) * kOutputRate / kHundredNsPerSecond);
 }
 
-class OutputRateTest : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
-    std::string Path(const std::string& name) const { return dir_.path().toStdString() + "/" + name; }
-
-    QTemporaryDir dir_;
-};
+using OutputRateTest = media_test::ScratchTest;
 
 }  // namespace
 

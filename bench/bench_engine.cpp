@@ -7,22 +7,22 @@
 #include <QDir>
 #include <QTemporaryDir>
 
-#include <chrono>
-#include <atomic>
-#include <ctime>
 #include <pthread.h>
+#include <atomic>
+#include <chrono>
+#include <ctime>
 #include <thread>
 
-#include "engine/EngineEvents.h"
+#include "ProcessCpu.h"
+#include "StoppingDeck.h"
 #include "engine/DeckLink.h"
 #include "engine/Engine.h"
+#include "engine/EngineEvents.h"
 #include "engine/Playback.h"
 #include "output/CZelOutput.h"
 #include "platform/MessagePort.h"
 #include "platform/sound/OfflineBackend.h"
 #include "platform/sound/SoundSystem.h"
-#include "ProcessCpu.h"
-#include "StoppingDeck.h"
 #include "support/AudioFixtures.h"
 
 using platform::Message;
@@ -37,7 +37,8 @@ const std::string& TrackPath(int deck) {
     static std::string paths[2];
     if (paths[deck].empty()) {
         paths[deck] = QDir(dir.path()).filePath(deck == 0 ? "a.wav" : "b.wav").toStdString();
-        fixtures::WriteWav(paths[deck], fixtures::Noise(static_cast<int>(kTrackSeconds * 44'100), 2, 11 + deck, 0.3), 2,
+        fixtures::WriteWav(paths[deck],
+                           fixtures::Noise(static_cast<int>(kTrackSeconds * 44'100), 2, 11 + deck, 0.3), 2,
                            44'100);
     }
     return paths[deck];
@@ -46,7 +47,8 @@ const std::string& TrackPath(int deck) {
 // Plays both decks to the end of their tracks at `speed` times real time.
 struct TwoDecks {
     explicit TwoDecks(double speed) : engine(events, port), playback(engine, events, port) {
-        auto backend = std::make_unique<OfflineBackend>(std::vector<OfflineBackend::Device>{{"Main", 2}, {"Phones", 2}});
+        auto backend =
+            std::make_unique<OfflineBackend>(std::vector<OfflineBackend::Device>{{"Main", 2}, {"Phones", 2}});
         offline = backend.get();
         backend->SetCaptureByDefault(false);  // nothing to listen to afterwards
         backend->SetPacing(speed);
@@ -107,9 +109,14 @@ void BM_TwoDecksThroughTheEngine(benchmark::State& state) {
         underruns += rig.playback.Underruns(0) + rig.playback.Underruns(1);
     }
     state.counters["underruns"] = underruns;
-    state.counters["realtime_x"] = benchmark::Counter(kTrackSeconds, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["realtime_x"] =
+        benchmark::Counter(kTrackSeconds, benchmark::Counter::kIsIterationInvariantRate);
 }
-BENCHMARK(BM_TwoDecksThroughTheEngine)->Arg(20)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_TwoDecksThroughTheEngine)
+    ->Arg(20)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2);
 
 // Thirty minutes of two-deck playback at ten times real time (three minutes
 // of wall time) while another thread keeps a core busy: underruns counted.

@@ -13,13 +13,13 @@
 #include <string>
 #include <vector>
 
-#include "engine/EngineEvents.h"
+#include "ProcessCpu.h"
 #include "engine/Engine.h"
+#include "engine/EngineEvents.h"
 #include "platform/MessagePort.h"
 #include "platform/media/AudioDecoder.h"
 #include "platform/media/MeasuredLength.h"
 #include "platform/media/MediaFile.h"
-#include "ProcessCpu.h"
 #include "support/AudioFixtures.h"
 
 namespace {
@@ -115,7 +115,8 @@ void BM_FileSourceIntoRing(benchmark::State& state) {
         state.SetIterationTime(ProcessCpuSeconds() - cpu);
         if (blocks < kTrackSeconds * 15) state.SkipWithError("the track was cut short");
     }
-    state.counters["realtime_x"] = benchmark::Counter(kTrackSeconds, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["realtime_x"] =
+        benchmark::Counter(kTrackSeconds, benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_FileSourceIntoRing)->UseManualTime()->Unit(benchmark::kMillisecond);
 
@@ -131,7 +132,8 @@ void BM_DecoderAlone(benchmark::State& state) {
         }
         state.SetIterationTime(ProcessCpuSeconds() - cpu);
     }
-    state.counters["realtime_x"] = benchmark::Counter(kTrackSeconds, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["realtime_x"] =
+        benchmark::Counter(kTrackSeconds, benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_DecoderAlone)->UseManualTime()->Unit(benchmark::kMillisecond);
 

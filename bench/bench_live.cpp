@@ -19,19 +19,19 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <pthread.h>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <mutex>
-#include <pthread.h>
 #include <thread>
 
 #include "ProcessCpu.h"
 #include "StoppingDeck.h"
-#include "engine/EngineEvents.h"
 #include "engine/DeckLink.h"
 #include "engine/Engine.h"
+#include "engine/EngineEvents.h"
 #include "engine/Playback.h"
 #include "output/CZelOutput.h"
 #include "platform/MessagePort.h"
@@ -100,8 +100,8 @@ const std::string& TrackPath(int deck) {
     static std::string paths[2];
     if (paths[deck].empty()) {
         paths[deck] = QDir(dir.path()).filePath(deck == 0 ? "a.wav" : "b.wav").toStdString();
-        fixtures::WriteWav(paths[deck], fixtures::Sine(deck == 0 ? 440.0 : 660.0, kTrackSeconds, kRate, 2, 0.9), 2,
-                           kRate);
+        fixtures::WriteWav(paths[deck],
+                           fixtures::Sine(deck == 0 ? 440.0 : 660.0, kTrackSeconds, kRate, 2, 0.9), 2, kRate);
     }
     return paths[deck];
 }
@@ -125,7 +125,8 @@ long PeakResidentKilobytes() {
 struct LiveDecks {
     explicit LiveDecks(int latencyMs = platform::sound::SoundSystem::kDefaultLatencyMs)
         : engine(events, port), playback(engine, events, port) {
-        sound = std::make_unique<platform::sound::SoundSystem>(std::make_unique<platform::sound::PortAudioBackend>());
+        sound = std::make_unique<platform::sound::SoundSystem>(
+            std::make_unique<platform::sound::PortAudioBackend>());
         sound->SetOutputLatency(latencyMs);
         main = std::make_unique<output::CZelOutput>(*sound);
         phones = std::make_unique<output::CZelOutput>(*sound);
@@ -247,7 +248,8 @@ public:
             for (size_t f = 0; f < chunk.samples.size() / 2; ++f) {
                 if (std::abs(chunk.samples[2 * f]) <= threshold) continue;
                 const double later = static_cast<double>(chunk.samples.size() / 2 - 1 - f) / kRate;
-                return chunk.arrived - std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(later));
+                return chunk.arrived -
+                       std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(later));
             }
         }
         return std::nullopt;
@@ -263,14 +265,16 @@ private:
         std::vector<int16_t> samples;
     };
     void Run() {
-        pipe_ = popen("parec --latency-msec=2 -d main.monitor --format=s16le --rate=44100 --channels=2 --raw", "r");
+        pipe_ = popen("parec --latency-msec=2 -d main.monitor --format=s16le --rate=44100 --channels=2 --raw",
+                      "r");
         if (!pipe_) return;
         std::vector<int16_t> buffer(2 * 64);
         while (!stop_.load()) {
             const size_t got = fread(buffer.data(), sizeof(int16_t), buffer.size(), pipe_);
             if (got == 0) break;
             std::lock_guard lock(mutex_);
-            chunks_.push_back({Clock::now(), std::vector<int16_t>(buffer.begin(), buffer.begin() + static_cast<long>(got))});
+            chunks_.push_back({Clock::now(), std::vector<int16_t>(buffer.begin(),
+                                                                  buffer.begin() + static_cast<long>(got))});
         }
     }
     FILE* pipe_ = nullptr;
@@ -325,7 +329,12 @@ void BM_PlayToFirstSoundAtTheSink(benchmark::State& state) {
     state.counters["fade_ms"] = fades / presses;
     state.counters["latency_asked_ms"] = live.sound->OutputLatency();
 }
-BENCHMARK(BM_PlayToFirstSoundAtTheSink)->Arg(20)->Arg(5)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(BM_PlayToFirstSoundAtTheSink)
+    ->Arg(20)
+    ->Arg(5)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(20);
 
 }  // namespace
 

@@ -25,7 +25,8 @@ void COrvo2App::InitInstance() {
     if (!arguments.isEmpty()) arguments.removeFirst();
     commandLine_.ParseArguments(arguments);
 
-    sound_ = std::make_unique<platform::sound::SoundSystem>(std::make_unique<platform::sound::PortAudioBackend>());
+    sound_ =
+        std::make_unique<platform::sound::SoundSystem>(std::make_unique<platform::sound::PortAudioBackend>());
     COrvo2Dlg dialog(*events_, commandLine_, *sound_, settings_);
     platform::TerminationSignals termination;
     QObject::connect(&termination, &platform::TerminationSignals::Terminated, &dialog, &COrvo2Dlg::Terminate);

@@ -80,7 +80,9 @@ COrvo2Dlg::COrvo2Dlg(engine::EngineEvents& events, app::CZelCommandLineInfo& com
     QTimer::singleShot(0, this, &COrvo2Dlg::StartUp);
 }
 
-COrvo2Dlg::~COrvo2Dlg() { desk_->SetView(nullptr); }
+COrvo2Dlg::~COrvo2Dlg() {
+    desk_->SetView(nullptr);
+}
 
 void COrvo2Dlg::ConnectControls() {
     output::CZelMixerControls* mixer = &desk_->Mixer();
@@ -95,11 +97,12 @@ void COrvo2Dlg::ConnectControls() {
     connect(controls_.Slide(Id::kHeadphonesCrossFader), &CZelSlide::ValueChanged, this,
             [mixer](double x) { mixer->OnHeadphonesCrossFaderChanged(x); });
     CZelGraph* graph = controls_.Graph();
-    connect(controls_.Slide(Id::kMainCrossFader), &CZelSlide::ValueChanged, this, [this, graph, mixer](double x) {
-        // The cursor first, so that the cue mark test sees the fader where the graph shows it.
-        graph->SetCursorX(controls_.MainCursor(), x);
-        mixer->OnMainCrossFaderChanged(x);
-    });
+    connect(controls_.Slide(Id::kMainCrossFader), &CZelSlide::ValueChanged, this,
+            [this, graph, mixer](double x) {
+                // The cursor first, so that the cue mark test sees the fader where the graph shows it.
+                graph->SetCursorX(controls_.MainCursor(), x);
+                mixer->OnMainCrossFaderChanged(x);
+            });
     // A right release sets the curve slide to its neutral value, the straight line.
     connect(controls_.Slide(Id::kCurve), &CZelSlide::ValueChanged, this, [this, mixer](double p) {
         mixer->OnCurveChanged(p);
@@ -125,8 +128,8 @@ void COrvo2Dlg::ConnectControls() {
             [this](double balance) { desk_->SetBalance(balance); });
     // Queued: the chooser runs its own loop, better not inside the button's release.
     connect(
-        controls_.Button(Id::kShowSoundDevices), &CZelButton::Clicked, this, [this] { ChooseSoundDevices(true); },
-        Qt::QueuedConnection);
+        controls_.Button(Id::kShowSoundDevices), &CZelButton::Clicked, this,
+        [this] { ChooseSoundDevices(true); }, Qt::QueuedConnection);
 }
 
 void COrvo2Dlg::ConnectShowButtons() {
@@ -214,7 +217,8 @@ void COrvo2Dlg::ChooseSoundDevices(bool visible) {
 
 app::MixingDesk::DeviceSelection COrvo2Dlg::ChosenDevices() const {
     return {soundDevices_->ChosenHeadphonesId(), soundDevices_->ChosenHeadphonesLabel(),
-            soundDevices_->ChosenMainId(), soundDevices_->ChosenMainLabel(), soundDevices_->ChosenLatencyMs()};
+            soundDevices_->ChosenMainId(), soundDevices_->ChosenMainLabel(),
+            soundDevices_->ChosenLatencyMs()};
 }
 
 void COrvo2Dlg::SetHeadphonesVolumeSlide(bool enabled, std::optional<double> value) {
@@ -259,7 +263,8 @@ void COrvo2Dlg::changeEvent(QEvent* event) {
     if (windowState() & Qt::WindowMaximized) {
         // Maximising does not enlarge the main window: it shows every tool
         // window and puts all of them in their places again.
-        for (const auto& show : app::MainWindowControls::kShowButtons) controls_.Button(show.id)->SetValue(true);
+        for (const auto& show : app::MainWindowControls::kShowButtons)
+            controls_.Button(show.id)->SetValue(true);
         QTimer::singleShot(0, this, [this] {
             showNormal();
             ArrangeWindows(ui::kMainWindowCode, 0);
@@ -303,8 +308,8 @@ void COrvo2Dlg::closeEvent(QCloseEvent* event) {
 }
 
 bool COrvo2Dlg::AskToQuit(QWidget* parent) {
-    return QMessageBox::question(parent, "Orvo 2", "Stop the music and quit?", QMessageBox::Yes | QMessageBox::No,
-                                 QMessageBox::No) == QMessageBox::Yes;
+    return QMessageBox::question(parent, "Orvo 2", "Stop the music and quit?",
+                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
 }
 
 void COrvo2Dlg::Terminate() {

@@ -115,7 +115,7 @@ private:
     std::unique_ptr<CZelSplashScreen> splash_;  // during start-up only
     std::unique_ptr<app::MixingDesk> desk_;
     std::unique_ptr<CZelSoundDevices> soundDevices_;
-    std::array<CZelDeck2*, 2> decks_{};  // children of this window
+    std::array<CZelDeck2*, 2> decks_{};         // children of this window
     std::vector<CZelToolWindow*> toolWindows_;  // children of this window
     app::MainWindowControls controls_;
     CZelHelpTexts helpTexts_;

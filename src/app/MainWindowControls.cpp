@@ -105,8 +105,8 @@ QWidget* Make(const Row& row, QWidget& parent) {
     switch (row.kind) {
         case Kind::Toggle:
         case Kind::Push: {
-            auto* button = new CZelButton(row.kind == Kind::Toggle ? CZelButton::Kind::Toggle : CZelButton::Kind::Push,
-                                          &parent);
+            auto* button = new CZelButton(
+                row.kind == Kind::Toggle ? CZelButton::Kind::Toggle : CZelButton::Kind::Push, &parent);
             button->SetCaption(row.caption);
             control = button;
             break;
@@ -120,7 +120,9 @@ QWidget* Make(const Row& row, QWidget& parent) {
             control = slide;
             break;
         }
-        case Kind::Graph: control = new CZelGraph(&parent); break;
+        case Kind::Graph:
+            control = new CZelGraph(&parent);
+            break;
     }
     control->setObjectName(row.name);
     return control;
@@ -161,8 +163,8 @@ void MainWindowControls::Create(QWidget& window, CZelHelpTexts& helpTexts) {
     graph->AddPlot("Plot-1", QColor(controlcolours::kLedGreen));
     graph->AddPlot("Plot-2", QColor(controlcolours::kLedAmber));
     mainCursor_ = graph->AddCursor(QColor(controlcolours::kPointer), output::CZelMixerControls::kMainStart);
-    cueCursor_ = graph->AddCursor(QColor(controlcolours::kSecondPointer), output::CZelMixerControls::kCueMarkReset,
-                                  true);
+    cueCursor_ = graph->AddCursor(QColor(controlcolours::kSecondPointer),
+                                  output::CZelMixerControls::kCueMarkReset, true);
     Slide(kCurve)->SetNeutralValue(output::CZelMixerControls::kCurveReset);
     Slide(kBalance)->SetNeutralValue(0.0);
     Slide(kCpuMeter)->SetMeter(true);
@@ -178,9 +180,13 @@ void MainWindowControls::Create(QWidget& window, CZelHelpTexts& helpTexts) {
     layout_->Add(devices_, {0.02, 0.89, 0.96, 0.09}, kButtonPoints);
 }
 
-CZelSlide* MainWindowControls::Slide(Id id) const { return static_cast<CZelSlide*>(controls_[id]); }
+CZelSlide* MainWindowControls::Slide(Id id) const {
+    return static_cast<CZelSlide*>(controls_[id]);
+}
 
-CZelButton* MainWindowControls::Button(Id id) const { return static_cast<CZelButton*>(controls_[id]); }
+CZelButton* MainWindowControls::Button(Id id) const {
+    return static_cast<CZelButton*>(controls_[id]);
+}
 
 CZelButton* MainWindowControls::ShowButtonOf(int code, int deck) const {
     // Shared windows have one button; a deck's window has its deck's.
@@ -189,7 +195,9 @@ CZelButton* MainWindowControls::ShowButtonOf(int code, int deck) const {
     return nullptr;
 }
 
-CZelGraph* MainWindowControls::Graph() const { return static_cast<CZelGraph*>(controls_[kGraph]); }
+CZelGraph* MainWindowControls::Graph() const {
+    return static_cast<CZelGraph*>(controls_[kGraph]);
+}
 
 void MainWindowControls::ShowMixerState(output::CZelMixerControls& mixer) {
     // The mixer already holds the saved values; the controls only show them.

@@ -59,14 +59,18 @@ MixingDesk::~MixingDesk() {
     main_->Close();
 }
 
-void MixingDesk::SetDeckLink(int deck, engine::DeckLink* link) { engine_->SetDeckLink(deck, link); }
+void MixingDesk::SetDeckLink(int deck, engine::DeckLink* link) {
+    engine_->SetDeckLink(deck, link);
+}
 
 MixingDesk::Handler MixingDesk::HandlerOf(Message message) {
     // Indexed by the message code from kFirstMessage on; messages without a
     // handler here (the play list's, the effects' and equalizers') do nothing.
     static constexpr auto kHandlers = [] {
         std::array<Handler, platform::kLastMessage - platform::kFirstMessage + 1> table{};
-        auto set = [&table](Message m, Handler h) { table[static_cast<uint32_t>(m) - platform::kFirstMessage] = h; };
+        auto set = [&table](Message m, Handler h) {
+            table[static_cast<uint32_t>(m) - platform::kFirstMessage] = h;
+        };
         set(Message::EndOfTrack, &MixingDesk::OnEndOfTrack);
         set(Message::TempoChanged, &MixingDesk::OnTempoChanged);
         set(Message::ReportQueuedBytes, &MixingDesk::OnReportQueuedBytes);
@@ -142,11 +146,17 @@ intptr_t MixingDesk::OnBackwardNotify(int deck, const platform::Payload&) {
 }
 
 // The starts answer whether the deck plays, so the deck shows what it does.
-intptr_t MixingDesk::OnStartForward(int deck, const platform::Payload&) { return playback_->StartForward(deck) ? 1 : 0; }
+intptr_t MixingDesk::OnStartForward(int deck, const platform::Payload&) {
+    return playback_->StartForward(deck) ? 1 : 0;
+}
 
-intptr_t MixingDesk::OnStartBackward(int deck, const platform::Payload&) { return playback_->StartBackward(deck) ? 1 : 0; }
+intptr_t MixingDesk::OnStartBackward(int deck, const platform::Payload&) {
+    return playback_->StartBackward(deck) ? 1 : 0;
+}
 
-intptr_t MixingDesk::OnResumeForward(int deck, const platform::Payload&) { return playback_->ResumeForward(deck) ? 1 : 0; }
+intptr_t MixingDesk::OnResumeForward(int deck, const platform::Payload&) {
+    return playback_->ResumeForward(deck) ? 1 : 0;
+}
 
 intptr_t MixingDesk::OnStopForward(int deck, const platform::Payload&) {
     playback_->StopForward(deck);
@@ -209,9 +219,10 @@ void MixingDesk::ApplyDeviceChoice(const DeviceSelection& chosen) {
         void SwitchDeckProcessingOff(int) override {}
         void EnableDeckProcessingSwitches(bool) override {}
     } none;
-    output::DeviceChoiceControls& controls = view_ ? static_cast<output::DeviceChoiceControls&>(*view_) : none;
-    output::ApplyDeviceChoice(*headphones_, *main_, chosen.headphonesId, chosen.headphonesLabel, chosen.mainId,
-                              chosen.mainLabel, controls);
+    output::DeviceChoiceControls& controls =
+        view_ ? static_cast<output::DeviceChoiceControls&>(*view_) : none;
+    output::ApplyDeviceChoice(*headphones_, *main_, chosen.headphonesId, chosen.headphonesLabel,
+                              chosen.mainId, chosen.mainLabel, controls);
     if (view_) view_->ShowDevices(DevicesText());
 }
 
@@ -240,9 +251,13 @@ void MixingDesk::MaintainDevices() {
     if (view_) view_->ShowDevices(DevicesText());
 }
 
-uint64_t MixingDesk::Underruns() { return sound_.Underruns(); }
+uint64_t MixingDesk::Underruns() {
+    return sound_.Underruns();
+}
 
-void MixingDesk::Start() { engine_->StartTrackLengthThread(); }
+void MixingDesk::Start() {
+    engine_->StartTrackLengthThread();
+}
 
 void MixingDesk::LoadCommandLineFiles(CZelCommandLineInfo& commandLine, const std::function<bool()>& stop) {
     // With no file the loop runs once with an empty path, which fails quietly.
@@ -258,7 +273,9 @@ bool MixingDesk::ActionUnderWay() const {
     return platform::DispatchDepth() > 0 || playback_->Busy() || (view_ && view_->DecksBusy());
 }
 
-bool MixingDesk::AnyDeckPlaying() const { return linkedDecks_->IsPlaying(0) || linkedDecks_->IsPlaying(1); }
+bool MixingDesk::AnyDeckPlaying() const {
+    return linkedDecks_->IsPlaying(0) || linkedDecks_->IsPlaying(1);
+}
 
 void MixingDesk::Shutdown() {
     playback_->Shutdown();

@@ -52,7 +52,8 @@ public:
         int latencyMs = 0;
     };
 
-    MixingDesk(engine::EngineEvents& events, platform::sound::SoundSystem& sound, const CZelSettings& settings);
+    MixingDesk(engine::EngineEvents& events, platform::sound::SoundSystem& sound,
+               const CZelSettings& settings);
     ~MixingDesk() override;
 
     // Without a view the desk shows nothing and takes the decks as idle.

@@ -54,7 +54,9 @@ double SecondsNow() {
     return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
-QString TimeText(double seconds) { return QString::fromStdString(engine::FormatTime(seconds)); }
+QString TimeText(double seconds) {
+    return QString::fromStdString(engine::FormatTime(seconds));
+}
 
 QStringList ChooseFilesWithDialog(QWidget* parent, const QString& filter) {
     // Existing files only; the dialog keeps to itself which folder it was in.
@@ -75,7 +77,9 @@ CZelDeck2::CZelDeck2(int deck, engine::Engine& engine, platform::MessagePort& ma
     transport_.SetView(this);
 }
 
-CZelDeck2::~CZelDeck2() { transport_.SetView(nullptr); }
+CZelDeck2::~CZelDeck2() {
+    transport_.SetView(nullptr);
+}
 
 QString CZelDeck2::FileFilter() {
     // The dialog reads its patterns between the parentheses, separated by spaces.
@@ -121,11 +125,12 @@ void CZelDeck2::CreateControls() {
     chooser_->setMaxVisibleItems(kChooserVisibleItems);
     chooser_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     chooser_->setMinimumContentsLength(10);
-    chooser_->setStyleSheet(QString("QComboBox { background: %1; color: %2; border: 1px solid %3; padding: 1px 6px; }"
-                                    "QComboBox QAbstractItemView { background: %1; color: %2; "
-                                    "selection-background-color: %4; }")
-                                .arg(QColor(controlcolours::kPanelDeep).name(), QColor(controlcolours::kText).name(),
-                                     QColor(controlcolours::kBevelLight).name(), colour.darker(160).name()));
+    chooser_->setStyleSheet(
+        QString("QComboBox { background: %1; color: %2; border: 1px solid %3; padding: 1px 6px; }"
+                "QComboBox QAbstractItemView { background: %1; color: %2; "
+                "selection-background-color: %4; }")
+            .arg(QColor(controlcolours::kPanelDeep).name(), QColor(controlcolours::kText).name(),
+                 QColor(controlcolours::kBevelLight).name(), colour.darker(160).name()));
     chooser_->addItem("Nothing Loaded", DeckTransport::kNothingLoadedEntry);
     chooser_->addItem("Browse...", DeckTransport::kBrowseEntry);
 
@@ -175,33 +180,85 @@ void CZelDeck2::CreateControls() {
 
 void CZelDeck2::RegisterControls() {
     const ControlPlace places[] = {
-        {chooser_, {0.03, 0.02, 0.94, 0.07}, kButtonPoints, "Audio Source Chooser:",
-         "Selects the file or CD to play.", "select file or CD"},
-        {time_, {0.03, 0.11, 0.45, 0.13}, kDisplayPoints, "Time Indicator:",
-         "Indicates the time position of the track.", "time indicator"},
-        {trackNumber_, {0.50, 0.11, 0.12, 0.13}, kDisplayPoints, "Track Number:",
-         "Indicates the current track number in the play list.", "track number"},
-        {tempoPercent_, {0.70, 0.11, 0.27, 0.13}, kDisplayPoints, "Tempo Percent Indicator:",
-         "Indicates the tempo change percent of the track.", "tempo percent"},
+        {chooser_,
+         {0.03, 0.02, 0.94, 0.07},
+         kButtonPoints,
+         "Audio Source Chooser:",
+         "Selects the file or CD to play.",
+         "select file or CD"},
+        {time_,
+         {0.03, 0.11, 0.45, 0.13},
+         kDisplayPoints,
+         "Time Indicator:",
+         "Indicates the time position of the track.",
+         "time indicator"},
+        {trackNumber_,
+         {0.50, 0.11, 0.12, 0.13},
+         kDisplayPoints,
+         "Track Number:",
+         "Indicates the current track number in the play list.",
+         "track number"},
+        {tempoPercent_,
+         {0.70, 0.11, 0.27, 0.13},
+         kDisplayPoints,
+         "Tempo Percent Indicator:",
+         "Indicates the tempo change percent of the track.",
+         "tempo percent"},
         {jog_, kJogPlace, 0.0, "Jog Dial:", "Used for advancing or rewinding the track.", "jog dial"},
-        {tempoSlide_, {0.76, 0.27, 0.15, 0.46}, kCaptionPoints, "Tempo Slide:",
-         "Move up or down to change the tempo of the track.", "tempo slide"},
-        {positionSlide_, {0.03, 0.76, 0.94, 0.09}, kCaptionPoints, "Track Position Slide:",
-         "Indicates and controls the current track position.", "track position"},
-        {previous_, {0.03, 0.87, 0.12, 0.10}, kButtonPoints, "Previous Track Button:",
-         "Loads the previous track in the play list.", "load previous track"},
-        {rewind_, {0.16, 0.87, 0.12, 0.10}, kButtonPoints, "Rewind Button:", "Hold down to rewind the track.",
+        {tempoSlide_,
+         {0.76, 0.27, 0.15, 0.46},
+         kCaptionPoints,
+         "Tempo Slide:",
+         "Move up or down to change the tempo of the track.",
+         "tempo slide"},
+        {positionSlide_,
+         {0.03, 0.76, 0.94, 0.09},
+         kCaptionPoints,
+         "Track Position Slide:",
+         "Indicates and controls the current track position.",
+         "track position"},
+        {previous_,
+         {0.03, 0.87, 0.12, 0.10},
+         kButtonPoints,
+         "Previous Track Button:",
+         "Loads the previous track in the play list.",
+         "load previous track"},
+        {rewind_,
+         {0.16, 0.87, 0.12, 0.10},
+         kButtonPoints,
+         "Rewind Button:",
+         "Hold down to rewind the track.",
          "rewind"},
-        {reverse_, {0.29, 0.87, 0.12, 0.10}, kButtonPoints, "Reverse Play Button:",
-         "Hold down to play the track backwards.", "play backwards"},
-        {cue_, {0.42, 0.87, 0.14, 0.10}, kButtonPoints, "Cue Button:", "Cues the current time position.",
+        {reverse_,
+         {0.29, 0.87, 0.12, 0.10},
+         kButtonPoints,
+         "Reverse Play Button:",
+         "Hold down to play the track backwards.",
+         "play backwards"},
+        {cue_,
+         {0.42, 0.87, 0.14, 0.10},
+         kButtonPoints,
+         "Cue Button:",
+         "Cues the current time position.",
          "mark time position for cueing"},
-        {play_, {0.57, 0.87, 0.14, 0.10}, kButtonPoints, "Play/Pause Button:",
-         "Stops or starts the track when pressed.", "stop/start track"},
-        {fastForward_, {0.72, 0.87, 0.12, 0.10}, kButtonPoints, "Fast Forward Button:",
-         "Hold down to fast forward the current track.", "fast forward"},
-        {next_, {0.85, 0.87, 0.12, 0.10}, kButtonPoints, "Next Track Button:",
-         "Loads the next track in the play list.", "load next track"},
+        {play_,
+         {0.57, 0.87, 0.14, 0.10},
+         kButtonPoints,
+         "Play/Pause Button:",
+         "Stops or starts the track when pressed.",
+         "stop/start track"},
+        {fastForward_,
+         {0.72, 0.87, 0.12, 0.10},
+         kButtonPoints,
+         "Fast Forward Button:",
+         "Hold down to fast forward the current track.",
+         "fast forward"},
+        {next_,
+         {0.85, 0.87, 0.12, 0.10},
+         kButtonPoints,
+         "Next Track Button:",
+         "Loads the next track in the play list.",
+         "load next track"},
     };
     layout_ = new CZelProportionalLayout(this, kDesignSize);
     PlaceControls(*layout_, helpTexts_, places);
@@ -226,8 +283,10 @@ void CZelDeck2::ConnectControls() {
     connect(positionSlide_, &CZelSlide::ValueChanged, this, [&t](double fraction) { t.SetSlide(fraction); });
     connect(positionSlide_, &CZelSlide::Pressed, this, [&t] { t.BeginSlideDrag(); });
     connect(positionSlide_, &CZelSlide::Released, this, [&t] { t.SeekToSlide(); });
-    connect(previous_, &CZelButton::Clicked, this, [this] { port_.Send(Message::PreviousTrack, platform::DeckArgs{deck_}); });
-    connect(next_, &CZelButton::Clicked, this, [this] { port_.Send(Message::NextTrack, platform::DeckArgs{deck_}); });
+    connect(previous_, &CZelButton::Clicked, this,
+            [this] { port_.Send(Message::PreviousTrack, platform::DeckArgs{deck_}); });
+    connect(next_, &CZelButton::Clicked, this,
+            [this] { port_.Send(Message::NextTrack, platform::DeckArgs{deck_}); });
     for (size_t k = 0; k < timers_.size(); ++k) {
         const auto timer = static_cast<Timer>(k);
         connect(&timers_[k], &QTimer::timeout, this, [&t, timer] { t.OnTimer(timer); });
@@ -247,7 +306,7 @@ void CZelDeck2::Changed(unsigned parts) {
         positionSlide_->SetSecondPointerVisible(transport_.IsCueOn());
         if (transport_.Length() > 0.0) positionSlide_->SetSecondValue(transport_.CueMark());
         positionSlide_->SetPointerColour(transport_.PendingBlinkOn() ? QColor(controlcolours::kMetalMid)
-                                                                    : DeckColour(deck_));
+                                                                     : DeckColour(deck_));
     }
     if (parts & DeckTransport::kChooser) ShowChooser();
     if (parts & (DeckTransport::kLamps | DeckTransport::kLampColours))
@@ -301,7 +360,9 @@ void CZelDeck2::StartTimer(Timer timer, int milliseconds, bool once) {
     t.start(milliseconds);
 }
 
-void CZelDeck2::StopTimer(Timer timer) { timers_[static_cast<size_t>(timer)].stop(); }
+void CZelDeck2::StopTimer(Timer timer) {
+    timers_[static_cast<size_t>(timer)].stop();
+}
 
 // ---- Dialogs ----
 
@@ -320,14 +381,16 @@ void CZelDeck2::TellFileNotRecognized() {
 void CZelDeck2::TellFileUnreadable(const std::string& path) {
     // Not modal: whatever else plays goes on while the DJ reads it.
     auto* box = new QMessageBox(QMessageBox::Warning, "Orvo 2",
-                                "The file can no longer be read:\n" + QString::fromStdString(path), QMessageBox::Ok,
-                                this);
+                                "The file can no longer be read:\n" + QString::fromStdString(path),
+                                QMessageBox::Ok, this);
     box->setObjectName("fileUnreadable");
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
 }
 
-void CZelDeck2::FocusChooser() { chooser_->setFocus(); }
+void CZelDeck2::FocusChooser() {
+    chooser_->setFocus();
+}
 
 // ---- Window ----
 

@@ -17,7 +17,11 @@ constexpr int kLedCount = engine::kLampCount;
 std::array<QRect, kLedCount> LedRingPlaces(const QRect& jogDial, int ledSide);
 
 // One step on or back round the ring.
-constexpr int NextLed(int index) { return engine::NextLamp(index); }
-constexpr int PreviousLed(int index) { return engine::PreviousLamp(index); }
+constexpr int NextLed(int index) {
+    return engine::NextLamp(index);
+}
+constexpr int PreviousLed(int index) {
+    return engine::PreviousLamp(index);
+}
 
 }  // namespace deck

@@ -22,7 +22,9 @@ CZelFileSource::CZelFileSource(platform::MessagePort* mainWindow)
     std::memset(sampleBuffer_.get(), 0, kBlockBytes);
 }
 
-CZelFileSource::~CZelFileSource() { Close(); }
+CZelFileSource::~CZelFileSource() {
+    Close();
+}
 
 bool CZelFileSource::Open(const std::string& path) {
     Close();
@@ -153,7 +155,8 @@ void CZelFileSource::SeekFraction(double fraction) {
     fraction = std::clamp(fraction, 0.0, 1.0);
     // The reader is stopped while the deck seeks: the decoder is ours now.
     if (const int64_t measured = measured100ns_.load(); measured > 0) decoder_->SetDuration100ns(measured);
-    const auto target = static_cast<int64_t>(std::trunc(static_cast<double>(duration100ns_.load()) * fraction));
+    const auto target =
+        static_cast<int64_t>(std::trunc(static_cast<double>(duration100ns_.load()) * fraction));
     decoder_->Seek(target);
     bytePosition_.store(decoder_->PositionFrames() * Channels() * (BitsPerSample() / 8));
 }

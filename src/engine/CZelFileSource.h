@@ -88,7 +88,7 @@ private:
     platform::MessagePort* mainWindow_;
     std::unique_ptr<platform::media::AudioDecoder> decoder_;
     std::unique_ptr<int16_t[]> sampleBuffer_;  // one block as the decoder delivers it
-    mutable std::mutex textMutex_;  // the reader may close while the window reads the title
+    mutable std::mutex textMutex_;             // the reader may close while the window reads the title
     std::string path_;
     std::string title_;
     std::string queuedNext_;

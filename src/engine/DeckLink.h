@@ -28,7 +28,8 @@ public:
     // posted stop, as this runs inside the play notification's handling).
     virtual void OnEndOfTrack() {}
     // A queued next file has begun to play.
-    virtual void OnTrackChanged(const std::string& /*path*/, const std::string& /*title*/, double /*length*/) {}
+    virtual void OnTrackChanged(const std::string& /*path*/, const std::string& /*title*/,
+                                double /*length*/) {}
     // The playing file's true length is known (measured, or read to its end).
     virtual void OnLengthKnown(double /*seconds*/) {}
     virtual void AdvanceLeds() {}
@@ -39,9 +40,9 @@ public:
 
     // What the main window's core asks of a deck besides the engine's news.
     virtual bool IsCueOn() const { return false; }
-    virtual void TogglePlay() {}                               // as the play button does
+    virtual void TogglePlay() {}  // as the play button does
     virtual bool LoadPath(const std::string& /*path*/) { return false; }
-    virtual void OnTrackChangePending() {}                     // the source moved on; earlier blocks still play
+    virtual void OnTrackChangePending() {}  // the source moved on; earlier blocks still play
     virtual void ShowQueuedTime(int /*bytesWrittenAhead*/) {}  // the time display, from what is queued
 };
 
@@ -54,7 +55,8 @@ public:
     // The path of the deck's entry after its current one, if there is one.
     virtual std::optional<std::string> NextPathFor(int deck) = 0;
     // The result of a track-length request (length -1.0 when the file could not be read).
-    virtual void TrackLengthMeasured(const std::string& path, const std::string& title, double lengthSeconds) = 0;
+    virtual void TrackLengthMeasured(const std::string& path, const std::string& title,
+                                     double lengthSeconds) = 0;
 };
 
 }  // namespace engine

@@ -27,7 +27,9 @@ void DeckTransport::SetClock(Clock clock) {
     StopTimer(Timer::JogIdle);
 }
 
-intptr_t DeckTransport::Send(Message message) { return port_.Send(message, platform::DeckArgs{deck_}); }
+intptr_t DeckTransport::Send(Message message) {
+    return port_.Send(message, platform::DeckArgs{deck_});
+}
 
 void DeckTransport::StartTimer(Timer timer) {
     struct Period {
@@ -36,15 +38,17 @@ void DeckTransport::StartTimer(Timer timer) {
     };
     // In the order of Timer. The jog release runs once the handling that
     // asked for it has returned.
-    static constexpr Period kPeriods[] = {{kCueBlinkMs, false},         {kWindMs, false},
-                                          {kPendingBlinkMs, false},     {kRefreshAfterLoadMs, true},
-                                          {kJogIdleMs, true},           {0, true}};
+    static constexpr Period kPeriods[] = {{kCueBlinkMs, false},     {kWindMs, false},
+                                          {kPendingBlinkMs, false}, {kRefreshAfterLoadMs, true},
+                                          {kJogIdleMs, true},       {0, true}};
     static_assert(std::size(kPeriods) == static_cast<size_t>(Timer::Count));
     const Period& period = kPeriods[static_cast<size_t>(timer)];
     view_->StartTimer(timer, period.milliseconds, period.once);
 }
 
-void DeckTransport::StopTimer(Timer timer) { view_->StopTimer(timer); }
+void DeckTransport::StopTimer(Timer timer) {
+    view_->StopTimer(timer);
+}
 
 void DeckTransport::OnTimer(Timer timer) {
     switch (timer) {
@@ -58,19 +62,25 @@ void DeckTransport::OnTimer(Timer timer) {
         case Timer::Wind:
             // Winding moves only the slide while the button is held; the
             // sound follows when it is released.
-            if (length_ > 0.0) SetSlideShown(std::clamp(slide_ + windDirection_ * kWindSeconds / length_, 0.0, 1.0));
+            if (length_ > 0.0)
+                SetSlideShown(std::clamp(slide_ + windDirection_ * kWindSeconds / length_, 0.0, 1.0));
             break;
         case Timer::PendingBlink:
             pendingBlinkOn_ = !pendingBlinkOn_;
             Show(kCueMark);
             break;
-        case Timer::RefreshAfterLoad: Send(Message::ReportQueuedBytes); break;
+        case Timer::RefreshAfterLoad:
+            Send(Message::ReportQueuedBytes);
+            break;
         case Timer::JogIdle:
             EndIdleWheelGesture();
             if (jog_.WheelGesture()) StartTimer(Timer::JogIdle);
             break;
-        case Timer::JogRelease: JogReleased(); break;
-        case Timer::Count: break;
+        case Timer::JogRelease:
+            JogReleased();
+            break;
+        case Timer::Count:
+            break;
     }
 }
 
@@ -132,7 +142,8 @@ void DeckTransport::Browse() {
         FillSourceChooser();
     } else {
         Send(Message::AddFileAndSelect);
-        for (size_t i = 1; i < files.size(); ++i) port_.Send(Message::AddFile, platform::FileArgs{deck_, files[i]});
+        for (size_t i = 1; i < files.size(); ++i)
+            port_.Send(Message::AddFile, platform::FileArgs{deck_, files[i]});
     }
     view_->FocusChooser();
     Send(Message::BufferLead20);
@@ -405,7 +416,9 @@ void DeckTransport::SetTempo(double percent) {
     Show(kTempo);
 }
 
-void DeckTransport::OnPrimed(uint32_t) { SetTempo(tempo_); }
+void DeckTransport::OnPrimed(uint32_t) {
+    SetTempo(tempo_);
+}
 
 // ---- What the engine reports ----
 

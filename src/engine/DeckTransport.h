@@ -36,14 +36,14 @@ public:
 
     // What a view shows; Changed() names the parts to show again.
     enum Part : unsigned {
-        kButtons = 1u << 0,     // play/pause, reverse (and whether it is enabled), cue
-        kTime = 1u << 1,        // play and cue times and which one is shown
-        kSlide = 1u << 2,       // the position slide's value
-        kCueMark = 1u << 3,     // the slide's cue mark and the pending-change blink
-        kChooser = 1u << 4,     // the source chooser's entries and selection
-        kLamps = 1u << 5,       // which lamp is lit
-        kLampColours = 1u << 6, // the lamps get the deck's colours again
-        kTempo = 1u << 7,       // the tempo percent text
+        kButtons = 1u << 0,      // play/pause, reverse (and whether it is enabled), cue
+        kTime = 1u << 1,         // play and cue times and which one is shown
+        kSlide = 1u << 2,        // the position slide's value
+        kCueMark = 1u << 3,      // the slide's cue mark and the pending-change blink
+        kChooser = 1u << 4,      // the source chooser's entries and selection
+        kLamps = 1u << 5,        // which lamp is lit
+        kLampColours = 1u << 6,  // the lamps get the deck's colours again
+        kTempo = 1u << 7,        // the tempo percent text
         kTrackNumber = 1u << 8,
         kAll = (1u << 9) - 1,
     };

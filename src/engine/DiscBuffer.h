@@ -36,7 +36,9 @@ public:
     int32_t Tag(int index) const { return tags_[index].load(std::memory_order_relaxed); }
     void SetTag(int index, int32_t tag) { tags_[index].store(tag, std::memory_order_relaxed); }
     TrackName Name(int index) const { return names_[index].load(std::memory_order_acquire); }
-    void SetName(int index, TrackName name) { names_[index].store(std::move(name), std::memory_order_release); }
+    void SetName(int index, TrackName name) {
+        names_[index].store(std::move(name), std::memory_order_release);
+    }
 
     // Reader thread only.
     int WriteIndex() const { return writeIndex_; }

@@ -1,7 +1,7 @@
 #include "engine/Engine.h"
 
-#include "engine/EngineEvents.h"
 #include "engine/DeckLink.h"
+#include "engine/EngineEvents.h"
 #include "platform/MessagePort.h"
 #include "platform/media/MeasuredLength.h"
 
@@ -44,9 +44,14 @@ private:
 }  // namespace
 
 Engine::Engine(EngineEvents& events, platform::MessagePort& mainWindow)
-    : events_(events), mainWindow_(mainWindow), decks_{{Deck(mainWindow), Deck(mainWindow)}}, measurer_(mainWindow) {}
+    : events_(events),
+      mainWindow_(mainWindow),
+      decks_{{Deck(mainWindow), Deck(mainWindow)}},
+      measurer_(mainWindow) {}
 
-Engine::~Engine() { Shutdown(); }
+Engine::~Engine() {
+    Shutdown();
+}
 
 bool Engine::LoadFile(int deck, const std::string& path) {
     Deck& d = decks_[deck];
@@ -202,7 +207,9 @@ void Engine::StopReader(int deck, bool clearLeds) {
     d.readerThread.Join();
 }
 
-void Engine::LowerReaderPriority(int deck) { decks_[deck].readerThread.SetPriority(ThreadPriority::BelowNormal); }
+void Engine::LowerReaderPriority(int deck) {
+    decks_[deck].readerThread.SetPriority(ThreadPriority::BelowNormal);
+}
 
 void Engine::StartTrackLengthThread() {
     if (trackLength_.run.exchange(true)) return;
@@ -216,7 +223,8 @@ void Engine::StartTrackLengthThread() {
                 if (source.Open(trackLength_.requestPath)) {
                     trackLength_.resultTitle = source.Title();
                     // What plays, not what the header says.
-                    const platform::media::MeasuredLength measured = platform::media::MeasureLength(source.File());
+                    const platform::media::MeasuredLength measured =
+                        platform::media::MeasureLength(source.File());
                     trackLength_.resultLength = measured.ok ? measured.seconds : source.LengthSeconds();
                     source.Close();
                 } else {
@@ -244,7 +252,8 @@ bool Engine::RequestTrackLength(const std::string& path) {
 
 void Engine::OnTrackLengthMeasured() {
     if (playList_)
-        playList_->TrackLengthMeasured(trackLength_.requestPath, trackLength_.resultTitle, trackLength_.resultLength);
+        playList_->TrackLengthMeasured(trackLength_.requestPath, trackLength_.resultTitle,
+                                       trackLength_.resultLength);
 }
 
 void Engine::Shutdown() {

@@ -21,13 +21,17 @@ DeckEvents::DeckEvents(int deck)
       fileOpenDone(Event::Reset::Manual, false, DeckName("File Open Is Done Event", deck)),
       playBackwardNotify(Event::Reset::Manual, false, DeckName("Play Backward Notify Event", deck)),
       playForwardNotify(Event::Reset::Manual, false, DeckName("Play Forward Notify Event", deck)),
-      threadCdReadForwardDone(Event::Reset::Manual, true, DeckName("Thread CD Read Forward Is Done Event", deck)),
+      threadCdReadForwardDone(Event::Reset::Manual, true,
+                              DeckName("Thread CD Read Forward Is Done Event", deck)),
       threadFileReadForwardDone(Event::Reset::Manual, true,
                                 DeckName("Thread File Read Forward Is Done Event", deck)),
-      threadPlayBackwardDone(Event::Reset::Manual, true, DeckName("Thread Play Backward Is Done Event", deck)),
-      threadPlayForwardDone(Event::Reset::Manual, true, DeckName("Thread Play Forward Is Done Event", deck)) {}
+      threadPlayBackwardDone(Event::Reset::Manual, true,
+                             DeckName("Thread Play Backward Is Done Event", deck)),
+      threadPlayForwardDone(Event::Reset::Manual, true, DeckName("Thread Play Forward Is Done Event", deck)) {
+}
 
 EngineEvents::EngineEvents()
-    : trackLengthLoad(Event::Reset::Automatic, false, "Track Length Load Event"), deck{{DeckEvents(0), DeckEvents(1)}} {}
+    : trackLengthLoad(Event::Reset::Automatic, false, "Track Length Load Event"),
+      deck{{DeckEvents(0), DeckEvents(1)}} {}
 
 }  // namespace engine

@@ -6,7 +6,11 @@ namespace engine {
 // for every block played forwards and back for every block played backwards.
 constexpr int kLampCount = 27;
 
-constexpr int NextLamp(int index) { return (index + 1) % kLampCount; }
-constexpr int PreviousLamp(int index) { return index == 0 ? kLampCount - 1 : index - 1; }
+constexpr int NextLamp(int index) {
+    return (index + 1) % kLampCount;
+}
+constexpr int PreviousLamp(int index) {
+    return index == 0 ? kLampCount - 1 : index - 1;
+}
 
 }  // namespace engine

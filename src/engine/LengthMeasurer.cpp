@@ -11,7 +11,9 @@ namespace engine {
 
 LengthMeasurer::LengthMeasurer(platform::MessagePort& mainWindow) : mainWindow_(mainWindow) {}
 
-LengthMeasurer::~LengthMeasurer() { Stop(); }
+LengthMeasurer::~LengthMeasurer() {
+    Stop();
+}
 
 void LengthMeasurer::Measure(int deck, uint64_t generation, std::shared_ptr<platform::media::MediaFile> file,
                              const std::string& path) {

@@ -1,10 +1,10 @@
 #include "engine/Playback.h"
 
-#include "engine/EngineEvents.h"
 #include "engine/DeckLink.h"
-#include "output/MixLink.h"
 #include "engine/Engine.h"
+#include "engine/EngineEvents.h"
 #include "output/CZelOutput.h"
+#include "output/MixLink.h"
 #include "platform/MessagePort.h"
 #include "platform/sound/SoundBuffer.h"
 
@@ -19,10 +19,18 @@ namespace {
 
 constexpr int kMaxCatchUpBlocks = 3;  // blocks the play point may have gone on since the last notification
 
-int BlockOf(uint32_t bytes) { return static_cast<int>(bytes / kBlockBytes); }
-int Previous(int block) { return (block + kOutputBlocks - 1) % kOutputBlocks; }
-int Next(int block) { return (block + 1) % kOutputBlocks; }
-int Distance(int from, int to) { return (to - from + kOutputBlocks) % kOutputBlocks; }
+int BlockOf(uint32_t bytes) {
+    return static_cast<int>(bytes / kBlockBytes);
+}
+int Previous(int block) {
+    return (block + kOutputBlocks - 1) % kOutputBlocks;
+}
+int Next(int block) {
+    return (block + 1) % kOutputBlocks;
+}
+int Distance(int from, int to) {
+    return (to - from + kOutputBlocks) % kOutputBlocks;
+}
 
 // Holds a flag set for as long as a handler runs; nested handlers keep it set.
 class FlagScope {
@@ -70,7 +78,9 @@ uint32_t MirrorPosition(uint32_t bytes) {
 Playback::Playback(Engine& engine, EngineEvents& events, platform::MessagePort& mainWindow)
     : engine_(engine), events_(events), mainWindow_(mainWindow) {}
 
-Playback::~Playback() { Shutdown(); }
+Playback::~Playback() {
+    Shutdown();
+}
 
 void Playback::SetOutputs(output::CZelOutput* headphones, output::CZelOutput* main) {
     headphones_ = headphones;
@@ -106,7 +116,8 @@ std::vector<BufferRef> Playback::Buffers(int deck, Direction direction) const {
 
 Playback::DirectionEvents Playback::Events(int deck, Direction direction) const {
     engine::DeckEvents& ev = events_.deck[deck];
-    if (direction == Direction::Forward) return {ev.playForwardNotify, ev.threadPlayForwardDone, ev.discReadForward};
+    if (direction == Direction::Forward)
+        return {ev.playForwardNotify, ev.threadPlayForwardDone, ev.discReadForward};
     return {ev.playBackwardNotify, ev.threadPlayBackwardDone, ev.discReadBackward};
 }
 
@@ -134,8 +145,10 @@ void Playback::PrimeDeck(int deck) {
     const auto rate = static_cast<uint32_t>(engine_.FileSource(deck).SampleRate());
     auto* mainDevice = Device(main_);
     if (auto* phones = Device(headphones_)) {
-        if (mainDevice) phones->CreateDeckBuffers(deck, rate, nullptr, nullptr);
-        else phones->CreateDeckBuffers(deck, rate, &ev.playForwardNotify, &ev.playBackwardNotify);
+        if (mainDevice)
+            phones->CreateDeckBuffers(deck, rate, nullptr, nullptr);
+        else
+            phones->CreateDeckBuffers(deck, rate, &ev.playForwardNotify, &ev.playBackwardNotify);
     }
     if (mainDevice) mainDevice->CreateDeckBuffers(deck, rate, &ev.playForwardNotify, &ev.playBackwardNotify);
     if (mix_) mix_->ApplyBothCrossFaders();
@@ -203,16 +216,20 @@ bool Playback::WaitUntilReady(int deck) {
     platform::Event& ready = events_.deck[deck].deckReadyToPlay;
     // A reader that has ended without priming the deck never will: no wait
     // for what cannot come.
-    return platform::WaitDispatchingUntil(ready, [&] { return !engine_.ReaderRunning(deck) && !ready.IsSet(); });
+    return platform::WaitDispatchingUntil(ready,
+                                          [&] { return !engine_.ReaderRunning(deck) && !ready.IsSet(); });
 }
 
-bool Playback::Ready(int deck) { return engine_.Kind(deck) != SourceKind::None && WaitUntilReady(deck); }
+bool Playback::Ready(int deck) {
+    return engine_.Kind(deck) != SourceKind::None && WaitUntilReady(deck);
+}
 
 void Playback::StartNotifyThread(int deck, Direction direction) {
     Deck& d = decks_[deck];
     std::atomic<int>& running = d.running[Index(direction)];
     const DirectionEvents ev = Events(deck, direction);
-    const Message message = direction == Direction::Forward ? Message::ForwardNotify : Message::BackwardNotify;
+    const Message message =
+        direction == Direction::Forward ? Message::ForwardNotify : Message::BackwardNotify;
 
     ev.threadDone.Reset();
     running.exchange(1);
@@ -314,9 +331,13 @@ bool Playback::StartBackward(int deck) {
     return true;
 }
 
-void Playback::StopForward(int deck) { Stop(deck, Direction::Forward); }
+void Playback::StopForward(int deck) {
+    Stop(deck, Direction::Forward);
+}
 
-void Playback::StopBackward(int deck) { Stop(deck, Direction::Backward); }
+void Playback::StopBackward(int deck) {
+    Stop(deck, Direction::Backward);
+}
 
 void Playback::Stop(int deck, Direction direction) {
     const BusyScope busy(busy_);
@@ -392,9 +413,11 @@ void Playback::OnForwardBlock(int deck, PlayPoint point) {
         return;
     }
     // Keep the headphones with the main output when the main output paces the deck.
-    if (auto* phones = Device(headphones_); phones && phones != ClockDevice(deck) && phones->ForwardBuffer(deck)) {
+    if (auto* phones = Device(headphones_);
+        phones && phones != ClockDevice(deck) && phones->ForwardBuffer(deck)) {
         const int phonesBlock = BlockOf(PlayCursor(phones->ForwardBuffer(deck)));
-        if (phonesBlock != cur && phonesBlock != Previous(cur)) phones->ForwardBuffer(deck)->SetCurrentPosition(point.bytes);
+        if (phonesBlock != cur && phonesBlock != Previous(cur))
+            phones->ForwardBuffer(deck)->SetCurrentPosition(point.bytes);
     }
 
     // One block a notification keeps the lead; two catch up when behind.

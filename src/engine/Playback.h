@@ -11,11 +11,11 @@
 namespace platform {
 class Event;
 class MessagePort;
-}
+}  // namespace platform
 namespace output {
 class CZelOutput;
 class MixLink;
-}
+}  // namespace output
 
 namespace engine {
 
@@ -106,7 +106,9 @@ private:
     static Direction Opposite(Direction direction) {
         return direction == Direction::Forward ? Direction::Backward : Direction::Forward;
     }
-    bool Playing(int deck, Direction direction) const { return decks_[deck].running[Index(direction)].load() == 1; }
+    bool Playing(int deck, Direction direction) const {
+        return decks_[deck].running[Index(direction)].load() == 1;
+    }
     // A device that can play: open, with its sound device.
     output::CZelOutputDevice* Device(output::CZelOutput* out) const;
     // The output whose notifications pace the deck: the main output, or the

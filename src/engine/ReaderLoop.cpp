@@ -57,8 +57,10 @@ void RunReaderLoop(int deck, DiscBuffer& ring, engine::DeckEvents& events, platf
             ring.SetName(index, std::move(name));
             ring.MarkFilled(index);
             if (producer.ReportsEachBlock()) mainWindow.Send(Message::BlockDecoded, deckParam);
-            if (!primed && ++blocksBeforePriming == kPrimingBlocks) prime();
-            else if (primed) events.discReadForward.Reset();
+            if (!primed && ++blocksBeforePriming == kPrimingBlocks)
+                prime();
+            else if (primed)
+                events.discReadForward.Reset();
             ring.AdvanceWriteIndex();
             if (result.endOfSource) {
                 sourceEnded = true;

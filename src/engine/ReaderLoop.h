@@ -24,9 +24,9 @@ struct ReaderFlags {
 class BlockProducer {
 public:
     struct Result {
-        bool ok = false;          // false: nothing was read, the slot stays free
-        bool endOfSource = false; // the block ended the file (or, without ok, the source is
-                                  // closed): the reader stops after it
+        bool ok = false;           // false: nothing was read, the slot stays free
+        bool endOfSource = false;  // the block ended the file (or, without ok, the source is
+                                   // closed): the reader stops after it
     };
 
     virtual ~BlockProducer() = default;

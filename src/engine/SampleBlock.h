@@ -17,11 +17,11 @@ constexpr int kBlockFrames = kBlockBytes / kBytesPerFrame;  // 2,940
 constexpr int kBlockSamples = kBlockFrames * kChannels;     // 5,880
 constexpr int kDefaultSampleRate = 44'100;
 
-constexpr int kDiscBlocks = 170;                             // the ring of decoded blocks
-constexpr int kPrimingBlocks = 121;                          // the reader primes the deck after this many
-constexpr int kOutputBlocks = output::kOutputBlocks;         // blocks in one output buffer
+constexpr int kDiscBlocks = 170;                      // the ring of decoded blocks
+constexpr int kPrimingBlocks = 121;                   // the reader primes the deck after this many
+constexpr int kOutputBlocks = output::kOutputBlocks;  // blocks in one output buffer
 constexpr int kOutputBufferBytes = output::kOutputBufferBytes;
-constexpr int kReaderWakeBlocks = 27;                        // the reader refills after this many consumed blocks
+constexpr int kReaderWakeBlocks = 27;  // the reader refills after this many consumed blocks
 
 constexpr int32_t kNoTag = -1;
 

@@ -40,7 +40,9 @@ int DiscBufferedBytesForCd(const DiscBuffer& ring, bool trackChangePending, int3
     return blocks * kBlockBytes;
 }
 
-int OutputBufferedBytes(const OutputBlockLedger& ledger) { return ledger.CountWritten() * kBlockBytes; }
+int OutputBufferedBytes(const OutputBlockLedger& ledger) {
+    return ledger.CountWritten() * kBlockBytes;
+}
 
 double PlayPositionSeconds(double sourcePositionSeconds, int bufferedBytes, int sampleRate) {
     if (sampleRate <= 0) return sourcePositionSeconds;

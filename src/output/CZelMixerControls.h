@@ -2,9 +2,9 @@
 
 #include <array>
 
-#include "output/MixLink.h"
 #include "output/BlockFormat.h"
 #include "output/CZelCrossFader.h"
+#include "output/MixLink.h"
 
 class CZelSettings;
 

@@ -6,7 +6,9 @@ namespace output {
 
 CZelOutput::CZelOutput(platform::sound::SoundSystem& system) : system_(system) {}
 
-CZelOutput::~CZelOutput() { Close(); }
+CZelOutput::~CZelOutput() {
+    Close();
+}
 
 void CZelOutput::Open(const std::optional<platform::sound::DeviceId>& id, const QString& label) {
     if (!id || label.isEmpty()) return;
@@ -27,6 +29,8 @@ void CZelOutput::Close() {
     level_.SetDeviceOpen(false);
 }
 
-bool CZelOutput::IsLost() const { return device_ && device_->Failed(); }
+bool CZelOutput::IsLost() const {
+    return device_ && device_->Failed();
+}
 
 }  // namespace output

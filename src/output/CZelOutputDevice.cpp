@@ -19,8 +19,8 @@ constexpr double kFadeTimeConstant = 500.0 / 3.0;  // 166.666... steps
 constexpr float kGainRangeFactor = 0.56f;          // single precision, as the gain rule was fixed
 const long kGainRange = static_cast<long>(10'000 * static_cast<double>(kGainRangeFactor));  // 5600
 
-constexpr uint32_t kDeckBufferFlags =
-    kCapsGetCurrentPosition2 | kCapsGlobalFocus | kCapsCtrlFx | kCapsCtrlVolume | kCapsCtrlFrequency | kCapsCtrlPan;
+constexpr uint32_t kDeckBufferFlags = kCapsGetCurrentPosition2 | kCapsGlobalFocus | kCapsCtrlFx |
+                                      kCapsCtrlVolume | kCapsCtrlFrequency | kCapsCtrlPan;
 
 }  // namespace
 
@@ -30,7 +30,9 @@ long GainToVolume(double gain) {
     return static_cast<long>(std::trunc(static_cast<double>(kGainRange) * gain)) - kGainRange;
 }
 
-void DefaultFadeStepWait() { platform::SleepDispatching(std::chrono::microseconds(100)); }
+void DefaultFadeStepWait() {
+    platform::SleepDispatching(std::chrono::microseconds(100));
+}
 
 long FadeInVolume(long volume, int step) {
     const double range = static_cast<double>(volume) + 10'000.0;
@@ -102,21 +104,25 @@ void FadeOut(size_t count, Resolve buffer, const FadeStepWait& wait) {
 }  // namespace
 
 void SoftStart(SoundBuffer& buffer, const FadeStepWait& wait) {
-    FadeIn(1, [&](size_t) { return &buffer; }, wait);
+    FadeIn(
+        1, [&](size_t) { return &buffer; }, wait);
 }
 
 void SoftStop(SoundBuffer& buffer, const FadeStepWait& wait) {
-    FadeOut(1, [&](size_t) { return &buffer; }, wait);
+    FadeOut(
+        1, [&](size_t) { return &buffer; }, wait);
 }
 
 // The buffers are looked up afresh at each step and not held between steps,
 // so one released meanwhile is gone at once rather than kept alive, playing.
 void SoftStartAll(const std::vector<BufferRef>& buffers, const FadeStepWait& wait) {
-    FadeIn(buffers.size(), [&](size_t k) { return buffers[k].lock(); }, wait);
+    FadeIn(
+        buffers.size(), [&](size_t k) { return buffers[k].lock(); }, wait);
 }
 
 void SoftStopAll(const std::vector<BufferRef>& buffers, const FadeStepWait& wait) {
-    FadeOut(buffers.size(), [&](size_t k) { return buffers[k].lock(); }, wait);
+    FadeOut(
+        buffers.size(), [&](size_t k) { return buffers[k].lock(); }, wait);
 }
 
 CZelOutputDevice::CZelOutputDevice(SoundSystem& system) : system_(system) {}
@@ -145,7 +151,9 @@ HResult CZelOutputDevice::Create(const std::optional<DeviceId>& id, bool split, 
     return kOk;
 }
 
-bool CZelOutputDevice::Failed() const { return directSound_ && directSound_->Failed(); }
+bool CZelOutputDevice::Failed() const {
+    return directSound_ && directSound_->Failed();
+}
 
 HResult CZelOutputDevice::CreateDeckBuffers(int deck, uint32_t sampleRate, platform::Event* forwardNotify,
                                             platform::Event* backwardNotify) {
@@ -159,7 +167,8 @@ HResult CZelOutputDevice::CreateDeckBuffers(int deck, uint32_t sampleRate, platf
         format.extraSize = 22;
         format.validBitsPerSample = 16;
         format.subFormatPcm = true;
-        format.channelMask = rear_ ? (kSpeakerBackLeft | kSpeakerBackRight) : (kSpeakerFrontLeft | kSpeakerFrontRight);
+        format.channelMask =
+            rear_ ? (kSpeakerBackLeft | kSpeakerBackRight) : (kSpeakerFrontLeft | kSpeakerFrontRight);
     }
     const bool notify = forwardNotify && backwardNotify;
     BufferDescription description;

@@ -34,8 +34,9 @@ CZelSoundDevices::CZelSoundDevices(output::SoundDeviceProbe& probe, const CZelSe
     latency_->setObjectName("latencySpin");
     latency_->setRange(CZelSettings::kMinOutputLatencyMs, CZelSettings::kMaxOutputLatencyMs);
     latency_->setSuffix(" ms");
-    latency_->setToolTip("How far ahead of the speakers the sound is prepared. Lower reacts sooner; higher is "
-                         "safer on a busy computer.");
+    latency_->setToolTip(
+        "How far ahead of the speakers the sound is prepared. Lower reacts sooner; higher is "
+        "safer on a busy computer.");
     auto* latencyRow = new QHBoxLayout;
     latencyRow->addWidget(new QLabel("Output latency:", this));
     latencyRow->addWidget(latency_);

@@ -5,9 +5,9 @@
 namespace output {
 
 void ApplyDeviceChoice(CZelOutput& headphones, CZelOutput& main,
-                       const std::optional<platform::sound::DeviceId>& headphonesId, const QString& headphonesLabel,
-                       const std::optional<platform::sound::DeviceId>& mainId, const QString& mainLabel,
-                       DeviceChoiceControls& controls) {
+                       const std::optional<platform::sound::DeviceId>& headphonesId,
+                       const QString& headphonesLabel, const std::optional<platform::sound::DeviceId>& mainId,
+                       const QString& mainLabel, DeviceChoiceControls& controls) {
     if (headphonesId) {
         headphones.Open(headphonesId, headphonesLabel);
         controls.SetHeadphonesVolumeSlide(true, std::nullopt);

@@ -27,8 +27,8 @@ public:
 // got the same identifier (nothing, or two halves of one device), the
 // headphones volume and the decks' equalizers and effects are unavailable.
 void ApplyDeviceChoice(CZelOutput& headphones, CZelOutput& main,
-                       const std::optional<platform::sound::DeviceId>& headphonesId, const QString& headphonesLabel,
-                       const std::optional<platform::sound::DeviceId>& mainId, const QString& mainLabel,
-                       DeviceChoiceControls& controls);
+                       const std::optional<platform::sound::DeviceId>& headphonesId,
+                       const QString& headphonesLabel, const std::optional<platform::sound::DeviceId>& mainId,
+                       const QString& mainLabel, DeviceChoiceControls& controls);
 
 }  // namespace output

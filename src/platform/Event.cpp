@@ -1,18 +1,18 @@
 #include "platform/Event.h"
 
-#include <climits>
-#include <ctime>
 #include <linux/futex.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+#include <climits>
+#include <ctime>
 
 namespace platform {
 namespace {
 
 long FutexWait(std::atomic<uint32_t>* word, uint32_t expected, const timespec* relativeTimeout) {
     static_assert(sizeof(std::atomic<uint32_t>) == sizeof(uint32_t));
-    return syscall(SYS_futex, reinterpret_cast<uint32_t*>(word), FUTEX_WAIT_PRIVATE, expected, relativeTimeout,
-                   nullptr, 0);
+    return syscall(SYS_futex, reinterpret_cast<uint32_t*>(word), FUTEX_WAIT_PRIVATE, expected,
+                   relativeTimeout, nullptr, 0);
 }
 
 // Uses the address only, never what is there: the event may be gone already.
@@ -33,7 +33,9 @@ void Event::Set() noexcept {
     if ((before & kSignalled) == 0 && before >= kOneWaiter) FutexWakeAll(&word_);
 }
 
-void Event::Reset() noexcept { word_.fetch_and(~kSignalled, std::memory_order_release); }
+void Event::Reset() noexcept {
+    word_.fetch_and(~kSignalled, std::memory_order_release);
+}
 
 bool Event::TryConsume() noexcept {
     uint32_t word = word_.load(std::memory_order_acquire);

@@ -29,7 +29,9 @@ constexpr auto kWaitStep = std::chrono::milliseconds(1);
 
 // Stands in linkedSlots_ once the port is closed; never dereferenced.
 char closedMarkByte;
-MessagePort::SenderSlot* ClosedMark() { return reinterpret_cast<MessagePort::SenderSlot*>(&closedMarkByte); }
+MessagePort::SenderSlot* ClosedMark() {
+    return reinterpret_cast<MessagePort::SenderSlot*>(&closedMarkByte);
+}
 
 class DepthGuard {
 public:
@@ -81,7 +83,9 @@ MessagePort::~MessagePort() {
     if (wakeFd_ >= 0) close(wakeFd_);
 }
 
-void MessagePort::SetHandler(Handler handler) { handler_ = std::move(handler); }
+void MessagePort::SetHandler(Handler handler) {
+    handler_ = std::move(handler);
+}
 
 void MessagePort::Close() {
     std::deque<Pending> dropped;
@@ -123,7 +127,9 @@ void MessagePort::TakeLinkedSlots() {
     }
 }
 
-bool MessagePort::OnOwnerThread() const { return QThread::currentThread() == thread(); }
+bool MessagePort::OnOwnerThread() const {
+    return QThread::currentThread() == thread();
+}
 
 intptr_t MessagePort::Dispatch(Message message, const Payload& payload) {
     if (IsClosed() || !handler_) return 0;
@@ -245,10 +251,16 @@ void SleepDispatching(std::chrono::microseconds duration) {
     }
 }
 
-int DispatchDepth() { return dispatchDepth; }
+int DispatchDepth() {
+    return dispatchDepth;
+}
 
-void AbandonWaits(bool abandon) { waitsAbandoned.store(abandon, std::memory_order_release); }
+void AbandonWaits(bool abandon) {
+    waitsAbandoned.store(abandon, std::memory_order_release);
+}
 
-bool WaitsAbandoned() { return waitsAbandoned.load(std::memory_order_acquire); }
+bool WaitsAbandoned() {
+    return waitsAbandoned.load(std::memory_order_acquire);
+}
 
 }  // namespace platform

@@ -9,38 +9,38 @@ namespace platform {
 // The private messages of the main window (application messages 0x8001 to
 // 0x8020). Each carries the payload named beside it, DeckArgs where none is.
 enum class Message : uint32_t {
-    CdClosed = 0x8001,             // a deck closed its CD: the play list drops the CD's entries
-    LoadPlayListEntry = 0x8002,    // load a deck's loaded play list entry into the deck
-    DeckPrimed = 0x8003,           // a deck's new source has filled its first 121 blocks
-    BlockDecoded = 0x8004,         // a block (file) or a run of blocks (CD) was decoded
+    CdClosed = 0x8001,           // a deck closed its CD: the play list drops the CD's entries
+    LoadPlayListEntry = 0x8002,  // load a deck's loaded play list entry into the deck
+    DeckPrimed = 0x8003,         // a deck's new source has filled its first 121 blocks
+    BlockDecoded = 0x8004,       // a block (file) or a run of blocks (CD) was decoded
     EffectOn = 0x8005,
     EffectOff = 0x8006,
     EffectParameter = 0x8007,
-    EndOfTrack = 0x8008,           // a source reached the end of a track
+    EndOfTrack = 0x8008,  // a source reached the end of a track
     EqualizerBandGain = 0x8009,
     EqualizerOff = 0x800A,
     EqualizerOn = 0x800B,
     PlayListFindNext = 0x800C,
-    KeyCode = 0x800D,              // KeyArgs: a key a deck window did not use
+    KeyCode = 0x800D,  // KeyArgs: a key a deck window did not use
     StartForward = 0x800E,
     StartBackward = 0x800F,
     BackwardNotify = 0x8010,
     ForwardNotify = 0x8011,
-    TempoChanged = 0x8012,         // TempoArgs: the deck's forward playback frequency
-    AddFileAndSelect = 0x8013,     // the play list appends the deck's file and selects it
-    AddFile = 0x8014,              // FileArgs: the play list appends the file
+    TempoChanged = 0x8012,      // TempoArgs: the deck's forward playback frequency
+    AddFileAndSelect = 0x8013,  // the play list appends the deck's file and selects it
+    AddFile = 0x8014,           // FileArgs: the play list appends the file
     PlayListChanged = 0x8015,
-    PreviousTrack = 0x8016,        // the deck asks for the play list's previous or next entry
+    PreviousTrack = 0x8016,  // the deck asks for the play list's previous or next entry
     NextTrack = 0x8017,
-    DeckBrowsing = 0x8018,         // a deck opens its file dialog
+    DeckBrowsing = 0x8018,  // a deck opens its file dialog
     ResumeForward = 0x8019,
     BufferLead60 = 0x801A,
     BufferLead20 = 0x801B,
     StopForward = 0x801C,
     StopBackward = 0x801D,
-    ReportQueuedBytes = 0x801E,    // the deck's time display is refreshed from what is queued
+    ReportQueuedBytes = 0x801E,  // the deck's time display is refreshed from what is queued
     TrackLengthMeasured = 0x801F,
-    ChildWindowClosed = 0x8020,    // WindowArgs: a tool window closed
+    ChildWindowClosed = 0x8020,  // WindowArgs: a tool window closed
     // Ours, beyond the window's table: a deck file's exact length was measured.
     LengthMeasured = 0x8021,
 };
@@ -74,8 +74,10 @@ using Payload = std::variant<std::monostate, DeckArgs, TempoArgs, KeyArgs, Windo
 inline int DeckOf(const Payload& payload) {
     return std::visit(
         [](const auto& args) {
-            if constexpr (requires { args.deck; }) return args.deck == 1 ? 1 : 0;
-            else return 0;
+            if constexpr (requires { args.deck; })
+                return args.deck == 1 ? 1 : 0;
+            else
+                return 0;
         },
         payload);
 }

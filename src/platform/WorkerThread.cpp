@@ -12,20 +12,28 @@ namespace {
 // first and fall back to a negative nice value.
 int NiceFor(ThreadPriority priority) {
     switch (priority) {
-        case ThreadPriority::BelowNormal: return 5;
-        case ThreadPriority::Normal: return 0;
-        case ThreadPriority::AboveNormal: return -5;
-        case ThreadPriority::Highest: return -10;
-        case ThreadPriority::TimeCritical: return -15;
+        case ThreadPriority::BelowNormal:
+            return 5;
+        case ThreadPriority::Normal:
+            return 0;
+        case ThreadPriority::AboveNormal:
+            return -5;
+        case ThreadPriority::Highest:
+            return -10;
+        case ThreadPriority::TimeCritical:
+            return -15;
     }
     return 0;
 }
 
 int RealtimePriorityFor(ThreadPriority priority) {
     switch (priority) {
-        case ThreadPriority::Highest: return 10;
-        case ThreadPriority::TimeCritical: return 20;
-        default: return 0;
+        case ThreadPriority::Highest:
+            return 10;
+        case ThreadPriority::TimeCritical:
+            return 20;
+        default:
+            return 0;
     }
 }
 
@@ -46,9 +54,13 @@ void Apply(pid_t tid, pthread_t handle, ThreadPriority priority) {
 
 }  // namespace
 
-void SetCurrentThreadPriority(ThreadPriority priority) { Apply(gettid(), pthread_self(), priority); }
+void SetCurrentThreadPriority(ThreadPriority priority) {
+    Apply(gettid(), pthread_self(), priority);
+}
 
-WorkerThread::~WorkerThread() { Join(); }
+WorkerThread::~WorkerThread() {
+    Join();
+}
 
 void WorkerThread::Start(ThreadPriority priority, std::function<void()> body) {
     Join();

@@ -42,10 +42,18 @@ std::optional<uint32_t> ParseDword(const QString& text) {
     return static_cast<uint32_t>(number);
 }
 
-uint32_t FloatToDword(float value) { return std::bit_cast<uint32_t>(value); }
-float DwordToFloat(uint32_t bits) { return std::bit_cast<float>(bits); }
-uint32_t IntToDword(int value) { return static_cast<uint32_t>(value); }
-int DwordToInt(uint32_t bits) { return static_cast<int32_t>(bits); }
+uint32_t FloatToDword(float value) {
+    return std::bit_cast<uint32_t>(value);
+}
+float DwordToFloat(uint32_t bits) {
+    return std::bit_cast<float>(bits);
+}
+uint32_t IntToDword(int value) {
+    return static_cast<uint32_t>(value);
+}
+int DwordToInt(uint32_t bits) {
+    return static_cast<int32_t>(bits);
+}
 
 template <class T, class Convert>
 SettingRead<T> Converted(const SettingRead<uint32_t>& read, Convert convert) {
@@ -62,7 +70,9 @@ SettingRead<T> InRange(SettingRead<T> read, T low, T high, T defaultValue) {
 }
 
 // The name in the file: the value's name within the group.
-QString InGroup(const QString& name) { return QString::fromLatin1(kGroup) + u'/' + name; }
+QString InGroup(const QString& name) {
+    return QString::fromLatin1(kGroup) + u'/' + name;
+}
 
 // Where QSettings keeps an INI file of the user's scope on this system.
 QString UserFilePath() {
@@ -77,7 +87,9 @@ CZelSettings::CZelSettings() : file_(settings::SettingsFile::ForPath(UserFilePat
 
 CZelSettings::CZelSettings(QString iniFilePath) : file_(settings::SettingsFile::ForPath(iniFilePath)) {}
 
-QString CZelSettings::FileName() const { return file_->Path(); }
+QString CZelSettings::FileName() const {
+    return file_->Path();
+}
 
 bool CZelSettings::ValueExists(const QString& name) const {
     return file_->Find(InGroup(name)).value.has_value();
@@ -112,9 +124,12 @@ void CZelSettings::WriteDwordLater(const QString& name, uint32_t value) const {
     file_->WriteLater(InGroup(name), settings::IniDocument::FromText(QString::number(value)));
 }
 
-long CZelSettings::FlushPendingWrites() const { return file_->FlushPendingWrites(); }
+long CZelSettings::FlushPendingWrites() const {
+    return file_->FlushPendingWrites();
+}
 
-SettingRead<uint32_t> CZelSettings::ReadDwordOrStoreDefault(const QString& name, uint32_t defaultValue) const {
+SettingRead<uint32_t> CZelSettings::ReadDwordOrStoreDefault(const QString& name,
+                                                            uint32_t defaultValue) const {
     long storeError = kErrorSuccess;
     if (!ValueExists(name)) storeError = WriteDword(name, defaultValue);
     SettingRead<uint32_t> read = ReadDword(name);

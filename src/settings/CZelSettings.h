@@ -32,11 +32,11 @@ public:
     // Failures are reported with the Windows error numbers the rest of the
     // program already knows.
     static constexpr long kErrorSuccess = 0;
-    static constexpr long kErrorFileNotFound = 2;       // the value is absent
-    static constexpr long kErrorAccessDenied = 5;       // the file cannot be read or written
-    static constexpr long kErrorInvalidParameter = 87;  // e.g. a deck index other than 0 or 1
-    static constexpr long kErrorBadDb = 1009;           // not a regular file of sane size
-    static constexpr long kErrorInvalidDatatype = 1804; // not of the expected kind, or out of its range
+    static constexpr long kErrorFileNotFound = 2;        // the value is absent
+    static constexpr long kErrorAccessDenied = 5;        // the file cannot be read or written
+    static constexpr long kErrorInvalidParameter = 87;   // e.g. a deck index other than 0 or 1
+    static constexpr long kErrorBadDb = 1009;            // not a regular file of sane size
+    static constexpr long kErrorInvalidDatatype = 1804;  // not of the expected kind, or out of its range
 
     static constexpr float kDefaultCrossFaderCurvePosition = 0.0f;
     static constexpr float kDefaultLevel = 0.7f;

@@ -20,12 +20,14 @@ bool CZelProportionalLayout::AddAsPlaced(QWidget* control, double textPoints) {
     const QRect placed = control->geometry();
     const double width = designSize_.width();
     const double height = designSize_.height();
-    return Add(control, QRectF(placed.x() / width, placed.y() / height, placed.width() / width, placed.height() / height),
-               textPoints);
+    return Add(
+        control,
+        QRectF(placed.x() / width, placed.y() / height, placed.width() / width, placed.height() / height),
+        textPoints);
 }
 
-bool CZelProportionalLayout::AddGroup(const std::vector<QWidget*>& controls, const QRectF& fraction, int columns,
-                                      int rows, double textPoints) {
+bool CZelProportionalLayout::AddGroup(const std::vector<QWidget*>& controls, const QRectF& fraction,
+                                      int columns, int rows, double textPoints) {
     if (Count() >= kMaxEntries || controls.empty() || columns < 1 || rows < 1) return false;
     Entry entry{{controls.begin(), controls.end()}, fraction, columns, rows, textPoints};
     if (window_) Place(entry, window_->size());
@@ -46,7 +48,8 @@ bool CZelProportionalLayout::eventFilter(QObject* watched, QEvent* event) {
 
 int CZelProportionalLayout::FontPoints(double designPoints, QSize designControlSize, QSize controlSize) {
     double points = designPoints;
-    if (designControlSize.height() > 0) points = designPoints * controlSize.height() / designControlSize.height();
+    if (designControlSize.height() > 0)
+        points = designPoints * controlSize.height() / designControlSize.height();
     points = std::min({points, controlSize.height() / 2.0, static_cast<double>(controlSize.width())});
     const int whole = static_cast<int>(std::floor(points));
     return whole < kSmallestPoints ? kFallbackPoints : whole;

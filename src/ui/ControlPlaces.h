@@ -20,4 +20,5 @@ struct ControlPlace {
 };
 
 // Registers every control with the layout and its help texts with the table.
-void PlaceControls(CZelProportionalLayout& layout, CZelHelpTexts& helpTexts, std::span<const ControlPlace> places);
+void PlaceControls(CZelProportionalLayout& layout, CZelHelpTexts& helpTexts,
+                   std::span<const ControlPlace> places);

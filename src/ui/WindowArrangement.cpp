@@ -4,8 +4,8 @@
 
 namespace ui {
 
-std::vector<WindowPlacement> ArrangeWindows(const QRect& area, int captionHeight, int smallCaptionHeight, int code,
-                                            int deck) {
+std::vector<WindowPlacement> ArrangeWindows(const QRect& area, int captionHeight, int smallCaptionHeight,
+                                            int code, int deck) {
     const double phi = (std::sqrt(5.0) + 1.0) / 2.0;
     const int W = area.width();
     const int H = area.height();
@@ -18,11 +18,13 @@ std::vector<WindowPlacement> ArrangeWindows(const QRect& area, int captionHeight
     const int ha = static_cast<int>(std::trunc(wm / phi)) - smallCaptionHeight;
 
     std::vector<WindowPlacement> placements;
-    auto place = [&](int windowCode, int windowDeck, int left, int top, int width, int height, bool hidden = false) {
-        const bool named = code == kMainWindowCode ||
-                           (code == windowCode && (windowDeck < 0 || windowDeck == deck));
+    auto place = [&](int windowCode, int windowDeck, int left, int top, int width, int height,
+                     bool hidden = false) {
+        const bool named =
+            code == kMainWindowCode || (code == windowCode && (windowDeck < 0 || windowDeck == deck));
         if (windowCode == kMainWindowCode && code != kMainWindowCode) return;
-        if (named) placements.push_back({windowCode, windowDeck, QRect(x0 + left, y0 + top, width, height), hidden});
+        if (named)
+            placements.push_back({windowCode, windowDeck, QRect(x0 + left, y0 + top, width, height), hidden});
     };
     for (int d = 0; d < 2; ++d) {
         const int left = d == 0 ? 0 : w + wm;

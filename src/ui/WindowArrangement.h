@@ -28,7 +28,7 @@ struct WindowPlacement {
 // The placements for window code `code` (102: all windows) and, for deck
 // windows, deck `deck`, on a work area `area` (its size is what counts), with
 // the heights of a caption button and of a small caption button.
-std::vector<WindowPlacement> ArrangeWindows(const QRect& area, int captionHeight, int smallCaptionHeight, int code,
-                                            int deck);
+std::vector<WindowPlacement> ArrangeWindows(const QRect& area, int captionHeight, int smallCaptionHeight,
+                                            int code, int deck);
 
 }  // namespace ui

@@ -76,7 +76,8 @@ TEST_F(MainWindow, MovingDeckBLevelSavesItAndLeavesDeckA) {
         QFile file(settings_.FileName());
         if (!file.open(QIODevice::ReadOnly)) return std::nan("");
         const auto match = QRegularExpression("levelDeckB=(\\d+)").match(QString::fromUtf8(file.readAll()));
-        return match.hasMatch() ? static_cast<double>(std::bit_cast<float>(match.captured(1).toUInt())) : std::nan("");
+        return match.hasMatch() ? static_cast<double>(std::bit_cast<float>(match.captured(1).toUInt()))
+                                : std::nan("");
     };
     for (int tick = 0; tick < 10; ++tick) QTest::keyClick(levelB, Qt::Key_Down);
     EXPECT_NEAR(levelB->Value(), 0.70, 1e-6);
@@ -85,7 +86,8 @@ TEST_F(MainWindow, MovingDeckBLevelSavesItAndLeavesDeckA) {
     EXPECT_DOUBLE_EQ(dialog_->Mixer().Level(1), levelB->Value()) << "the new level reaches the mix";
     EXPECT_FLOAT_EQ(static_cast<float>(saved()), 0.8f) << "not written at every tick";
     QTest::mouseClick(levelB, Qt::LeftButton, {}, levelB->rect().center());
-    EXPECT_FLOAT_EQ(static_cast<float>(saved()), static_cast<float>(levelB->Value())) << "written when let go";
+    EXPECT_FLOAT_EQ(static_cast<float>(saved()), static_cast<float>(levelB->Value()))
+        << "written when let go";
 }
 
 TEST_F(MainWindow, TheSavedOutputLatencyIsWhatTheSoundAsksFor) {

@@ -144,8 +144,7 @@ TEST_F(MixingDeskTest, EngineMessagesReachTheDeckTheyNameAndItsBuffers) {
     EXPECT_NE(desk_.MainOutput().Device()->Frequency(0), 50'000u);
 
     desk_.MessagePort().Send(Message::ReportQueuedBytes, platform::DeckArgs{1});
-    EXPECT_EQ(decks_[1].queuedTimes,
-              std::vector<int>{engine::OutputBufferedBytes(desk_.Engine().Ledger(1))});
+    EXPECT_EQ(decks_[1].queuedTimes, std::vector<int>{engine::OutputBufferedBytes(desk_.Engine().Ledger(1))});
     EXPECT_TRUE(decks_[0].queuedTimes.empty());
 }
 

@@ -1,7 +1,6 @@
 // The splash screen, the program's own pictures and the About box.
 #include <gtest/gtest.h>
 
-#include <QTimer>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
@@ -10,6 +9,7 @@
 #include <QScreen>
 #include <QSet>
 #include <QTest>
+#include <QTimer>
 
 #include <algorithm>
 #include <memory>

@@ -10,13 +10,13 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include <csignal>
 #include <sys/stat.h>
+#include <csignal>
 
 #include "app/COrvo2Dlg.h"
 #include "app/CZelCommandLineInfo.h"
-#include "engine/EngineEvents.h"
 #include "engine/Engine.h"
+#include "engine/EngineEvents.h"
 #include "engine/EngineHarness.h"
 #include "output/CZelOutput.h"
 #include "platform/sound/OfflineBackend.h"
@@ -68,8 +68,8 @@ void RunAndTerminate(const QString& home, const QStringList& arguments) {
     program.setProcessEnvironment(environment);
     program.start(ORVO2_PROGRAM_PATH, arguments);
     ASSERT_TRUE(program.waitForStarted(5000));
-    EXPECT_FALSE(program.waitForFinished(1500)) << "the program ended by itself: "
-                                                << program.readAllStandardError().toStdString();
+    EXPECT_FALSE(program.waitForFinished(1500))
+        << "the program ended by itself: " << program.readAllStandardError().toStdString();
     ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
     ASSERT_TRUE(program.waitForFinished(10'000)) << "SIGTERM did not end the program";
     EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
@@ -107,6 +107,7 @@ TEST(StartUp, ProgramStartsWithAFileAndEndsCleanlyWhenAskedTo) {
     const QString song = QDir(dir.path()).filePath("song.wav");
     ASSERT_TRUE(fixtures::WriteWav(song.toStdString(), fixtures::Sine(440.0, 12.0, 44'100, 2), 2, 44'100));
 
-    for (const QStringList& arguments : {QStringList{song}, QStringList{dir.path() + "/missing.mp3"}, QStringList{}})
+    for (const QStringList& arguments :
+         {QStringList{song}, QStringList{dir.path() + "/missing.mp3"}, QStringList{}})
         RunAndTerminate(dir.path(), arguments);
 }

@@ -35,9 +35,13 @@ SteppedDesk::SteppedDesk(Devices devices, const std::function<void(CZelSettings&
         [&] { return window_->MainOutput().IsOpen() || window_->HeadphonesOutput().IsOpen(); }));
 }
 
-SteppedDesk::~SteppedDesk() { window_->done(0); }
+SteppedDesk::~SteppedDesk() {
+    window_->done(0);
+}
 
-CZelDeck2& SteppedDesk::Deck(int deck) { return window_->Deck(deck); }
+CZelDeck2& SteppedDesk::Deck(int deck) {
+    return window_->Deck(deck);
+}
 
 std::string SteppedDesk::Track(const std::string& name, const std::vector<int16_t>& samples, int channels,
                                int rate) {
@@ -54,7 +58,8 @@ bool SteppedDesk::Idle() const {
         if (playback.PlayingForward(deck) && ev.playForwardNotify.IsSet()) return false;
         if (playback.PlayingBackward(deck) && ev.playBackwardNotify.IsSet()) return false;
         // A reader is idle once it waits and nothing has woken it.
-        if (engine.ReaderRunning(deck) && !(engine.ReaderWaiting(deck) && !ev.discReadForward.IsSet())) return false;
+        if (engine.ReaderRunning(deck) && !(engine.ReaderWaiting(deck) && !ev.discReadForward.IsSet()))
+            return false;
     }
     return true;
 }

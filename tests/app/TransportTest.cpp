@@ -43,7 +43,8 @@ Control* Find(QWidget& window, const char* name) {
 }
 
 void Load(CZelDeck2& deck, const std::string& path) {
-    deck.SetFileChooser([path](QWidget*, const QString&) { return QStringList{QString::fromStdString(path)}; });
+    deck.SetFileChooser(
+        [path](QWidget*, const QString&) { return QStringList{QString::fromStdString(path)}; });
     deck.ChooseSource(engine::DeckTransport::kBrowseEntry);
     ASSERT_EQ(deck.Transport().Kind(), engine::DeckTransport::SourceKind::File) << path;
 }
@@ -66,8 +67,9 @@ uint32_t ClockCursor(COrvo2Dlg& window, int deck, bool backward = false) {
 }
 
 void Turn(CZelKnob* knob, int notches) {
-    QWheelEvent wheel(QPointF(knob->rect().center()), QPointF(knob->mapToGlobal(knob->rect().center())), QPoint(),
-                      QPoint(0, 120 * notches), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QWheelEvent wheel(QPointF(knob->rect().center()), QPointF(knob->mapToGlobal(knob->rect().center())),
+                      QPoint(), QPoint(0, 120 * notches), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                      false);
     QApplication::sendEvent(knob, &wheel);
 }
 
@@ -108,7 +110,8 @@ TEST(Transport, ReverseRightAfterASeekGoesBackOverWhatWasHeardAndNoFurther) {
     heard.insert(heard.end(), after.begin(), after.end());
 
     // Heard as a whole: no silence but inside the fades, and no click.
-    const double amplitude = std::sqrt(2.0) * testing_support::Rms(heard, heard.size() / 2 - kRate / 2, kRate / 4);
+    const double amplitude =
+        std::sqrt(2.0) * testing_support::Rms(heard, heard.size() / 2 - kRate / 2, kRate / 4);
     ASSERT_GT(amplitude, 0.01) << "forward play goes on after the release";
     size_t firstSound = 0;
     while (firstSound < heard.size() / 2 && heard[2 * firstSound] == 0) ++firstSound;
@@ -149,7 +152,8 @@ TEST(Transport, PlayPressedRightAfterALoadPlaysTheNewFile) {
     EXPECT_TRUE(desk.Window().Playback().Sounding(0));
     const auto heard = desk.Heard("Desk");
     ASSERT_GT(heard.size(), 2u * 8192);
-    EXPECT_NEAR(fixtures::DominantFrequency(heard.data() + heard.size() - 2 * 8192, 8192, 2, 0, kRate), 2000.0, 5.0);
+    EXPECT_NEAR(fixtures::DominantFrequency(heard.data() + heard.size() - 2 * 8192, 8192, 2, 0, kRate),
+                2000.0, 5.0);
 }
 
 TEST(Transport, TheWheelOnTheJogDialNeverLeavesADeckReversingInSilence) {
@@ -288,16 +292,36 @@ TEST_P(TransportFuzz, ADeckShownPlayingIsHeard) {
         CZelDeck2& deck = desk.Deck(d);
         story << " [" << d << ":" << what << "]";
         switch (what) {
-            case 0: case 1: deck.Transport().TogglePlay(false); break;
-            case 2: Load(deck, tracks[static_cast<size_t>(pick(3))]); break;
-            case 3: SeekTo(deck, pick(100) / 100.0); break;
-            case 4: QTest::mousePress(Find<CZelButton>(deck, "reversePlay"), Qt::LeftButton); break;
-            case 5: QTest::mouseRelease(Find<CZelButton>(deck, "reversePlay"), Qt::LeftButton); break;
-            case 6: Turn(Find<CZelKnob>(deck, "jogDial"), pick(2) ? 1 : -1); break;
-            case 7: QTest::mouseClick(Find<CZelButton>(deck, "cue"), Qt::LeftButton); break;
-            case 8: Find<CZelSlide>(deck, "tempoSlide")->SetValue(pick(33) - 16.0); break;
-            case 9: window.OnNewDeviceChoice(); break;
-            default: break;
+            case 0:
+            case 1:
+                deck.Transport().TogglePlay(false);
+                break;
+            case 2:
+                Load(deck, tracks[static_cast<size_t>(pick(3))]);
+                break;
+            case 3:
+                SeekTo(deck, pick(100) / 100.0);
+                break;
+            case 4:
+                QTest::mousePress(Find<CZelButton>(deck, "reversePlay"), Qt::LeftButton);
+                break;
+            case 5:
+                QTest::mouseRelease(Find<CZelButton>(deck, "reversePlay"), Qt::LeftButton);
+                break;
+            case 6:
+                Turn(Find<CZelKnob>(deck, "jogDial"), pick(2) ? 1 : -1);
+                break;
+            case 7:
+                QTest::mouseClick(Find<CZelButton>(deck, "cue"), Qt::LeftButton);
+                break;
+            case 8:
+                Find<CZelSlide>(deck, "tempoSlide")->SetValue(pick(33) - 16.0);
+                break;
+            case 9:
+                window.OnNewDeviceChoice();
+                break;
+            default:
+                break;
         }
     };
     // Now and then something else happens in the middle of a fade, as a
@@ -335,7 +359,8 @@ TEST_P(TransportFuzz, ADeckShownPlayingIsHeard) {
                 EXPECT_FALSE(playback.PlayingForward(d)) << "held at the start of what it played";
                 continue;
             }
-            ASSERT_TRUE(deck.Transport().Reversing() ? playback.PlayingBackward(d) : playback.PlayingForward(d));
+            ASSERT_TRUE(deck.Transport().Reversing() ? playback.PlayingBackward(d)
+                                                     : playback.PlayingForward(d));
             ASSERT_TRUE(playback.Sounding(d));
             if (periods < 40) continue;  // long enough to hear a block go by
             ++checked;

@@ -77,7 +77,8 @@ TEST_F(DeckWindow, TheChooserShowsTheLoadedFileAndTellsOfABadOne) {
     QString told;
     QTimer answer;
     QObject::connect(&answer, &QTimer::timeout, [&] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) told = box->text(), box->accept();
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+            told = box->text(), box->accept();
     });
     answer.start(10);
     Browse({bad});

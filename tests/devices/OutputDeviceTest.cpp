@@ -90,7 +90,8 @@ void ExpectWholeOutputCapturedBitExact(const std::string& deviceName, const QStr
 }  // namespace
 
 TEST(OutputOnRealDevices, DeckBufferIsCapturedBitExactOnAStereoDevice) {
-    ExpectWholeOutputCapturedBitExact("filestereo", "filestereo (Can't Split)", device_tests::StereoCapturePath());
+    ExpectWholeOutputCapturedBitExact("filestereo", "filestereo (Can't Split)",
+                                      device_tests::StereoCapturePath());
 }
 
 TEST(OutputOnRealDevices, AWholeOutputOnAFourChannelDeviceOpensTwoChannels) {
@@ -109,7 +110,8 @@ TEST(OutputOnRealDevices, SplitHalvesLandOnChannelsOneTwoAndThreeFourOfOneStream
         headphones.Open(id, "filequad (Rear)");
         ASSERT_EQ(main.Device()->CreateDeckBuffers(0, 44'100, nullptr, nullptr), kOk);
         ASSERT_EQ(headphones.Device()->CreateDeckBuffers(0, 44'100, nullptr, nullptr), kOk);
-        EXPECT_EQ(main.Device()->DirectSoundObject()->Stream(), headphones.Device()->DirectSoundObject()->Stream());
+        EXPECT_EQ(main.Device()->DirectSoundObject()->Stream(),
+                  headphones.Device()->DirectSoundObject()->Stream());
         EXPECT_EQ(main.Device()->DirectSoundObject()->Stream()->Stream()->Channels(), 4);
         WriteSound(*main.Device(), 0);
         WriteSound(*headphones.Device(), 1);

@@ -180,7 +180,8 @@ TEST(PortAudioBackendDevices, ListsBothFileDevicesWithUniqueStableIds) {
         devices = listed(first);
         for (const auto& [name, id] : devices)
             EXPECT_EQ(std::count_if(devices.begin(), devices.end(), [&](auto& d) { return d.second == id; }),
-                      1) << name;
+                      1)
+                << name;
         // A second backend, alive at the same time, lists the same devices with
         // the same ids, and its end does not end PortAudio for the first.
         EXPECT_EQ(listed(*std::make_unique<PortAudioBackend>()), devices);

@@ -4,7 +4,6 @@
 // sink again. A private server with a null sink stands in for the hardware.
 #include <gtest/gtest.h>
 
-
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QThread>
@@ -96,7 +95,8 @@ TEST_F(PulseRecoveryTest, AStreamWhoseSinkWentAwayIsReopenedAndHeardAgain) {
     // A second of a loud 441 Hz tone, looping.
     std::vector<int16_t> tone(2 * 44'100);
     for (size_t f = 0; f < tone.size() / 2; ++f)
-        tone[2 * f] = tone[2 * f + 1] = static_cast<int16_t>(16'000 * std::sin(2 * M_PI * 441.0 * f / 44'100));
+        tone[2 * f] = tone[2 * f + 1] =
+            static_cast<int16_t>(16'000 * std::sin(2 * M_PI * 441.0 * f / 44'100));
     const WaveFormat format = WaveFormat::Pcm(2, 44'100);
     BufferDescription description;
     description.flags = kCapsCtrlVolume;

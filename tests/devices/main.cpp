@@ -22,8 +22,12 @@ std::string g_stereoPath;
 std::string g_quadPath;
 }  // namespace
 
-const std::string& StereoCapturePath() { return g_stereoPath; }
-const std::string& QuadCapturePath() { return g_quadPath; }
+const std::string& StereoCapturePath() {
+    return g_stereoPath;
+}
+const std::string& QuadCapturePath() {
+    return g_quadPath;
+}
 }  // namespace device_tests
 
 int main(int argc, char** argv) {

@@ -47,11 +47,13 @@ struct FakeView final : DeckTransport::View {
 // Where the heard frames from `at` come from in `source`, looked for within
 // `range` frames of `expected`: the best normalised correlation of the left
 // channels over 1,024 frames (the mix scales the sound); -1 when none is alike.
-long LocateInSource(const std::vector<int16_t>& source, const std::vector<int16_t>& heard, long at, long expected,
-                    long range) {
+long LocateInSource(const std::vector<int16_t>& source, const std::vector<int16_t>& heard, long at,
+                    long expected, long range) {
     constexpr long kWindow = 1024;
     if (2 * (at + kWindow) > static_cast<long>(heard.size())) return -1;
-    auto left = [](const std::vector<int16_t>& v, long frame) { return double(v[2 * static_cast<size_t>(frame)]); };
+    auto left = [](const std::vector<int16_t>& v, long frame) {
+        return double(v[2 * static_cast<size_t>(frame)]);
+    };
     std::pair<double, long> best{0.9, -1};
     const long last = std::min(static_cast<long>(source.size() / 2) - kWindow, expected + range);
     for (long k = std::max(0L, expected - range); k <= last; ++k) {
@@ -105,8 +107,9 @@ protected:
 
 TEST(Tempo, FrequencyPercentShownAndTheLampRing) {
     // The frequency is not limited.
-    for (auto [percent, rate, frequency] : {std::tuple{0.0, 44'100, 44'100u}, std::tuple{5.0, 44'100, 46'305u},
-                                            std::tuple{-2.34, 48'000, 46'876u}, std::tuple{60.0, 44'100, 70'560u}})
+    for (auto [percent, rate, frequency] :
+         {std::tuple{0.0, 44'100, 44'100u}, std::tuple{5.0, 44'100, 46'305u},
+          std::tuple{-2.34, 48'000, 46'876u}, std::tuple{60.0, 44'100, 70'560u}})
         EXPECT_EQ(engine::TempoFrequency(percent, rate), frequency) << percent;
     const std::pair<double, const char*> shown[] = {{0.0, "0.0%"},   {5.0, "5.0%"},   {-2.34, "-2.3%"},
                                                     {0.35, "0.3%"},  {-0.06, "0.0%"}, {-0.15, "-0.1%"},

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/EngineEvents.h"
 #include "engine/DeckLink.h"
 #include "engine/Engine.h"
+#include "engine/EngineEvents.h"
 #include "platform/MessagePort.h"
 #include "support/Waits.h"
 
@@ -72,7 +72,9 @@ public:
         port.SetHandler([this](platform::Message m, const platform::Payload& payload) -> intptr_t {
             const int deck = platform::DeckOf(payload);
             switch (m) {
-                case platform::Message::BlockDecoded: ++blocksDecoded[deck]; break;
+                case platform::Message::BlockDecoded:
+                    ++blocksDecoded[deck];
+                    break;
                 case platform::Message::DeckPrimed:
                     // As the priming handler does: the block writer starts at block 0.
                     engine.Ring(deck).SetReadIndex(0);
@@ -84,9 +86,14 @@ public:
                     ++endOfTrack[deck];
                     engine.OnEndOfTrack(deck);
                     break;
-                case platform::Message::TrackLengthMeasured: engine.OnTrackLengthMeasured(); break;
-                case platform::Message::LengthMeasured: engine.OnLengthMeasured(); break;
-                default: break;
+                case platform::Message::TrackLengthMeasured:
+                    engine.OnTrackLengthMeasured();
+                    break;
+                case platform::Message::LengthMeasured:
+                    engine.OnLengthMeasured();
+                    break;
+                default:
+                    break;
             }
             return 0;
         });
@@ -94,7 +101,8 @@ public:
     ~EngineHarness() { engine.Shutdown(); }
 
     // Dispatches messages until the condition holds; false only on a hang.
-    static bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds giveUp = kGiveUp) {
+    static bool WaitUntil(const std::function<bool()>& condition,
+                          std::chrono::milliseconds giveUp = kGiveUp) {
         return testing_support::WaitUntil(condition, giveUp);
     }
 

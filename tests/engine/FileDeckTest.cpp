@@ -7,10 +7,10 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <sys/stat.h>
 #include <algorithm>
 #include <fstream>
 #include <random>
-#include <sys/stat.h>
 #include <utility>
 
 #include "engine/EngineHarness.h"
@@ -102,7 +102,8 @@ TEST_F(FileDeck, RefillWaitsForTwentySevenTakenBlocks) {
     EXPECT_EQ(h.engine.Ring(0).CountFilled(), engine::kDiscBlocks - 26) << "no refill before the 27th block";
 
     h.Take(0, 1);  // the 27th wakes the reader
-    EXPECT_TRUE(EngineHarness::WaitUntil([&] { return h.engine.Ring(0).CountFilled() == engine::kDiscBlocks; }));
+    EXPECT_TRUE(
+        EngineHarness::WaitUntil([&] { return h.engine.Ring(0).CountFilled() == engine::kDiscBlocks; }));
 }
 
 TEST_F(FileDeck, MonoFileIsWidenedAtItsOwnRate) {
@@ -257,7 +258,8 @@ TEST_F(FileDeck, StoppingAWaitingReaderIsImmediate) {
     const std::string path = RampWav("stop.wav", 300 * kBlockFrames);
     EngineHarness h;
     ASSERT_TRUE(h.engine.LoadFile(0, path));
-    ASSERT_TRUE(EngineHarness::WaitUntil([&] { return h.engine.Ring(0).CountFilled() == engine::kDiscBlocks; }));
+    ASSERT_TRUE(
+        EngineHarness::WaitUntil([&] { return h.engine.Ring(0).CountFilled() == engine::kDiscBlocks; }));
     testing_support::ExpectReturns([&] { h.engine.StopReader(0, true); });
     EXPECT_FALSE(h.engine.ReaderRunning(0));
     EXPECT_TRUE(h.events.deck[0].threadFileReadForwardDone.IsSet());
@@ -280,7 +282,8 @@ TEST_F(FileDeck, TrackLengthThreadMeasuresFilesAndReportsUnreadableOnes) {
     const std::string wav = PathOf("titled.wav");
     ASSERT_TRUE(fixtures::WriteWav(wav, fixtures::Ramp(44'100 * 3, 2), 2, 44'100));
     const std::string mp3 = PathOf("titled.mp3");
-    ASSERT_TRUE(fixtures::Encode(wav, mp3, {"-c:a", "libmp3lame", "-metadata", "title=Night Drive", "-id3v2_version", "3"}));
+    ASSERT_TRUE(fixtures::Encode(
+        wav, mp3, {"-c:a", "libmp3lame", "-metadata", "title=Night Drive", "-id3v2_version", "3"}));
 
     EngineHarness h;
     h.engine.StartTrackLengthThread();

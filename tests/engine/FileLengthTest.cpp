@@ -56,7 +56,8 @@ TEST_F(FileLength, TheDeckTakesTheLengthThatPlaysAndSeeksWithinIt) {
 
     EngineHarness h;
     ASSERT_TRUE(h.engine.LoadFile(0, mp3));
-    EXPECT_GT(std::abs(h.decks[0].lengthSeconds - plays), 2.0) << "the header is right, so this test shows nothing";
+    EXPECT_GT(std::abs(h.decks[0].lengthSeconds - plays), 2.0)
+        << "the header is right, so this test shows nothing";
     ASSERT_TRUE(EngineHarness::WaitUntil([&] { return !h.decks[0].knownLengths.empty(); }));
     EXPECT_NEAR(h.decks[0].knownLengths.back(), plays, 0.001) << "the measured length is shown";
 
@@ -66,8 +67,8 @@ TEST_F(FileLength, TheDeckTakesTheLengthThatPlaysAndSeeksWithinIt) {
     const auto heard = h.TakeAll(0);
     ASSERT_GT(heard.size(), 2u * 4096);
     const long target = std::lround(0.95 * plays * 44'100);
-    const auto found = std::search(decoded.begin() + 2 * std::max(0L, target - 2000), decoded.end(), heard.begin(),
-                                   heard.begin() + 512);
+    const auto found = std::search(decoded.begin() + 2 * std::max(0L, target - 2000), decoded.end(),
+                                   heard.begin(), heard.begin() + 512);
     ASSERT_NE(found, decoded.end()) << "the sound after the seek is the file's";
     EXPECT_NEAR(static_cast<double>((found - decoded.begin()) / 2), static_cast<double>(target), 2.0);
 

@@ -9,9 +9,9 @@
 #include <algorithm>
 #include <chrono>
 
-#include "engine/EngineEvents.h"
 #include "engine/DeckLink.h"
 #include "engine/Engine.h"
+#include "engine/EngineEvents.h"
 #include "engine/EngineHarness.h"
 #include "engine/Playback.h"
 #include "output/CZelOutput.h"
@@ -45,7 +45,9 @@ struct PlayingDeck final : engine::DeckLink {
         // Like the deck: stop once, and be no longer playing.
         if (endOfTrack++ == 0) port_.Post(Message::StopForward, platform::DeckArgs{deck_});
     }
-    void OnTrackChanged(const std::string& path, const std::string&, double) override { changedTo.push_back(path); }
+    void OnTrackChanged(const std::string& path, const std::string&, double) override {
+        changedTo.push_back(path);
+    }
     void AdvanceLeds() override { ++ledSteps; }
     void RetreatLeds() override { --ledSteps; }
 
@@ -83,16 +85,27 @@ public:
         port.SetHandler([this](Message m, const platform::Payload& payload) -> intptr_t {
             const int deck = platform::DeckOf(payload);
             switch (m) {
-                case Message::DeckPrimed: playback.PrimeDeck(deck); break;
-                case Message::EndOfTrack: engine.OnEndOfTrack(deck); break;
-                case Message::LengthMeasured: engine.OnLengthMeasured(); break;
+                case Message::DeckPrimed:
+                    playback.PrimeDeck(deck);
+                    break;
+                case Message::EndOfTrack:
+                    engine.OnEndOfTrack(deck);
+                    break;
+                case Message::LengthMeasured:
+                    engine.OnLengthMeasured();
+                    break;
                 case Message::ForwardNotify:
                     playback.OnForwardNotify(deck);
                     aheadAfterNotify.push_back(engine.Ledger(deck).CountWritten());
                     break;
-                case Message::BackwardNotify: playback.OnBackwardNotify(deck); break;
-                case Message::StopForward: playback.StopForward(deck); break;
-                default: break;
+                case Message::BackwardNotify:
+                    playback.OnBackwardNotify(deck);
+                    break;
+                case Message::StopForward:
+                    playback.StopForward(deck);
+                    break;
+                default:
+                    break;
             }
             return 0;
         });
@@ -118,7 +131,9 @@ public:
         }
         return true;
     }
-    void Settle() { EXPECT_TRUE(EngineHarness::WaitUntil([&] { return Idle(); })) << "the engine did not rest"; }
+    void Settle() {
+        EXPECT_TRUE(EngineHarness::WaitUntil([&] { return Idle(); })) << "the engine did not rest";
+    }
     // Renders period after period, serving the engine after each, until `done`
     // holds; false if a minute of sound did not bring it.
     bool RenderUntil(const std::function<bool()>& done) {
@@ -179,7 +194,8 @@ TEST_F(Playback, ATrackPlaysOnBothOutputsSampleForSampleUntilItsEnd) {
     rig.playback.StartForward(0);  // waits for the priming
     ASSERT_TRUE(rig.phones->Device()->ForwardBuffer(0) != nullptr);
     rig.phones->Device()->SetDeckGain(0, 0.5);
-    ASSERT_TRUE(rig.RenderUntil([&] { return rig.decks[0]->endOfTrack >= 1 && !rig.playback.PlayingForward(0); }));
+    ASSERT_TRUE(
+        rig.RenderUntil([&] { return rig.decks[0]->endOfTrack >= 1 && !rig.playback.PlayingForward(0); }));
 
     const auto heard = rig.Heard("Main");
     // Skip the fade-in, find the place, then every frame to the end is the file's.
@@ -190,11 +206,13 @@ TEST_F(Playback, ATrackPlaysOnBothOutputsSampleForSampleUntilItsEnd) {
     ASSERT_GE(from, 0) << "the heard sound is not the file's";
     const size_t rest = source.size() / 2 - static_cast<size_t>(from);
     ASSERT_GE(heard.size() / 2 - at, rest) << "the end of the track is missing";
-    EXPECT_TRUE(std::equal(source.begin() + 2 * from, source.end(), heard.begin() + static_cast<long>(2 * at)))
+    EXPECT_TRUE(
+        std::equal(source.begin() + 2 * from, source.end(), heard.begin() + static_cast<long>(2 * at)))
         << "no gap, no repeated block, nothing changed";
     EXPECT_EQ(rig.playback.Underruns(0), 0);
     // After the end, silence.
-    EXPECT_TRUE(std::all_of(heard.begin() + static_cast<long>(2 * (at + rest)), heard.end(), [](int16_t v) { return v == 0; }));
+    EXPECT_TRUE(std::all_of(heard.begin() + static_cast<long>(2 * (at + rest)), heard.end(),
+                            [](int16_t v) { return v == 0; }));
 
     // The headphones carry the same sound at their own gain: 0.5 is volume -2800.
     const auto phones = rig.Heard("Phones");
@@ -207,7 +225,8 @@ TEST_F(Playback, ATrackPlaysOnBothOutputsSampleForSampleUntilItsEnd) {
     long phonesFrom = -1;
     for (size_t k = 0; k + 32 < source.size() / 2 && phonesFrom < 0; ++k) {
         bool same = true;
-        for (size_t i = 0; i < 64 && same; ++i) same = std::abs(phones[2 * q + i] - source[2 * k + i] * gain) <= 1.0;
+        for (size_t i = 0; i < 64 && same; ++i)
+            same = std::abs(phones[2 * q + i] - source[2 * k + i] * gain) <= 1.0;
         if (same) phonesFrom = static_cast<long>(k);
     }
     ASSERT_GE(phonesFrom, 0) << "the headphones do not play the track";
@@ -248,7 +267,8 @@ TEST_F(Playback, BackwardPlayAfterSteadyForwardPlayPlaysWhatWasHeardReversedAndS
     ASSERT_TRUE(rig.RenderUntil([&] { return !rig.playback.PlayingBackward(0); }))
         << "backward play stops by itself";
     EXPECT_TRUE(rig.playback.BackwardAtHistoryStart(0));
-    const int backward = (startBlock - rig.engine.Ledger(0).lastBlock + engine::kOutputBlocks) % engine::kOutputBlocks;
+    const int backward =
+        (startBlock - rig.engine.Ledger(0).lastBlock + engine::kOutputBlocks) % engine::kOutputBlocks;
     // Back over every block heard: all but the 20 or 21 written ahead and the
     // one playing, which the forward buffer holds no longer.
     EXPECT_NEAR(backward, 98, 3);
@@ -299,7 +319,8 @@ TEST_F(Playback, AQueuedNextFilePlaysOnWithoutSilenceAtTheJoin) {
     rig.playList.next[0].push_back(b);
     ASSERT_TRUE(rig.engine.LoadFile(0, a));
     rig.playback.StartForward(0);
-    ASSERT_TRUE(rig.RenderUntil([&] { return rig.decks[0]->endOfTrack >= 1 && !rig.playback.PlayingForward(0); }));
+    ASSERT_TRUE(
+        rig.RenderUntil([&] { return rig.decks[0]->endOfTrack >= 1 && !rig.playback.PlayingForward(0); }));
     EXPECT_EQ(rig.decks[0]->changedTo, std::vector<std::string>{b}) << "the deck follows the next file";
 
     std::vector<int16_t> both = first;

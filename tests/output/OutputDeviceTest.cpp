@@ -61,7 +61,8 @@ TEST(OutputDevice, DeckBuffersNotifyOnlyWithEventsAndBlocksWrapAfter120) {
     Rig rig;
     CZelOutputDevice main(*rig.system);
     ASSERT_EQ(main.Create(OfflineBackend::IdOf("Desk"), false, false), kOk);
-    platform::Event forward(platform::Event::Reset::Manual, false), backward(platform::Event::Reset::Manual, false);
+    platform::Event forward(platform::Event::Reset::Manual, false),
+        backward(platform::Event::Reset::Manual, false);
     EXPECT_EQ(main.SetDeckGain(0, 0.5), kNotInitialized) << "no buffers yet";
     ASSERT_EQ(main.CreateDeckBuffers(0, 44'100, &forward, &backward), kOk);
     EXPECT_TRUE(main.ForwardBuffer(0)->Flags() & kCapsCtrlPositionNotify);
@@ -125,7 +126,8 @@ TEST(OutputDevice, SplitHalvesPlayOnTheirOwnSpeakerPairs) {
     headphones.Device()->ForwardBuffer(1)->Play(true);
     const auto out = rig.Render("Quad", 512);
     ASSERT_EQ(out.size(), 512u * 4);
-    EXPECT_EQ((std::vector<int16_t>(out.begin(), out.begin() + 4)), (std::vector<int16_t>{1000, 2000, 3000, 4000}));
+    EXPECT_EQ((std::vector<int16_t>(out.begin(), out.begin() + 4)),
+              (std::vector<int16_t>{1000, 2000, 3000, 4000}));
 }
 
 TEST(OutputDevice, FadesFollowTheExponentialRampAndRestoreTheVolume) {
@@ -152,7 +154,8 @@ TEST(OutputDevice, FadesFollowTheExponentialRampAndRestoreTheVolume) {
     EXPECT_EQ(heard[0], 0.0) << "a fade-in starts from silence";
     for (int i = 1; i < 500; ++i)
         ASSERT_NEAR(heard[i], VolumeToGain(FadeInVolume(-1000, i - 1)), 2e-4) << "step " << i;
-    EXPECT_EQ(FadeInVolume(-1000, 166), static_cast<long>(9000 * (1 - std::exp(-166 / (500.0 / 3)))) - 10'000);
+    EXPECT_EQ(FadeInVolume(-1000, 166),
+              static_cast<long>(9000 * (1 - std::exp(-166 / (500.0 / 3)))) - 10'000);
 
     heard.clear();
     SoftStop(buffer, renderOneStep);

@@ -11,8 +11,8 @@
 #include "platform/MessagePort.h"
 #include "platform/ThreadAllocationCount.h"
 
-using platform::Event;
 using platform::DeckArgs;
+using platform::Event;
 using platform::KeyArgs;
 using platform::Message;
 using platform::MessagePort;
@@ -47,15 +47,13 @@ TEST(SenderSlot, SendsAllocateNothingAndReturnEachResult) {
         {
             const ThreadAllocationCount count;
             for (int i = 0; i < kSends; ++i)
-                if (port.Send(slot, Message::ForwardNotify, KeyArgs{7, i}) != i * 3 + 7)
-                    ++wrongResults;
+                if (port.Send(slot, Message::ForwardNotify, KeyArgs{7, i}) != i * 3 + 7) ++wrongResults;
             slotAllocations = count.Count();
         }
         // The ordinary Send, for comparison: the count does see allocations.
         {
             const ThreadAllocationCount count;
-            for (int i = kSends; i < kSends + 10; ++i)
-                port.Send(Message::ForwardNotify, KeyArgs{7, i});
+            for (int i = kSends; i < kSends + 10; ++i) port.Send(Message::ForwardNotify, KeyArgs{7, i});
             ordinaryAllocations = count.Count();
         }
         done.Set();
@@ -113,9 +111,9 @@ TEST(SenderSlot, AnyDrainServesSlotsInTheOrderMessagesWereSent) {
     // One drain, as every dispatching wait makes, serves them all in order.
     MessagePort::DrainThisThread();
     EXPECT_EQ(order, (std::vector<std::pair<Message, int>>{{Message::StopForward, 1},
-                                                                 {Message::ForwardNotify, 2},
-                                                                 {Message::BackwardNotify, 3},
-                                                                 {Message::StopBackward, 4}}));
+                                                           {Message::ForwardNotify, 2},
+                                                           {Message::BackwardNotify, 3},
+                                                           {Message::StopBackward, 4}}));
     port.Close();  // releases the workers should the drain have missed them
     first.join();
     second.join();

@@ -149,7 +149,9 @@ TEST_F(CZelSettingsSafety, AFileOverOneMebibyteIsNeitherParsedNorRewritten) {
     EXPECT_EQ(Bytes(), tooLarge) << "same size and content";
 }
 
-uint32_t Bits(float value) { return std::bit_cast<uint32_t>(value); }
+uint32_t Bits(float value) {
+    return std::bit_cast<uint32_t>(value);
+}
 
 TEST_F(CZelSettingsSafety, ValuesOutOfTheirRangeReadAsTheirDefaults) {
     constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();

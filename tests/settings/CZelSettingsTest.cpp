@@ -23,9 +23,9 @@ TEST_F(CZelSettingsTest, FirstReadsStoreExactlyTheDefaults) {
     EXPECT_EQ(Got(store_.TipOfTheDayIndex()), std::pair(0, kSuccess));
     EXPECT_EQ(Got(store_.SoundDeviceMain()), std::pair(QString(), kSuccess));
     EXPECT_EQ(Got(store_.SoundDeviceHeadphones()), std::pair(QString(), kSuccess));
-    const QMap<QString, QString> expected{
-        {"[Settings]", ""}, {"crossFaderCurvePosition", "0"}, {"levelDeckA", "1060320051"},
-        {"levelDeckB", "1060320051"}, {"showTipOfTheDay", "1"}, {"tipOfTheDayIndex", "0"}};
+    const QMap<QString, QString> expected{{"[Settings]", ""},           {"crossFaderCurvePosition", "0"},
+                                          {"levelDeckA", "1060320051"}, {"levelDeckB", "1060320051"},
+                                          {"showTipOfTheDay", "1"},     {"tipOfTheDayIndex", "0"}};
     EXPECT_EQ(StoredLines(), expected) << "exactly the defaults, and no sound device values";
 }
 

@@ -72,7 +72,9 @@ struct SoundRig {
         std::unique_ptr<DirectSound> device;
         EXPECT_EQ(system->Create(OfflineBackend::IdOf(description), &device), kOk);
         if (device) {
-            EXPECT_EQ(device->SetPrimaryFormat(WaveFormat::Pcm(static_cast<uint16_t>(primaryChannels), 44'100)), kOk);
+            EXPECT_EQ(
+                device->SetPrimaryFormat(WaveFormat::Pcm(static_cast<uint16_t>(primaryChannels), 44'100)),
+                kOk);
         }
         return device;
     }

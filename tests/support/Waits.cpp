@@ -19,7 +19,9 @@ namespace testing_support {
 
 namespace {
 
-bool PastGiveUp(std::chrono::steady_clock::time_point giveUpAt) { return std::chrono::steady_clock::now() > giveUpAt; }
+bool PastGiveUp(std::chrono::steady_clock::time_point giveUpAt) {
+    return std::chrono::steady_clock::now() > giveUpAt;
+}
 
 // The number of the system call the thread is blocked in; -1 while it runs
 // (or when the kernel does not tell).
@@ -58,7 +60,9 @@ void ExpectReturns(const std::function<void()>& work, std::chrono::milliseconds 
     worker.join();
 }
 
-pid_t ThisThreadId() { return static_cast<pid_t>(::syscall(SYS_gettid)); }
+pid_t ThisThreadId() {
+    return static_cast<pid_t>(::syscall(SYS_gettid));
+}
 
 bool WaitUntilSleepingInFutex(pid_t thread, std::chrono::milliseconds giveUp) {
     const auto giveUpAt = std::chrono::steady_clock::now() + giveUp;

@@ -76,8 +76,8 @@ TEST_F(LayoutWindow, TextSizeFollowsTheControlWithinItsLimits) {
 TEST_F(LayoutWindow, TablesHoldAtMostAHundredEntries) {
     CZelHelpTexts help;
     auto* balance = new CZelSlide(Qt::Horizontal, &window_);
-    EXPECT_TRUE(help.Register(balance, "Balance Slide:", "Adjusts the main balance in the windows sound mixer",
-                              "balance"));
+    EXPECT_TRUE(help.Register(
+        balance, "Balance Slide:", "Adjusts the main balance in the windows sound mixer", "balance"));
     EXPECT_EQ(balance->toolTip(), "balance");
     EXPECT_EQ(balance->HelpTitle(), "Balance Slide:");
     EXPECT_EQ(balance->HelpDescription(), "Adjusts the main balance in the windows sound mixer");

@@ -26,7 +26,7 @@ struct BufferVoice {
     // Fixed for the buffer's life.
     std::unique_ptr<int16_t[]> data;
     const uint32_t bytes;
-    const int channels;          // 1 or 2
+    const int channels;  // 1 or 2
     const uint32_t frames;
     const uint32_t nominalRate;  // the format's rate: frequency "original"
     const int outputChannel;     // first channel of the pair it plays on
@@ -34,7 +34,7 @@ struct BufferVoice {
     // UI thread -> audio thread.
     std::atomic<bool> playing{false};
     std::atomic<bool> looping{false};
-    std::atomic<uint32_t> playCount{0};  // each Play counts: a new start, not a continuation
+    std::atomic<uint32_t> playCount{0};        // each Play counts: a new start, not a continuation
     std::atomic<int64_t> pendingPosition{-1};  // frames; -1 = none
     std::atomic<long> volume{0};
     std::atomic<long> pan{0};

@@ -12,11 +12,14 @@ DeviceStream::DeviceStream(std::shared_ptr<AudioBackend> backend, std::optional<
       closedUnderruns_(std::move(closedUnderruns)),
       mixer_(std::make_shared<MixStream>()) {}
 
-DeviceStream::~DeviceStream() { CloseStream(); }
+DeviceStream::~DeviceStream() {
+    CloseStream();
+}
 
 bool DeviceStream::Open(int channels, const StreamOptions& options) {
     channels_ = channels;
-    std::unique_ptr<AudioStream> stream = backend_->OpenStream(id_ ? &*id_ : nullptr, channels, *mixer_, options);
+    std::unique_ptr<AudioStream> stream =
+        backend_->OpenStream(id_ ? &*id_ : nullptr, channels, *mixer_, options);
     if (!stream) return false;
     mixer_->SetStreamFormat(stream->SampleRate(), stream->Channels());
     if (!stream->Start()) return false;
@@ -42,7 +45,9 @@ bool DeviceStream::Recover(std::chrono::steady_clock::time_point now, const Stre
     return true;
 }
 
-uint64_t DeviceStream::Underruns() const { return underrunsOfClosed_ + (stream_ ? stream_->Underruns() : 0); }
+uint64_t DeviceStream::Underruns() const {
+    return underrunsOfClosed_ + (stream_ ? stream_->Underruns() : 0);
+}
 
 void DeviceStream::CloseStream() {
     if (!stream_) return;

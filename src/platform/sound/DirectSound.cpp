@@ -5,7 +5,8 @@
 
 namespace platform::sound {
 
-DirectSound::DirectSound(SoundSystem& system, std::optional<DeviceId> id) : system_(system), id_(std::move(id)) {}
+DirectSound::DirectSound(SoundSystem& system, std::optional<DeviceId> id)
+    : system_(system), id_(std::move(id)) {}
 
 DirectSound::~DirectSound() = default;
 
@@ -23,7 +24,8 @@ HResult DirectSound::SetPrimaryFormat(const WaveFormat& format) {
     return kOk;
 }
 
-HResult DirectSound::CreateSoundBuffer(const BufferDescription& description, std::unique_ptr<SoundBuffer>* buffer) {
+HResult DirectSound::CreateSoundBuffer(const BufferDescription& description,
+                                       std::unique_ptr<SoundBuffer>* buffer) {
     if (!buffer || !description.format) return kInvalidParam;
     buffer->reset();
     const WaveFormat& format = *description.format;
@@ -44,6 +46,8 @@ HResult DirectSound::CreateSoundBuffer(const BufferDescription& description, std
     return kOk;
 }
 
-bool DirectSound::Failed() const { return stream_ && stream_->Failed(); }
+bool DirectSound::Failed() const {
+    return stream_ && stream_->Failed();
+}
 
 }  // namespace platform::sound

@@ -55,12 +55,14 @@ Resampler::Result ReadResampled(BufferVoice& voice, int streamRate, float* stere
     const uint32_t frequency = voice.frequency.load(std::memory_order_relaxed);
     const uint64_t step = Resampler::StepFor(frequency == 0 ? voice.nominalRate : frequency, streamRate);
     const Resampler resampler(voice.data.get(), voice.frames, voice.channels);
-    return resampler.Read(voice.position, step, voice.looping.load(std::memory_order_relaxed), stereo, frames);
+    return resampler.Read(voice.position, step, voice.looping.load(std::memory_order_relaxed), stereo,
+                          frames);
 }
 
 // Adds the voice's stereo sound into its channel pair, volume and pan gliding
 // from the last call's values to the new ones so that a jump makes no click.
-void AddWithGainRamp(BufferVoice& voice, const float* stereo, int produced, float* out, int channels) noexcept {
+void AddWithGainRamp(BufferVoice& voice, const float* stereo, int produced, float* out,
+                     int channels) noexcept {
     const auto n = static_cast<float>(produced);
     const float stepLeft = produced > 0 ? (voice.targetLeft - voice.gainLeft) / n : 0.0f;
     const float stepRight = produced > 0 ? (voice.targetRight - voice.gainRight) / n : 0.0f;
@@ -88,7 +90,8 @@ bool PublishCursor(BufferVoice& voice, uint64_t published, bool reachedEnd) noex
     if (!voice.cursor.compare_exchange_strong(published, BufferVoice::WithFrames(published, after),
                                               std::memory_order_acq_rel))
         return false;
-    if (const auto* notifications = voice.notifications.load(std::memory_order_seq_cst); notifications && after != before) {
+    if (const auto* notifications = voice.notifications.load(std::memory_order_seq_cst);
+        notifications && after != before) {
         const uint32_t blockAlign = 2u * static_cast<uint32_t>(voice.channels);
         for (const PositionNotify& n : *notifications)
             if (Passed(before * blockAlign, after * blockAlign, n.offset)) n.event->Set();
@@ -119,7 +122,8 @@ void MixStream::SetStreamFormat(int sampleRate, int channels) {
     // prepared again, in case a replaced stream still calls; should one be
     // rendering right now, its effects keep their old rate.
     uint64_t epoch = epoch_.load(std::memory_order_relaxed);
-    if ((epoch & 1) != 0 || !epoch_.compare_exchange_strong(epoch, epoch + 1, std::memory_order_seq_cst)) return;
+    if ((epoch & 1) != 0 || !epoch_.compare_exchange_strong(epoch, epoch + 1, std::memory_order_seq_cst))
+        return;
     for (auto& slot : voices_) {
         BufferVoice* voice = slot.load(std::memory_order_seq_cst);
         EffectChain* effects = voice ? voice->effects.load(std::memory_order_seq_cst) : nullptr;
@@ -202,7 +206,8 @@ void MixStream::MixVoice(BufferVoice& voice, float* out, int frames, int channel
     UpdateGainTargets(voice);
 
     float* stereo = scratch_.get();
-    const Resampler::Result read = ReadResampled(voice, sampleRate_.load(std::memory_order_relaxed), stereo, frames);
+    const Resampler::Result read =
+        ReadResampled(voice, sampleRate_.load(std::memory_order_relaxed), stereo, frames);
     if (EffectChain* effects = voice.effects.load(std::memory_order_seq_cst)) {
         for (auto& effect : *effects) effect->Process(stereo, read.produced);
     }

@@ -90,7 +90,8 @@ std::vector<BackendDevice> OfflineBackend::Devices() {
 const OfflineBackend::Device* OfflineBackend::Find(const DeviceId* id) const {
     if (devices_.empty()) return nullptr;
     if (!id) return &devices_.front();  // the default device
-    auto it = std::find_if(devices_.begin(), devices_.end(), [&](const Device& d) { return IdOf(d.description) == *id; });
+    auto it = std::find_if(devices_.begin(), devices_.end(),
+                           [&](const Device& d) { return IdOf(d.description) == *id; });
     return it == devices_.end() ? nullptr : &*it;
 }
 
@@ -110,13 +111,13 @@ bool OfflineBackend::IsFormatSupported(const DeviceId* id, int channels, int sam
     return sampleRate == RateOf(*device) && channels >= 1 && channels <= device->channels;
 }
 
-std::unique_ptr<AudioStream> OfflineBackend::OpenStream(const DeviceId* id, int channels, RenderTarget& target,
-                                                        const StreamOptions& options) {
+std::unique_ptr<AudioStream> OfflineBackend::OpenStream(const DeviceId* id, int channels,
+                                                        RenderTarget& target, const StreamOptions& options) {
     std::lock_guard lock(mutex_);
     const Device* device = Find(id);
     if (!device || !Present(*device) || channels < 1 || channels > device->channels) return nullptr;
-    auto stream = std::make_unique<OfflineStream>(*this, device->description, channels, RateOf(*device), periodFrames_,
-                                                  pacing_ >= 0, target, options, realtime_);
+    auto stream = std::make_unique<OfflineStream>(*this, device->description, channels, RateOf(*device),
+                                                  periodFrames_, pacing_ >= 0, target, options, realtime_);
     stream->SetCapture(captureByDefault_);
     open_.emplace_back(device->description, stream.get());
     return stream;
@@ -195,8 +196,11 @@ void OfflineStream::RenderIntoRing() noexcept {
     const DenormalGuard denormals;
     const auto begin = std::chrono::steady_clock::now();
     target_.Render(mix_.data(), periodFrames_, channels_);
-    const int64_t took = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - begin).count();
-    if (took > worstRenderNs_.load(std::memory_order_relaxed)) worstRenderNs_.store(took, std::memory_order_relaxed);
+    const int64_t took =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - begin)
+            .count();
+    if (took > worstRenderNs_.load(std::memory_order_relaxed))
+        worstRenderNs_.store(took, std::memory_order_relaxed);
     framesRendered_.fetch_add(periodFrames_);
     if (!capture_.load(std::memory_order_relaxed)) return;
     const size_t written = ringWritten_.load(std::memory_order_relaxed);
@@ -207,7 +211,9 @@ void OfflineStream::RenderIntoRing() noexcept {
 }
 
 void OfflineStream::DrainRingIfHalfFull() {
-    if (ringWritten_.load(std::memory_order_acquire) - ringRead_.load(std::memory_order_relaxed) < ringSize_ / 2) return;
+    if (ringWritten_.load(std::memory_order_acquire) - ringRead_.load(std::memory_order_relaxed) <
+        ringSize_ / 2)
+        return;
     std::lock_guard lock(captureMutex_);
     DrainRing();
 }
@@ -231,7 +237,8 @@ void OfflineStream::CaptureSilence(int frames) {
     framesRendered_.fetch_add(frames);
     std::lock_guard lock(captureMutex_);
     DrainRing();  // what was rendered before comes first
-    if (capture_.load(std::memory_order_relaxed)) captured_.insert(captured_.end(), static_cast<size_t>(frames) * channels_, 0);
+    if (capture_.load(std::memory_order_relaxed))
+        captured_.insert(captured_.end(), static_cast<size_t>(frames) * channels_, 0);
 }
 
 std::vector<int16_t> OfflineStream::TakeCapture() {
@@ -265,6 +272,8 @@ bool OfflineStream::SaveWav(const std::string& path) {
     return static_cast<bool>(out);
 }
 
-void OfflineStream::SimulateFailure() { failed_.store(true); }
+void OfflineStream::SimulateFailure() {
+    failed_.store(true);
+}
 
 }  // namespace platform::sound

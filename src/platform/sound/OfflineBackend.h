@@ -89,8 +89,9 @@ private:
 
 class OfflineStream final : public AudioStream {
 public:
-    OfflineStream(OfflineBackend& backend, std::string description, int channels, int sampleRate, int periodFrames,
-                  bool paced, RenderTarget& target, const StreamOptions& options, RealtimeScheduling realtime);
+    OfflineStream(OfflineBackend& backend, std::string description, int channels, int sampleRate,
+                  int periodFrames, bool paced, RenderTarget& target, const StreamOptions& options,
+                  RealtimeScheduling realtime);
     ~OfflineStream() override;
 
     bool Start() override;
@@ -114,7 +115,9 @@ public:
     bool SaveWav(const std::string& path);
     int64_t FramesRendered() const { return framesRendered_.load(); }
     // The longest single render call so far.
-    std::chrono::nanoseconds WorstRenderTime() const { return std::chrono::nanoseconds(worstRenderNs_.load()); }
+    std::chrono::nanoseconds WorstRenderTime() const {
+        return std::chrono::nanoseconds(worstRenderNs_.load());
+    }
     // As if the stream had broken (a device error): no more render calls,
     // Failed(). The device stays present, so a new stream opens on it.
     void SimulateFailure();

@@ -46,7 +46,8 @@ void SilenceJack() {
 }
 
 int64_t NowNs() noexcept {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
@@ -157,9 +158,11 @@ struct PortAudioStream::Callbacks {
             self->minFrames_.store(frameCount, std::memory_order_relaxed);
         if (frameCount > self->maxFrames_.load(std::memory_order_relaxed))
             self->maxFrames_.store(frameCount, std::memory_order_relaxed);
-        self->frames_.store(self->frames_.load(std::memory_order_relaxed) + frameCount, std::memory_order_relaxed);
+        self->frames_.store(self->frames_.load(std::memory_order_relaxed) + frameCount,
+                            std::memory_order_relaxed);
         if (flags & paOutputUnderflow)
-            self->underflows_.store(self->underflows_.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+            self->underflows_.store(self->underflows_.load(std::memory_order_relaxed) + 1,
+                                    std::memory_order_relaxed);
         self->callbacks_.store(callbacks + 1, std::memory_order_release);
 
         auto* out = static_cast<int16_t*>(output);
@@ -187,7 +190,8 @@ struct PortAudioStream::Callbacks {
     // The stream ended: after our Stop, or by itself (a device error).
     static void Finished(void* user) noexcept {
         auto* self = static_cast<PortAudioStream*>(user);
-        if (!self->stopping_.load(std::memory_order_acquire)) self->finished_.store(true, std::memory_order_release);
+        if (!self->stopping_.load(std::memory_order_acquire))
+            self->finished_.store(true, std::memory_order_release);
     }
 };
 
@@ -198,9 +202,13 @@ PortAudioBackend::PortAudioBackend() : library_(std::make_shared<PortAudioLibrar
 
 PortAudioBackend::~PortAudioBackend() = default;
 
-std::string PortAudioBackend::Name() const { return "PortAudio"; }
+std::string PortAudioBackend::Name() const {
+    return "PortAudio";
+}
 
-bool PortAudioBackend::IsInitialized() const { return library_->Initialized(); }
+bool PortAudioBackend::IsInitialized() const {
+    return library_->Initialized();
+}
 
 DeviceId PortAudioBackend::MakeDeviceId(const std::string& hostApiName, const std::string& deviceName,
                                         int occurrence) {
@@ -231,7 +239,8 @@ int PortAudioBackend::FramesPerBufferFor(int latencyMs, int sampleRate) {
     return frames;
 }
 
-std::unique_ptr<AudioStream> PortAudioBackend::OpenStream(const DeviceId* id, int channels, RenderTarget& target,
+std::unique_ptr<AudioStream> PortAudioBackend::OpenStream(const DeviceId* id, int channels,
+                                                          RenderTarget& target,
                                                           const StreamOptions& options) {
     if (!library_->Initialized()) return nullptr;
     std::lock_guard lock(PaMutex());
@@ -248,13 +257,15 @@ std::unique_ptr<AudioStream> PortAudioBackend::OpenStream(const DeviceId* id, in
     std::unique_ptr<PortAudioStream> stream(new PortAudioStream(library_, target, channels));
     PaStream* pa = nullptr;
     const int frames = FramesPerBufferFor(options.latencyMs, static_cast<int>(rate));
-    const PaError error = Pa_OpenStream(&pa, nullptr, &params, rate, static_cast<unsigned long>(frames),
-                                        paClipOff | paDitherOff, &PortAudioStream::Callbacks::Render, stream.get());
+    const PaError error =
+        Pa_OpenStream(&pa, nullptr, &params, rate, static_cast<unsigned long>(frames),
+                      paClipOff | paDitherOff, &PortAudioStream::Callbacks::Render, stream.get());
     if (error != paNoError || !pa) return nullptr;
     stream->stream_ = pa;
     Pa_SetStreamFinishedCallback(pa, &PortAudioStream::Callbacks::Finished);
     const PaStreamInfo* info = Pa_GetStreamInfo(pa);
-    stream->sampleRate_ = static_cast<int>(std::lround(info && info->sampleRate > 0 ? info->sampleRate : rate));
+    stream->sampleRate_ =
+        static_cast<int>(std::lround(info && info->sampleRate > 0 ? info->sampleRate : rate));
     stream->outputLatency_ = info ? info->outputLatency : 0.0;
     const PaHostApiInfo* api = Pa_GetHostApiInfo(Pa_GetDeviceInfo(device)->hostApi);
     stream->alsaHost_ = api && api->type == paALSA;
@@ -264,7 +275,8 @@ std::unique_ptr<AudioStream> PortAudioBackend::OpenStream(const DeviceId* id, in
 // ---------------------------------------------------------------------------
 // PortAudioStream
 
-PortAudioStream::PortAudioStream(std::shared_ptr<PortAudioLibrary> library, RenderTarget& target, int channels)
+PortAudioStream::PortAudioStream(std::shared_ptr<PortAudioLibrary> library, RenderTarget& target,
+                                 int channels)
     : library_(std::move(library)), target_(target), channels_(channels) {
     scratchFrames_ = PortAudioBackend::kFramesPerBuffer;
     scratch_.assign(static_cast<size_t>(scratchFrames_) * channels_, 0.0f);
@@ -310,11 +322,17 @@ void PortAudioStream::Stop() {
     running_.store(false);
 }
 
-bool PortAudioStream::IsRunning() const { return running_.load() && !finished_.load(); }
+bool PortAudioStream::IsRunning() const {
+    return running_.load() && !finished_.load();
+}
 
-int PortAudioStream::SampleRate() const { return sampleRate_; }
+int PortAudioStream::SampleRate() const {
+    return sampleRate_;
+}
 
-int PortAudioStream::Channels() const { return channels_; }
+int PortAudioStream::Channels() const {
+    return channels_;
+}
 
 bool PortAudioStream::Failed() const {
     if (error_.load() || finished_.load() || timedOut_.load()) return true;
@@ -335,7 +353,8 @@ RealtimeScheduling PortAudioStream::Realtime() const {
     int policy = 0;
     sched_param param{};
     if (pthread_getschedparam(callbackThread_, &policy, &param) != 0) return RealtimeScheduling::Unknown;
-    realtime_ = policy == SCHED_FIFO || policy == SCHED_RR ? RealtimeScheduling::Granted : RealtimeScheduling::Refused;
+    realtime_ = policy == SCHED_FIFO || policy == SCHED_RR ? RealtimeScheduling::Granted
+                                                           : RealtimeScheduling::Refused;
     return realtime_;
 }
 

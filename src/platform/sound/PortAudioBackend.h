@@ -53,7 +53,8 @@ public:
 
     // The identifier Devices() gives a device of this host API and name; the
     // occurrence counts earlier listed devices with the same host API and name.
-    static DeviceId MakeDeviceId(const std::string& hostApiName, const std::string& deviceName, int occurrence);
+    static DeviceId MakeDeviceId(const std::string& hostApiName, const std::string& deviceName,
+                                 int occurrence);
 
 private:
     std::shared_ptr<PortAudioLibrary> library_;
@@ -123,13 +124,13 @@ private:
     std::vector<float> scratch_;
     int scratchFrames_ = 0;
 
-    mutable std::mutex control_;  // serializes Start, Stop and the destructor
-    std::atomic<bool> running_{false};   // started and not stopped by us
-    std::atomic<bool> stopping_{false};  // we are stopping it: its end is no failure
-    std::atomic<bool> error_{false};     // PortAudio reported an error
-    std::atomic<bool> finished_{false};  // the stream ended without our Stop
+    mutable std::mutex control_;                 // serializes Start, Stop and the destructor
+    std::atomic<bool> running_{false};           // started and not stopped by us
+    std::atomic<bool> stopping_{false};          // we are stopping it: its end is no failure
+    std::atomic<bool> error_{false};             // PortAudio reported an error
+    std::atomic<bool> finished_{false};          // the stream ended without our Stop
     mutable std::atomic<bool> timedOut_{false};  // seen running without callbacks; sticky
-    std::atomic<int64_t> lastCallbackNs_{0};  // steady clock
+    std::atomic<int64_t> lastCallbackNs_{0};     // steady clock
     // The callback thread, stored by the first callback.
     pthread_t callbackThread_{};
     std::atomic<bool> callbackThreadKnown_{false};

@@ -57,20 +57,22 @@ Resampler::Result Resampler::Read(uint64_t& position, uint64_t step, bool loopin
             const int16_t* p = data_ + (i - 1) * stride;
             for (int c = 0; c < 2; ++c) {
                 const int k = std::min(c, lastChannel);
-                out[c] = Hermite(p[k] * kSampleScale, p[stride + k] * kSampleScale, p[2 * stride + k] * kSampleScale,
-                                 p[3 * stride + k] * kSampleScale, t);
+                out[c] = Hermite(p[k] * kSampleScale, p[stride + k] * kSampleScale,
+                                 p[2 * stride + k] * kSampleScale, p[3 * stride + k] * kSampleScale, t);
             }
         } else {
             const float t = static_cast<float>(fraction) * kFractionScale;
             for (int c = 0; c < 2; ++c)
-                out[c] = Hermite(SampleAt(i - 1, c, looping), SampleAt(i, c, looping), SampleAt(i + 1, c, looping),
-                                 SampleAt(i + 2, c, looping), t);
+                out[c] = Hermite(SampleAt(i - 1, c, looping), SampleAt(i, c, looping),
+                                 SampleAt(i + 1, c, looping), SampleAt(i + 2, c, looping), t);
         }
         position += step;
     }
     if (position >= end) {
-        if (looping) position %= end;
-        else result.reachedEnd = true;  // played to its last frame
+        if (looping)
+            position %= end;
+        else
+            result.reachedEnd = true;  // played to its last frame
     }
     return result;
 }

@@ -7,10 +7,11 @@
 
 namespace platform::sound {
 
-SoundBuffer::SoundBuffer(std::shared_ptr<MixStream> stream, const BufferDescription& description, int outputChannel)
+SoundBuffer::SoundBuffer(std::shared_ptr<MixStream> stream, const BufferDescription& description,
+                         int outputChannel)
     : stream_(std::move(stream)), format_(*description.format), flags_(description.flags) {
-    voice_ = std::make_unique<BufferVoice>(description.bufferBytes, format_.channels, format_.samplesPerSecond,
-                                           outputChannel);
+    voice_ = std::make_unique<BufferVoice>(description.bufferBytes, format_.channels,
+                                           format_.samplesPerSecond, outputChannel);
     registered_ = stream_ && stream_->AddVoice(voice_.get());
 }
 
@@ -42,7 +43,9 @@ HResult SoundBuffer::Stop() {
     return kOk;
 }
 
-bool SoundBuffer::IsPlaying() const { return voice_->playing.load(std::memory_order_acquire); }
+bool SoundBuffer::IsPlaying() const {
+    return voice_->playing.load(std::memory_order_acquire);
+}
 
 HResult SoundBuffer::GetCurrentPosition(uint32_t* play, uint32_t* write) const {
     const uint32_t blockAlign = format_.blockAlign;
@@ -57,7 +60,8 @@ HResult SoundBuffer::GetCurrentPosition(uint32_t* play, uint32_t* write) const {
         if (IsPlaying() && stream_) {
             const uint64_t rate = voice_->frequency.load() ? voice_->frequency.load() : voice_->nominalRate;
             lead = static_cast<uint32_t>(rate * static_cast<uint64_t>(stream_->PeriodFrames()) /
-                                         static_cast<uint64_t>(std::max(1, stream_->SampleRate())) + 1) *
+                                             static_cast<uint64_t>(std::max(1, stream_->SampleRate())) +
+                                         1) *
                    blockAlign;
         }
         *write = (playByte + lead) % Size();
@@ -115,7 +119,8 @@ HResult SoundBuffer::Write(uint32_t offset, const void* data, uint32_t bytes) {
     void* first = nullptr;
     void* second = nullptr;
     uint32_t firstBytes = 0, secondBytes = 0;
-    if (HResult hr = Lock(offset, bytes, &first, &firstBytes, &second, &secondBytes); !Succeeded(hr)) return hr;
+    if (HResult hr = Lock(offset, bytes, &first, &firstBytes, &second, &secondBytes); !Succeeded(hr))
+        return hr;
     std::memcpy(first, data, firstBytes);
     if (second) std::memcpy(second, static_cast<const uint8_t*>(data) + firstBytes, secondBytes);
     return Unlock(first, firstBytes, second, secondBytes);
@@ -135,7 +140,9 @@ HResult SoundBuffer::Lock(uint32_t offset, uint32_t bytes, void** first, uint32_
     return kOk;
 }
 
-HResult SoundBuffer::Unlock(void*, uint32_t, void*, uint32_t) { return kOk; }
+HResult SoundBuffer::Unlock(void*, uint32_t, void*, uint32_t) {
+    return kOk;
+}
 
 HResult SoundBuffer::SetNotificationPositions(std::span<const PositionNotify> positions) {
     if (!(flags_ & kCapsCtrlPositionNotify)) return kControlUnavailable;

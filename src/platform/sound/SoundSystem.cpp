@@ -33,7 +33,8 @@ HResult SoundSystem::Create(const std::optional<DeviceId>& id, std::unique_ptr<D
     device->reset();
     if (id) {
         const auto devices = backend_->Devices();
-        const bool known = std::any_of(devices.begin(), devices.end(), [&](const auto& d) { return d.id == *id; });
+        const bool known =
+            std::any_of(devices.begin(), devices.end(), [&](const auto& d) { return d.id == *id; });
         if (!known) return kNoDriver;
     } else if (!backend_->IsFormatSupported(nullptr, 2, 44'100) && backend_->Devices().empty()) {
         return kNoDriver;  // no default device at all
@@ -65,7 +66,9 @@ int SoundSystem::ReopenStreams() {
     return reopened;
 }
 
-void SoundSystem::MaintainStreams() { MaintainStreams(std::chrono::steady_clock::now()); }
+void SoundSystem::MaintainStreams() {
+    MaintainStreams(std::chrono::steady_clock::now());
+}
 
 void SoundSystem::MaintainStreams(std::chrono::steady_clock::time_point now) {
     for (const auto& stream : Streams()) {
@@ -104,6 +107,8 @@ int SoundSystem::Recoveries() {
     return total;
 }
 
-bool SoundSystem::RealtimeRefusalReported() { return g_realtimeRefusalReported.load(); }
+bool SoundSystem::RealtimeRefusalReported() {
+    return g_realtimeRefusalReported.load();
+}
 
 }  // namespace platform::sound

@@ -30,7 +30,8 @@ public:
     // Said on stderr, once per process, when a stream's callback thread runs
     // without real-time scheduling.
     static constexpr const char* kRealtimeRefusedMessage =
-        "Orvo 2: the system refused real-time scheduling for the sound output, so the sound may break up when "
+        "Orvo 2: the system refused real-time scheduling for the sound output, so the sound may break up "
+        "when "
         "the computer is busy.";
 
     struct Enumerated {

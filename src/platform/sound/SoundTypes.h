@@ -8,17 +8,19 @@ namespace platform::sound {
 
 using HResult = int32_t;
 
-constexpr HResult kOk = 0;                                           // DS_OK / S_OK
-constexpr HResult kUnexpected = static_cast<HResult>(0x8000FFFFu);   // E_UNEXPECTED
-constexpr HResult kNotInitialized = static_cast<HResult>(0x800401F0u);  // CO_E_NOTINITIALIZED
-constexpr HResult kInvalidParam = static_cast<HResult>(0x80070057u);    // DSERR_INVALIDPARAM
-constexpr HResult kInvalidCall = static_cast<HResult>(0x88780032u);     // DSERR_INVALIDCALL
-constexpr HResult kBadFormat = static_cast<HResult>(0x88780064u);       // DSERR_BADFORMAT
-constexpr HResult kNoDriver = static_cast<HResult>(0x88780078u);        // DSERR_NODRIVER
+constexpr HResult kOk = 0;                                                  // DS_OK / S_OK
+constexpr HResult kUnexpected = static_cast<HResult>(0x8000FFFFu);          // E_UNEXPECTED
+constexpr HResult kNotInitialized = static_cast<HResult>(0x800401F0u);      // CO_E_NOTINITIALIZED
+constexpr HResult kInvalidParam = static_cast<HResult>(0x80070057u);        // DSERR_INVALIDPARAM
+constexpr HResult kInvalidCall = static_cast<HResult>(0x88780032u);         // DSERR_INVALIDCALL
+constexpr HResult kBadFormat = static_cast<HResult>(0x88780064u);           // DSERR_BADFORMAT
+constexpr HResult kNoDriver = static_cast<HResult>(0x88780078u);            // DSERR_NODRIVER
 constexpr HResult kControlUnavailable = static_cast<HResult>(0x8878001Eu);  // DSERR_CONTROLUNAVAIL
 constexpr HResult kObjectNotFound = static_cast<HResult>(0x88781161u);      // DSERR_OBJECTNOTFOUND
 
-constexpr bool Succeeded(HResult hr) { return hr >= 0; }
+constexpr bool Succeeded(HResult hr) {
+    return hr >= 0;
+}
 
 // Buffer capabilities.
 constexpr uint32_t kCapsPrimaryBuffer = 0x00000001;

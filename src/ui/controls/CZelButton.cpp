@@ -12,7 +12,8 @@
 
 using namespace controlcolours;
 
-CZelButton::CZelButton(Kind kind, QWidget* parent) : CZelControl(parent), kind_(kind), glowColour_(kLedGreen) {
+CZelButton::CZelButton(Kind kind, QWidget* parent)
+    : CZelControl(parent), kind_(kind), glowColour_(kLedGreen) {
     setFocusPolicy(Qt::NoFocus);
 }
 
@@ -33,7 +34,9 @@ void CZelButton::SetGlowColour(const QColor& colour) {
     update();
 }
 
-void CZelButton::SetValue(bool on) { ChangeValue(on, true); }
+void CZelButton::SetValue(bool on) {
+    ChangeValue(on, true);
+}
 
 void CZelButton::ChangeValue(bool on, bool always) {
     const bool changed = on != value_;

@@ -57,7 +57,7 @@ private:
     bool glow_ = true;
     QColor glowColour_;
     bool value_ = false;
-    bool held_ = false;   // left button down after a press on the button
-    bool inside_ = false; // and the mouse is over it
+    bool held_ = false;    // left button down after a press on the button
+    bool inside_ = false;  // and the mouse is over it
     bool notifying_ = false;
 };

@@ -1,15 +1,15 @@
 #include "ui/controls/CZelControl.h"
 
-#include <QEvent>
-#include <QKeyEvent>
-#include <QWheelEvent>
-#include <QFontMetricsF>
-#include <QLinearGradient>
 #include <QConicalGradient>
+#include <QEvent>
+#include <QFontMetricsF>
+#include <QKeyEvent>
+#include <QLinearGradient>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
+#include <QWheelEvent>
 
 #include "ui/controls/ControlColours.h"
 
@@ -130,7 +130,8 @@ void CZelControl::PaintMetalBar(QPainter& painter, const QRectF& rect) const {
     painter.restore();
 }
 
-void CZelControl::PaintGlow(QPainter& painter, const QPointF& centre, qreal radius, const QColor& colour) const {
+void CZelControl::PaintGlow(QPainter& painter, const QPointF& centre, qreal radius,
+                            const QColor& colour) const {
     QRadialGradient halo(centre, radius);
     QColor inner = colour;
     inner.setAlpha(150);
@@ -151,8 +152,10 @@ void CZelControl::FitFontToWidth(QPainter& painter, const QString& text, qreal w
     qreal size = pixels ? font.pixelSize() : (font.pointSizeF() > 0 ? font.pointSizeF() : 9.0);
     while (size > smallest && QFontMetricsF(font).horizontalAdvance(text) > width) {
         size -= pixels ? 1.0 : 0.5;
-        if (pixels) font.setPixelSize(static_cast<int>(size));
-        else font.setPointSizeF(size);
+        if (pixels)
+            font.setPixelSize(static_cast<int>(size));
+        else
+            font.setPointSizeF(size);
     }
     painter.setFont(font);
 }
@@ -165,9 +168,12 @@ double CZelControl::WheelNotches(const QWheelEvent* event) {
 double CZelControl::ArrowSteps(const QKeyEvent* event) {
     switch (event->key()) {
         case Qt::Key_Up:
-        case Qt::Key_Right: return 1.0;
+        case Qt::Key_Right:
+            return 1.0;
         case Qt::Key_Down:
-        case Qt::Key_Left: return -1.0;
-        default: return 0.0;
+        case Qt::Key_Left:
+            return -1.0;
+        default:
+            return 0.0;
     }
 }

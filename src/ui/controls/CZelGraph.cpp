@@ -16,7 +16,7 @@ using namespace controlcolours;
 
 namespace {
 constexpr double kMargin = 5.0;
-constexpr double kGrabDistance = 6.0;      // pixels around a cursor that pick it up
+constexpr double kGrabDistance = 6.0;  // pixels around a cursor that pick it up
 constexpr double kSmallestLogValue = 1e-12;
 constexpr int kAreaAlpha = 70;
 
@@ -27,7 +27,8 @@ QString LinearLabel(double value, double step) {
 }
 
 QString LogLabel(double value) {
-    return value >= 1000.0 ? QString::number(value / 1000.0, 'g', 3) + QLatin1Char('k') : QString::number(value, 'g', 3);
+    return value >= 1000.0 ? QString::number(value / 1000.0, 'g', 3) + QLatin1Char('k')
+                           : QString::number(value, 'g', 3);
 }
 }  // namespace
 
@@ -66,7 +67,9 @@ void CZelGraph::AppendChartPoint(int plot, double y) {
     update();
 }
 
-void CZelGraph::SetChartLength(int points) { chartLength_ = std::max(1, points); }
+void CZelGraph::SetChartLength(int points) {
+    chartLength_ = std::max(1, points);
+}
 
 void CZelGraph::ClearPlot(int plot) {
     if (plot < 0 || plot >= PlotCount()) return;
@@ -112,7 +115,9 @@ int CZelGraph::AddCursor(const QColor& colour, double x, bool draggable) {
     return CursorCount() - 1;
 }
 
-void CZelGraph::SetCursorX(int cursor, double x) { MoveCursor(cursor, x, true); }
+void CZelGraph::SetCursorX(int cursor, double x) {
+    MoveCursor(cursor, x, true);
+}
 
 void CZelGraph::SetCursorVisible(int cursor, bool visible) {
     if (cursor < 0 || cursor >= CursorCount()) return;
@@ -296,8 +301,9 @@ void CZelGraph::RenderBackground() {
     }
     painter.setPen(Shade(QColor(kText)));
     if (!xCaption_.isEmpty())
-        painter.drawText(QRectF(area.left(), height() - kMargin - metrics.height(), area.width(), metrics.height()),
-                         Qt::AlignHCenter, xCaption_);
+        painter.drawText(
+            QRectF(area.left(), height() - kMargin - metrics.height(), area.width(), metrics.height()),
+            Qt::AlignHCenter, xCaption_);
     if (!yCaption_.isEmpty()) {
         painter.save();
         painter.translate(kMargin, area.center().y());
@@ -328,9 +334,9 @@ void CZelGraph::PaintPlot(QPainter& painter, const Plot& plot) {
     for (size_t i = 0; i < count; ++i) points_[i] = QPointF(XToPixel(plot.x[i]), YToPixel(plot.y[i]));
     const QColor colour = Shade(plot.colour);
     const QRectF area = PlotArea();
-    const double base = std::clamp(YToPixel(std::clamp(0.0, std::min(yMinimum_, yMaximum_),
-                                                       std::max(yMinimum_, yMaximum_))),
-                                   area.top(), area.bottom());
+    const double base =
+        std::clamp(YToPixel(std::clamp(0.0, std::min(yMinimum_, yMaximum_), std::max(yMinimum_, yMaximum_))),
+                   area.top(), area.bottom());
 
     if (plot.style == PlotStyle::Bars) {
         // Bars as wide as three quarters of the spacing of the points.

@@ -120,11 +120,13 @@ void CZelKnob::paintEvent(QPaintEvent*) {
 void CZelKnob::PaintBounded(QPainter& painter, const QPointF& centre, double radius) const {
     // Scale round the knob.
     if (Ticks() > 0) {
-        painter.setPen(QPen(Shade(QColor(kTick)), std::max(1.0, radius * 0.025), Qt::SolidLine, Qt::RoundCap));
+        painter.setPen(
+            QPen(Shade(QColor(kTick)), std::max(1.0, radius * 0.025), Qt::SolidLine, Qt::RoundCap));
         for (int i = 0; i <= Ticks(); ++i) {
             const double angle = kBoundedStart + 270.0 * i / Ticks();
             const bool major = i == 0 || i == Ticks() || 2 * i == Ticks();
-            painter.drawLine(OnCircle(centre, radius * (major ? 0.86 : 0.9), angle), OnCircle(centre, radius, angle));
+            painter.drawLine(OnCircle(centre, radius * (major ? 0.86 : 0.9), angle),
+                             OnCircle(centre, radius, angle));
         }
     }
     // Value arc: dark track, lit from the neutral value (or the minimum) to the value.
@@ -170,8 +172,8 @@ void CZelKnob::PaintJog(QPainter& painter, const QPointF& centre, double radius)
     painter.setPen(QPen(QColor(kBevelDark), 1.0));
     painter.setBrush(rubber);
     painter.drawEllipse(centre, radius, radius);
-    painter.setPen(QPen(Shade(QColor(0x45, 0x4a, 0x51)), std::max(1.0, radius * 0.025), Qt::SolidLine,
-                        Qt::RoundCap));
+    painter.setPen(
+        QPen(Shade(QColor(0x45, 0x4a, 0x51)), std::max(1.0, radius * 0.025), Qt::SolidLine, Qt::RoundCap));
     for (int i = 0; i < kJogRidges; ++i) {
         const double a = angle + 360.0 * i / kJogRidges;
         painter.drawLine(OnCircle(centre, radius * 0.86, a), OnCircle(centre, radius * 0.96, a));

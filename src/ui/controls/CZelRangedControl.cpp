@@ -26,7 +26,9 @@ void CZelRangedControl::SetRange(double minimum, double maximum) {
     update();
 }
 
-void CZelRangedControl::SetValue(double value) { ChangeValue(value, true); }
+void CZelRangedControl::SetValue(double value) {
+    ChangeValue(value, true);
+}
 
 double CZelRangedControl::Step() const {
     return step_ > 0.0 ? step_ : std::abs(maximum_ - minimum_) / kDefaultStepsPerRange;

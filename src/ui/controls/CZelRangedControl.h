@@ -27,8 +27,14 @@ public:
     void SetValue(double value);
 
     // The value that the right-button release restores.
-    void SetNeutralValue(double value) { neutral_ = value; update(); }
-    void ClearNeutralValue() { neutral_.reset(); update(); }
+    void SetNeutralValue(double value) {
+        neutral_ = value;
+        update();
+    }
+    void ClearNeutralValue() {
+        neutral_.reset();
+        update();
+    }
     std::optional<double> NeutralValue() const { return neutral_; }
 
     // Wheel notch and arrow key step; a hundredth of the range unless set.

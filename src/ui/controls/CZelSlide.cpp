@@ -21,9 +21,13 @@ CZelSlide::CZelSlide(Qt::Orientation orientation, QWidget* parent)
                                               : QSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed));
 }
 
-void CZelSlide::RangeChanged() { secondValue_ = Clamp(secondValue_); }
+void CZelSlide::RangeChanged() {
+    secondValue_ = Clamp(secondValue_);
+}
 
-double CZelSlide::PageSteps() const { return kPageSteps; }
+double CZelSlide::PageSteps() const {
+    return kPageSteps;
+}
 
 void CZelSlide::SetSecondPointerVisible(bool visible) {
     secondVisible_ = visible;
@@ -48,9 +52,13 @@ void CZelSlide::SetMeter(bool meter) {
     update();
 }
 
-QSize CZelSlide::sizeHint() const { return orientation_ == Qt::Vertical ? QSize(44, 180) : QSize(180, 44); }
+QSize CZelSlide::sizeHint() const {
+    return orientation_ == Qt::Vertical ? QSize(44, 180) : QSize(180, 44);
+}
 
-QSize CZelSlide::minimumSizeHint() const { return orientation_ == Qt::Vertical ? QSize(12, 40) : QSize(40, 12); }
+QSize CZelSlide::minimumSizeHint() const {
+    return orientation_ == Qt::Vertical ? QSize(12, 40) : QSize(40, 12);
+}
 
 QRectF CZelSlide::BodyRect() const {
     QRectF body = rect();
@@ -135,7 +143,8 @@ void CZelSlide::paintEvent(QPaintEvent*) {
             painter.drawText(QRectF(0, body.bottom() + 2, width(), height() - body.bottom() - 2),
                              Qt::AlignHCenter | Qt::AlignTop, Caption());
         else
-            painter.drawText(QRectF(0, 0, body.left() - 4, height()), Qt::AlignRight | Qt::AlignVCenter, Caption());
+            painter.drawText(QRectF(0, 0, body.left() - 4, height()), Qt::AlignRight | Qt::AlignVCenter,
+                             Caption());
     }
     // Paint as a vertical slide in its own frame: x across the track, y down
     // from the maximum end; a horizontal slide is the same turned a quarter.
@@ -172,8 +181,8 @@ void CZelSlide::PaintTrack(QPainter& painter) const {
     lit.setAlpha(150);
     painter.setPen(Qt::NoPen);
     painter.setBrush(lit);
-    painter.drawRoundedRect(QRectF(mid - groove / 2.0 + 1.5, std::min(y0, y1), groove - 3.0, std::abs(y1 - y0)), 1.5,
-                            1.5);
+    painter.drawRoundedRect(
+        QRectF(mid - groove / 2.0 + 1.5, std::min(y0, y1), groove - 3.0, std::abs(y1 - y0)), 1.5, 1.5);
 
     // Scale on both sides of the slot.
     if (Ticks() > 0) {

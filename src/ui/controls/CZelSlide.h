@@ -49,8 +49,12 @@ private:
     // The area without the caption, and the travel of the thumb's centre.
     QRectF BodyRect() const;
     double ThumbLength() const;
-    double AlongLength() const { return orientation_ == Qt::Vertical ? BodyRect().height() : BodyRect().width(); }
-    double CrossLength() const { return orientation_ == Qt::Vertical ? BodyRect().width() : BodyRect().height(); }
+    double AlongLength() const {
+        return orientation_ == Qt::Vertical ? BodyRect().height() : BodyRect().width();
+    }
+    double CrossLength() const {
+        return orientation_ == Qt::Vertical ? BodyRect().width() : BodyRect().height();
+    }
     // Distance of a point from the minimum end, along the track.
     double Along(const QPointF& point) const;
     double ValueToAlong(double value) const;

@@ -56,8 +56,8 @@ QRectF CZelTextIndicator::PaintDisplay(QPainter& painter) const {
     shine.setColorAt(0.0, QColor(255, 255, 255, 22));
     shine.setColorAt(1.0, QColor(255, 255, 255, 0));
     painter.setBrush(shine);
-    painter.drawRoundedRect(QRectF(glass.topLeft(), QSizeF(glass.width(), glass.height() / 2.0)), radius * 0.7,
-                            radius * 0.7);
+    painter.drawRoundedRect(QRectF(glass.topLeft(), QSizeF(glass.width(), glass.height() / 2.0)),
+                            radius * 0.7, radius * 0.7);
     return glass.adjusted(4.0, 0.0, -4.0, 0.0);
 }
 

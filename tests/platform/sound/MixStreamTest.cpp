@@ -7,8 +7,8 @@
 #include <thread>
 
 #include "platform/sound/MixStream.h"
-#include "support/SoundRig.h"
 #include "support/AudioFixtures.h"
+#include "support/SoundRig.h"
 
 using namespace sound_tests;
 

@@ -36,7 +36,8 @@ TEST(PortAudioBackend, ListsWellFormedDevicesWithoutAlsaMessages) {
     for (const BackendDevice& device : devices) {
         EXPECT_FALSE(device.description.empty());
         EXPECT_GE(device.maxOutputChannels, 2) << device.description;
-        EXPECT_EQ(std::count_if(devices.begin(), devices.end(), [&](auto& d) { return d.id == device.id; }), 1)
+        EXPECT_EQ(std::count_if(devices.begin(), devices.end(), [&](auto& d) { return d.id == device.id; }),
+                  1)
             << device.description;
     }
 }
@@ -65,10 +66,14 @@ TEST(PortAudioBackend, IdsAreStableAndDistinct) {
     const DeviceId expected{0x1B, 0xE5, 0x12, 0x14, 0x3B, 0x15, 0xE9, 0x06,
                             0xDC, 0x7B, 0x15, 0xA8, 0xEB, 0xAA, 0xC6, 0x9F};
     EXPECT_EQ(PortAudioBackend::MakeDeviceId("ALSA", "default", 0), expected);
-    EXPECT_EQ(PortAudioBackend::MakeDeviceId("ALSA", "default", 0), PortAudioBackend::MakeDeviceId("ALSA", "default", 0));
-    EXPECT_NE(PortAudioBackend::MakeDeviceId("ALSA", "default", 0), PortAudioBackend::MakeDeviceId("ALSA", "default", 1));
-    EXPECT_NE(PortAudioBackend::MakeDeviceId("ALSA", "default", 0), PortAudioBackend::MakeDeviceId("JACK Audio Connection Kit", "default", 0));
-    EXPECT_NE(PortAudioBackend::MakeDeviceId("AL", "SAdefault", 0), PortAudioBackend::MakeDeviceId("ALSA", "default", 0));
+    EXPECT_EQ(PortAudioBackend::MakeDeviceId("ALSA", "default", 0),
+              PortAudioBackend::MakeDeviceId("ALSA", "default", 0));
+    EXPECT_NE(PortAudioBackend::MakeDeviceId("ALSA", "default", 0),
+              PortAudioBackend::MakeDeviceId("ALSA", "default", 1));
+    EXPECT_NE(PortAudioBackend::MakeDeviceId("ALSA", "default", 0),
+              PortAudioBackend::MakeDeviceId("JACK Audio Connection Kit", "default", 0));
+    EXPECT_NE(PortAudioBackend::MakeDeviceId("AL", "SAdefault", 0),
+              PortAudioBackend::MakeDeviceId("ALSA", "default", 0));
 }
 
 }  // namespace

@@ -13,9 +13,9 @@
 #include "platform/sound/DirectSound.h"
 #include "platform/sound/OfflineBackend.h"
 #include "platform/sound/SoundBuffer.h"
-#include "support/SoundRig.h"
 #include "platform/sound/SoundSystem.h"
 #include "support/AudioFixtures.h"
+#include "support/SoundRig.h"
 
 using namespace platform::sound;
 
@@ -116,7 +116,8 @@ TEST(SoundBuffer, NotifiesOncePerBlockEndInOrderAndKeepsItsCursorWhenStopped) {
     std::vector<PositionNotify> positions;
     for (int i = 0; i < kBlocks; ++i) {
         events.push_back(std::make_unique<platform::Event>(platform::Event::Reset::Manual, false));
-        positions.push_back({static_cast<uint32_t>(i * kBlockFrames * 4 + kBlockFrames * 4 - 1), events.back().get()});
+        positions.push_back(
+            {static_cast<uint32_t>(i * kBlockFrames * 4 + kBlockFrames * 4 - 1), events.back().get()});
     }
     ASSERT_EQ(buffer->SetNotificationPositions(positions), kOk);
     buffer->Play(true);
@@ -201,7 +202,8 @@ TEST(SoundBuffer, EffectChainIsSetOnlyWhileStoppedAndIsHeard) {
     buffer->Play(true);
     EffectChain another;
     another.push_back(std::make_unique<HalfGain>());
-    EXPECT_EQ(buffer->SetFX(std::move(another)), kInvalidCall) << "the chain of a playing buffer cannot change";
+    EXPECT_EQ(buffer->SetFX(std::move(another)), kInvalidCall)
+        << "the chain of a playing buffer cannot change";
     stream.Step(2048);
     auto out = stream.TakeCapture();
     for (size_t i = 0; i < ramp.size(); ++i) ASSERT_NEAR(out[i], ramp[i] * 0.5, 1.0) << i;

@@ -13,8 +13,8 @@
 #include <sstream>
 
 #include "platform/sound/DeviceStream.h"
-#include "support/SoundRig.h"
 #include "support/AudioFixtures.h"
+#include "support/SoundRig.h"
 
 using namespace sound_tests;
 using namespace std::chrono_literals;
@@ -26,7 +26,8 @@ const std::chrono::steady_clock::time_point kT0{std::chrono::hours(1)};
 
 std::vector<int16_t> Scaled(const std::vector<int16_t>& samples, size_t from, size_t count, double gain) {
     std::vector<int16_t> out;
-    for (size_t i = from; i < from + count; ++i) out.push_back(static_cast<int16_t>(std::lround(samples[i] * gain)));
+    for (size_t i = from; i < from + count; ++i)
+        out.push_back(static_cast<int16_t>(std::lround(samples[i] * gain)));
     return out;
 }
 
@@ -197,8 +198,9 @@ TEST(StreamRecovery, UnderrunsAreCountedPerStreamAndInTotalWithClosedStreams) {
     EXPECT_EQ(rig.Stream("Main").Underruns(), 3u);
     const auto heard = rig.Stream("Main").TakeCapture();
     ASSERT_EQ(heard.size(), (512u + 768u + 256u) * 2);
-    EXPECT_TRUE(std::all_of(heard.begin() + 512 * 2, heard.begin() + 1280 * 2, [](int16_t s) { return s == 0; }))
-        << "a device that ran dry played silence";
+    EXPECT_TRUE(std::all_of(heard.begin() + 512 * 2, heard.begin() + 1280 * 2, [](int16_t s) {
+        return s == 0;
+    })) << "a device that ran dry played silence";
     EXPECT_EQ(heard[1280 * 2], fixtures::Ramp(4096, 2)[512 * 2]) << "and the mix went on where it was";
 
     rig.Stream("Phones").Skip(256);

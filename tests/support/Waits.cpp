@@ -46,18 +46,19 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 }
 
 void ExpectReturns(const std::function<void()>& work, std::chrono::milliseconds giveUp) {
+    // The call runs here, on the thread the program calls it from (it may
+    // serve the window's messages while it waits); a watchdog ends the
+    // program should it never return, as nothing can stop a hung call.
     platform::Event returned(platform::Event::Reset::Manual, false);
-    std::thread worker([&] {
-        work();
-        returned.Set();
-    });
-    if (!returned.WaitFor(giveUp)) {
-        ADD_FAILURE() << "did not return";
-        std::fprintf(stderr, "A call under test hangs; the program ends here.\n");
+    std::thread watchdog([&] {
+        if (returned.WaitFor(giveUp)) return;
+        std::fprintf(stderr, "A call under test did not return; the program ends here.\n");
         std::fflush(stderr);
         std::_Exit(EXIT_FAILURE);
-    }
-    worker.join();
+    });
+    work();
+    returned.Set();
+    watchdog.join();
 }
 
 pid_t ThisThreadId() {

@@ -16,9 +16,8 @@ inline constexpr std::chrono::seconds kGiveUp{60};
 // condition holds. False only when the give-up passed first.
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds giveUp = kGiveUp);
 
-// Runs `work` on a thread of its own and waits for it to return. A thread that
-// hangs cannot be stopped, so past the give-up the test fails and the program
-// ends with a message.
+// Runs `work` on the calling thread. A call that hangs cannot be stopped, so
+// past the give-up a watchdog ends the program with a message and the test fails.
 void ExpectReturns(const std::function<void()>& work, std::chrono::milliseconds giveUp = kGiveUp);
 
 // The calling thread's kernel id, for WaitUntilSleepingInFutex.

@@ -12,12 +12,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <memory>
-#include <sstream>
 #include <string>
-#include <vector>
 
 #include "platform/Event.h"
 #include "platform/sound/DirectSound.h"
@@ -33,8 +28,7 @@ constexpr uint32_t kAllControls =
     kCapsCtrlVolume | kCapsCtrlPan | kCapsCtrlFrequency | kCapsCtrlFx | kCapsCtrlPositionNotify;
 
 // Renders nothing but silence.
-class SilentTarget final : public RenderTarget {
-public:
+struct SilentTarget final : RenderTarget {
     void Render(float* out, int frames, int channels) noexcept override {
         std::fill(out, out + static_cast<size_t>(frames) * channels, 0.0f);
     }
@@ -43,53 +37,42 @@ public:
 // Runs `work` with this process's stderr going into a file; returns what was written.
 template <typename Work>
 std::string CaptureStderr(Work work) {
-    char path[] = "/tmp/orvo2-stderr-XXXXXX";
-    const int file = mkstemp(path);
-    if (file < 0) return "mkstemp failed";
+    std::FILE* file = std::tmpfile();
     std::fflush(stderr);
     const int saved = dup(2);
-    dup2(file, 2);
+    dup2(fileno(file), 2);
     work();
     std::fflush(stderr);
     dup2(saved, 2);
     close(saved);
-    close(file);
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    std::remove(path);
-    return text.str();
+    std::rewind(file);
+    std::string text;
+    for (int c; (c = std::fgetc(file)) != EOF;) text += static_cast<char>(c);
+    std::fclose(file);
+    return text;
 }
 
 struct SoundRig {
-    explicit SoundRig(std::vector<OfflineBackend::Device> devices = {{"Desk", 2}}) {
-        auto owned = std::make_unique<OfflineBackend>(std::move(devices));
-        backend = owned.get();
-        system = std::make_unique<SoundSystem>(std::move(owned));
-    }
+    explicit SoundRig(std::vector<OfflineBackend::Device> devices = {{"Desk", 2}})
+        : backend(new OfflineBackend(std::move(devices))),
+          system(std::make_unique<SoundSystem>(std::unique_ptr<OfflineBackend>(backend))) {}
 
     std::unique_ptr<DirectSound> Open(const std::string& description, int primaryChannels = 2) {
         std::unique_ptr<DirectSound> device;
         EXPECT_EQ(system->Create(OfflineBackend::IdOf(description), &device), kOk);
-        if (device) {
-            EXPECT_EQ(
-                device->SetPrimaryFormat(WaveFormat::Pcm(static_cast<uint16_t>(primaryChannels), 44'100)),
-                kOk);
-        }
+        const auto format = WaveFormat::Pcm(static_cast<uint16_t>(primaryChannels), 44'100);
+        EXPECT_EQ(device ? device->SetPrimaryFormat(format) : kOk, kOk);
         return device;
     }
 
     static std::unique_ptr<SoundBuffer> Buffer(DirectSound& device, const std::vector<int16_t>& stereo,
                                                WaveFormat format = WaveFormat::Pcm(2, 44'100)) {
-        BufferDescription description;
-        description.flags = kAllControls;
-        description.bufferBytes = static_cast<uint32_t>(stereo.size() * 2);
-        description.format = &format;
+        const BufferDescription description{.flags = kAllControls,
+                                            .bufferBytes = static_cast<uint32_t>(stereo.size() * 2),
+                                            .format = &format};
         std::unique_ptr<SoundBuffer> buffer;
         EXPECT_EQ(device.CreateSoundBuffer(description, &buffer), kOk);
-        if (buffer) {
-            EXPECT_EQ(buffer->Write(0, stereo.data(), description.bufferBytes), kOk);
-        }
+        EXPECT_EQ(buffer ? buffer->Write(0, stereo.data(), description.bufferBytes) : kOk, kOk);
         return buffer;
     }
 
@@ -99,9 +82,8 @@ struct SoundRig {
     // Steps the device's stream by `frames` and returns what it rendered since
     // the last take, interleaved.
     std::vector<int16_t> Render(const std::string& description, int frames) {
-        OfflineStream& stream = Stream(description);
-        stream.Step(frames);
-        return stream.TakeCapture();
+        Stream(description).Step(frames);
+        return Stream(description).TakeCapture();
     }
 
     OfflineBackend* backend;
@@ -109,8 +91,7 @@ struct SoundRig {
 };
 
 // Counts its own end, and notes the rate it was prepared for.
-class CountedEffect : public SoundEffect {
-public:
+struct CountedEffect : SoundEffect {
     explicit CountedEffect(std::atomic<int>& freed) : freed_(freed) {}
     ~CountedEffect() override { freed_.fetch_add(1); }
     void Prepare(int sampleRate, int) override { preparedRate = sampleRate; }
@@ -118,8 +99,6 @@ public:
     void Process(float*, int) noexcept override {}
 
     int preparedRate = 0;
-
-private:
     std::atomic<int>& freed_;
 };
 
@@ -133,16 +112,13 @@ struct Gate {
     std::atomic<int> freed{0};
 };
 
-class GateEffect final : public CountedEffect {
-public:
+struct GateEffect final : CountedEffect {
     explicit GateEffect(Gate& gate) : CountedEffect(gate.freed), gate_(gate) {}
     void Process(float*, int) noexcept override {
         if (!gate_.armed.exchange(false)) return;
         gate_.entered.Set();
         gate_.release.Wait();
     }
-
-private:
     Gate& gate_;
 };
 

@@ -1,24 +1,14 @@
-// The mixing desk without a window: fake decks and a fake view stand for the
-// deck windows and the main window.
+// The mixing desk without a window: recording decks and a fake view stand for
+// the deck windows and the main window.
 #include <gtest/gtest.h>
-
-#include <QDir>
-#include <QTemporaryDir>
-
-#include <vector>
 
 #include "app/CZelCommandLineInfo.h"
 #include "app/DeskView.h"
 #include "app/MixingDesk.h"
-#include "engine/DeckLink.h"
-#include "engine/Engine.h"
-#include "engine/EngineEvents.h"
 #include "engine/EngineHarness.h"
-#include "engine/Playback.h"
 #include "engine/StreamTime.h"
 #include "output/CZelOutput.h"
 #include "output/SoundDeviceChoice.h"
-#include "platform/MessagePort.h"
 #include "platform/sound/OfflineBackend.h"
 #include "platform/sound/SoundSystem.h"
 #include "settings/CZelSettings.h"
@@ -28,33 +18,6 @@ namespace {
 
 using platform::Message;
 using testing_support::EngineHarness;
-
-struct FakeDeck final : engine::DeckLink {
-    bool IsPlaying() const override { return playing; }
-    void Pause() override {}
-    void ShowNothingLoaded() override {}
-    void TakeLoadedFile(const std::string&, const std::string&, double) override {}
-    void ResetLeds() override {}
-    void OnPrimed(uint32_t rate) override { primedRates.push_back(rate); }
-    void OnLengthKnown(double seconds) override { knownLengths.push_back(seconds); }
-    bool IsCueOn() const override { return cueOn; }
-    void TogglePlay() override { ++toggles; }
-    bool LoadPath(const std::string& path) override {
-        loads.push_back(path);
-        return !path.empty();
-    }
-    void OnTrackChangePending() override { ++trackChangesPending; }
-    void ShowQueuedTime(int bytes) override { queuedTimes.push_back(bytes); }
-
-    bool playing = false;
-    bool cueOn = false;
-    int toggles = 0;
-    int trackChangesPending = 0;
-    std::vector<uint32_t> primedRates;
-    std::vector<double> knownLengths;
-    std::vector<std::string> loads;
-    std::vector<int> queuedTimes;
-};
 
 struct FakeView final : app::DeskView {
     void SetHeadphonesVolumeSlide(bool enabled, std::optional<double>) override { headphonesSlide = enabled; }
@@ -66,20 +29,14 @@ struct FakeView final : app::DeskView {
     bool DecksBusy() const override { return busy; }
     void UnloadDecks() override { ++unloads; }
 
-    bool headphonesSlide = false;
-    bool masterSlide = false;
+    bool headphonesSlide = false, masterSlide = false, busy = false;
     QString devices;
-    bool busy = false;
     int unloads = 0;
 };
 
 class MixingDeskTest : public ::testing::Test {
 protected:
-    MixingDeskTest()
-        : sound_(std::make_unique<platform::sound::OfflineBackend>(
-              std::vector<platform::sound::OfflineBackend::Device>{{"Desk", 2}, {"Phones", 2}})),
-          settings_(dir_.path() + "/settings.ini"),
-          desk_(events_, sound_, settings_) {
+    MixingDeskTest() {
         desk_.SetView(&view_);
         for (int d = 0; d < 2; ++d) desk_.SetDeckLink(d, &decks_[d]);
     }
@@ -93,13 +50,14 @@ protected:
         return {kept.headphones.id, kept.headphones.label, kept.main.id, kept.main.label, latencyMs};
     }
 
-    QTemporaryDir dir_;
+    testing_support::TrackFolder files_;
     engine::EngineEvents events_;
-    platform::sound::SoundSystem sound_;
-    CZelSettings settings_;
-    FakeDeck decks_[2];
+    platform::sound::SoundSystem sound_{std::make_unique<platform::sound::OfflineBackend>(
+        std::vector<platform::sound::OfflineBackend::Device>{{"Desk", 2}, {"Phones", 2}})};
+    CZelSettings settings_{QString::fromStdString(files_.Path("settings.ini"))};
+    testing_support::RecordingDeck decks_[2];
     FakeView view_;
-    app::MixingDesk desk_;
+    app::MixingDesk desk_{events_, sound_, settings_};
 };
 
 TEST_F(MixingDeskTest, ADeviceChoiceOpensBothOutputsWithItsLatencyAndShowsThem) {
@@ -127,8 +85,7 @@ TEST_F(MixingDeskTest, ADeviceChoiceOpensBothOutputsWithItsLatencyAndShowsThem) 
 
 TEST_F(MixingDeskTest, EngineMessagesReachTheDeckTheyNameAndItsBuffers) {
     desk_.ApplyDeviceChoice(FirstChoice());
-    const std::string path = QDir(dir_.path()).filePath("short.wav").toStdString();
-    ASSERT_TRUE(fixtures::WriteWav(path, fixtures::Sine(440.0, 0.5, 48'000, 2), 2, 48'000));
+    const std::string path = files_.Wav("short.wav", fixtures::Sine(440.0, 0.5, 48'000, 2), 2, 48'000);
     ASSERT_TRUE(desk_.Engine().LoadFile(1, path));
     // A short file primes its deck and reaches its end at once.
     ASSERT_TRUE(EngineHarness::WaitUntil(
@@ -148,7 +105,7 @@ TEST_F(MixingDeskTest, EngineMessagesReachTheDeckTheyNameAndItsBuffers) {
     EXPECT_TRUE(decks_[0].queuedTimes.empty());
 }
 
-TEST_F(MixingDeskTest, TheCueMarkAndCloseQuestionSeeTheDecksThroughTheirLinks) {
+TEST_F(MixingDeskTest, TheCueMarkCloseQuestionAndCommandLineSeeTheDecksThroughTheirLinks) {
     desk_.Mixer().OnCueOnChanged(true);
     decks_[1].cueOn = true;
     desk_.Mixer().OnMainCrossFaderChanged(-0.5);
@@ -157,9 +114,8 @@ TEST_F(MixingDeskTest, TheCueMarkAndCloseQuestionSeeTheDecksThroughTheirLinks) {
     EXPECT_FALSE(desk_.AnyDeckPlaying());
     decks_[1].playing = true;
     EXPECT_TRUE(desk_.AnyDeckPlaying());
-}
 
-TEST_F(MixingDeskTest, CommandLineFilesLoadIntoDeckAUntilTheWindowCloses) {
+    // Files named on the command line load into deck A until the window closes.
     app::CZelCommandLineInfo commandLine;
     commandLine.ParseArguments({"a.wav", "b.mp3", "c.wav"});
     int asked = 0;

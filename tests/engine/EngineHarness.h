@@ -1,11 +1,12 @@
 #pragma once
 
-#include <chrono>
+#include <QTemporaryDir>
+
 #include <deque>
 #include <functional>
-#include <map>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "engine/DeckLink.h"
@@ -16,30 +17,49 @@
 
 namespace testing_support {
 
-// Records what the engine tells a deck window.
+// A folder of the tests' own files that lives as long as the object.
+struct TrackFolder {
+    std::string Path(const std::string& name) const;
+    // A 16-bit PCM WAV file of the samples.
+    std::string Wav(const std::string& name, const std::vector<int16_t>& samples, int channels = 2,
+                    int rate = 44'100) const;
+
+    QTemporaryDir dir;
+};
+
+// Records what the engine and the desk tell a deck window.
 struct RecordingDeck final : engine::DeckLink {
-    bool IsPlaying() const override { return false; }
+    bool IsPlaying() const override { return playing; }
     void Pause() override {}
     void ShowNothingLoaded() override { ++nothingLoaded; }
-    void TakeLoadedFile(const std::string& p, const std::string& t, double seconds) override {
+    void TakeLoadedFile(const std::string& p, const std::string&, double seconds) override {
         path = p;
-        title = t;
         lengthSeconds = seconds;
         ++loaded;
     }
     void ResetLeds() override { ++ledResets; }
     void OnLengthKnown(double seconds) override { knownLengths.push_back(seconds); }
+    void OnPrimed(uint32_t rate) override { primedRates.push_back(rate); }
+    bool IsCueOn() const override { return cueOn; }
+    void TogglePlay() override { ++toggles; }
+    bool LoadPath(const std::string& p) override {
+        loads.push_back(p);
+        return !p.empty();
+    }
+    void OnTrackChangePending() override { ++trackChangesPending; }
+    void ShowQueuedTime(int bytes) override { queuedTimes.push_back(bytes); }
 
-    int nothingLoaded = 0;
-    int loaded = 0;
-    int ledResets = 0;
+    bool playing = false, cueOn = false;
+    int nothingLoaded = 0, loaded = 0, ledResets = 0, toggles = 0, trackChangesPending = 0;
     std::string path;
-    std::string title;
     double lengthSeconds = 0.0;
     std::vector<double> knownLengths;
+    std::vector<uint32_t> primedRates;
+    std::vector<std::string> loads;
+    std::vector<int> queuedTimes;
 };
 
-// A play list that hands out queued paths.
+// A play list that hands out queued paths, and records the lengths measured.
 struct QueuedPlayList final : engine::PlayListLink {
     std::optional<std::string> NextPathFor(int deck) override {
         if (onAsked) onAsked();
@@ -49,55 +69,19 @@ struct QueuedPlayList final : engine::PlayListLink {
         return path;
     }
     void TrackLengthMeasured(const std::string& path, const std::string& title, double seconds) override {
-        measured.push_back({path, title, seconds});
+        measured.emplace_back(path, title, seconds);
     }
 
-    struct Measurement {
-        std::string path;
-        std::string title;
-        double seconds;
-    };
     std::deque<std::string> next[2];
     std::function<void()> onAsked;  // runs inside the end-of-track handling
-    std::vector<Measurement> measured;
+    std::vector<std::tuple<std::string, std::string, double>> measured;  // path, title, seconds
 };
 
 // The engine with a main window that handles its messages the way the real
 // one does for the parts built so far, and records them.
 class EngineHarness {
 public:
-    EngineHarness() : engine(events, port) {
-        for (int d = 0; d < 2; ++d) engine.SetDeckLink(d, &decks[d]);
-        engine.SetPlayListLink(&playList);
-        port.SetHandler([this](platform::Message m, const platform::Payload& payload) -> intptr_t {
-            const int deck = platform::DeckOf(payload);
-            switch (m) {
-                case platform::Message::BlockDecoded:
-                    ++blocksDecoded[deck];
-                    break;
-                case platform::Message::DeckPrimed:
-                    // As the priming handler does: the block writer starts at block 0.
-                    engine.Ring(deck).SetReadIndex(0);
-                    takenSinceWake[deck] = 0;
-                    ++primedCount[deck];
-                    blocksDecodedAtPriming[deck] = blocksDecoded[deck];
-                    break;
-                case platform::Message::EndOfTrack:
-                    ++endOfTrack[deck];
-                    engine.OnEndOfTrack(deck);
-                    break;
-                case platform::Message::TrackLengthMeasured:
-                    engine.OnTrackLengthMeasured();
-                    break;
-                case platform::Message::LengthMeasured:
-                    engine.OnLengthMeasured();
-                    break;
-                default:
-                    break;
-            }
-            return 0;
-        });
-    }
+    EngineHarness();
     ~EngineHarness() { engine.Shutdown(); }
 
     // Dispatches messages until the condition holds; false only on a hang.

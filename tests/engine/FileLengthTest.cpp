@@ -2,9 +2,6 @@
 // header states), a file deleted while loaded, the next file at another rate.
 #include <gtest/gtest.h>
 
-#include <QDir>
-#include <QTemporaryDir>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -16,42 +13,22 @@
 using engine::kBlockFrames;
 using testing_support::EngineHarness;
 
-namespace {
-
-class FileLength : public ::testing::Test {
-protected:
-    std::string PathOf(const char* name) const { return QDir(dir_.path()).filePath(name).toStdString(); }
-    std::string Wav(const char* name, const std::vector<int16_t>& samples, int rate = 44'100) {
-        const std::string path = PathOf(name);
-        EXPECT_TRUE(fixtures::WriteWav(path, samples, 2, rate));
-        return path;
-    }
-    // Everything the decoder gives from the start, as the deck hears it.
-    static std::vector<int16_t> DecodeAll(const std::string& path) {
-        platform::media::AudioDecoder decoder;
-        EXPECT_TRUE(decoder.Open(path));
-        std::vector<int16_t> all;
-        std::vector<int16_t> chunk(8192);
-        while (const size_t bytes = decoder.Read(reinterpret_cast<uint8_t*>(chunk.data()), chunk.size() * 2))
-            all.insert(all.end(), chunk.begin(), chunk.begin() + static_cast<long>(bytes / 2));
-        return all;
-    }
-
-    QTemporaryDir dir_;
-};
-
-}  // namespace
-
-TEST_F(FileLength, TheDeckTakesTheLengthThatPlaysAndSeeksWithinIt) {
+TEST(FileLength, TheDeckTakesTheLengthThatPlaysAndSeeksWithinIt) {
     // A VBR MP3 without a seek table that starts quietly: the length it
     // states, from the bit rate of its first frames, is far from what plays.
     std::vector<int16_t> music(2 * 2 * 44'100, 0);
     const auto noise = fixtures::Noise(18 * 44'100, 2, 9, 0.3);
     music.insert(music.end(), noise.begin(), noise.end());
-    const std::string wav = Wav("vbr.wav", music);
-    const std::string mp3 = PathOf("vbr.mp3");
-    ASSERT_TRUE(fixtures::Encode(wav, mp3, {"-c:a", "libmp3lame", "-q:a", "2", "-write_xing", "0"}));
-    const auto decoded = DecodeAll(mp3);
+    testing_support::TrackFolder files;
+    const std::string mp3 = files.Path("vbr.mp3");
+    ASSERT_TRUE(fixtures::Encode(files.Wav("vbr.wav", music), mp3,
+                                 {"-c:a", "libmp3lame", "-q:a", "2", "-write_xing", "0"}));
+    // Everything the decoder gives from the start, as the deck hears it.
+    platform::media::AudioDecoder decoder;
+    ASSERT_TRUE(decoder.Open(mp3));
+    std::vector<int16_t> decoded, chunk(8192);
+    while (const size_t bytes = decoder.Read(reinterpret_cast<uint8_t*>(chunk.data()), chunk.size() * 2))
+        decoded.insert(decoded.end(), chunk.begin(), chunk.begin() + static_cast<long>(bytes / 2));
     const double plays = static_cast<double>(decoded.size() / 2) / 44'100;
 
     EngineHarness h;
@@ -71,14 +48,14 @@ TEST_F(FileLength, TheDeckTakesTheLengthThatPlaysAndSeeksWithinIt) {
                                    heard.begin(), heard.begin() + 512);
     ASSERT_NE(found, decoded.end()) << "the sound after the seek is the file's";
     EXPECT_NEAR(static_cast<double>((found - decoded.begin()) / 2), static_cast<double>(target), 2.0);
-
     // Read to its end, the file's length is exactly what was decoded.
     EXPECT_NEAR(h.decks[0].knownLengths.back(), plays, 1.0 / 44'100);
 }
 
-TEST_F(FileLength, AFileDeletedWhileLoadedStillSeeksAndPlays) {
-    const auto ramp = fixtures::Noise(40 * kBlockFrames + 123, 2, 4);
-    const std::string path = Wav("gone.wav", ramp);
+TEST(FileLength, AFileDeletedWhileLoadedStillSeeksAndPlays) {
+    const auto noise = fixtures::Noise(40 * kBlockFrames + 123, 2, 4);
+    testing_support::TrackFolder files;
+    const std::string path = files.Wav("gone.wav", noise);
     EngineHarness h;
     ASSERT_TRUE(h.engine.LoadFile(0, path));
     ASSERT_EQ(std::remove(path.c_str()), 0);
@@ -87,22 +64,21 @@ TEST_F(FileLength, AFileDeletedWhileLoadedStillSeeksAndPlays) {
     // closed the source: both from the file as it was opened.
     ASSERT_TRUE(h.engine.SeekFile(0, 0.0));
     auto heard = h.TakeAll(0);
-    heard.resize(ramp.size());
-    EXPECT_EQ(heard, ramp);
+    heard.resize(noise.size());
+    EXPECT_EQ(heard, noise);
     ASSERT_FALSE(h.engine.FileSource(0).IsOpen());
     ASSERT_TRUE(h.engine.SeekFile(0, 0.5));
     heard = h.TakeAll(0);
-    const auto half = std::search(ramp.begin(), ramp.end(), heard.begin(), heard.begin() + 64);
-    EXPECT_NEAR(static_cast<double>((half - ramp.begin()) / 2), ramp.size() / 4.0, 1.0);
+    const auto half = std::search(noise.begin(), noise.end(), heard.begin(), heard.begin() + 64);
+    EXPECT_NEAR(static_cast<double>((half - noise.begin()) / 2), noise.size() / 4.0, 1.0);
     EXPECT_EQ(h.decks[0].nothingLoaded, 0) << "the deck keeps its file";
 }
 
-TEST_F(FileLength, TheNextFileAtAnotherRateKeepsItsPitch) {
-    const std::string first = Wav("first.wav", fixtures::Sine(1000.0, 3.0, 44'100, 2));
-    const std::string second = Wav("second.wav", fixtures::Sine(1000.0, 3.0, 48'000, 2), 48'000);
+TEST(FileLength, TheNextFileAtAnotherRateKeepsItsPitch) {
+    testing_support::TrackFolder files;
     EngineHarness h;
-    h.playList.next[0].push_back(second);
-    ASSERT_TRUE(h.engine.LoadFile(0, first));
+    h.playList.next[0].push_back(files.Wav("second.wav", fixtures::Sine(1000.0, 3.0, 48'000, 2), 2, 48'000));
+    ASSERT_TRUE(h.engine.LoadFile(0, files.Wav("first.wav", fixtures::Sine(1000.0, 3.0, 44'100, 2))));
     const auto heard = h.TakeAll(0);
     // Both files at the deck's running rate, 44,100 Hz: six seconds of it.
     EXPECT_NEAR(static_cast<double>(heard.size() / 2), 6.0 * 44'100, kBlockFrames);

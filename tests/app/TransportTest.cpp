@@ -14,40 +14,25 @@
 
 #include "app/SteppedDesk.h"
 #include "deck/CZelDeck2.h"
-#include "engine/Engine.h"
-#include "engine/EngineHarness.h"
 #include "engine/Playback.h"
 #include "output/CZelOutput.h"
 #include "output/CZelOutputDevice.h"
 #include "platform/MessagePort.h"
 #include "platform/sound/SoundBuffer.h"
 #include "support/AudioFixtures.h"
+#include "support/Waits.h"
 #include "ui/controls/CZelButton.h"
 #include "ui/controls/CZelKnob.h"
 #include "ui/controls/CZelSlide.h"
 
-using testing_support::EngineHarness;
+using testing_support::Find;
+using testing_support::Rms;
 using testing_support::SteppedDesk;
 
 namespace {
 
 constexpr int kRate = SteppedDesk::kRate;
-constexpr int kBlockFrames = 2'940;
 constexpr int kPeriod = SteppedDesk::kPeriodFrames;
-
-template <typename Control>
-Control* Find(QWidget& window, const char* name) {
-    auto* control = window.findChild<Control*>(name);
-    EXPECT_NE(control, nullptr) << name;
-    return control;
-}
-
-void Load(CZelDeck2& deck, const std::string& path) {
-    deck.SetFileChooser(
-        [path](QWidget*, const QString&) { return QStringList{QString::fromStdString(path)}; });
-    deck.ChooseSource(engine::DeckTransport::kBrowseEntry);
-    ASSERT_EQ(deck.Transport().Kind(), engine::DeckTransport::SourceKind::File) << path;
-}
 
 void SeekTo(CZelDeck2& deck, double fraction) {
     Find<CZelSlide>(deck, "positionSlide")->SetValue(fraction);
@@ -67,9 +52,9 @@ uint32_t ClockCursor(COrvo2Dlg& window, int deck, bool backward = false) {
 }
 
 void Turn(CZelKnob* knob, int notches) {
-    QWheelEvent wheel(QPointF(knob->rect().center()), QPointF(knob->mapToGlobal(knob->rect().center())),
-                      QPoint(), QPoint(0, 120 * notches), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
-                      false);
+    const QPointF centre = knob->rect().center();
+    QWheelEvent wheel(centre, knob->mapToGlobal(centre), QPoint(), QPoint(0, 120 * notches), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(knob, &wheel);
 }
 
@@ -78,43 +63,41 @@ void Turn(CZelKnob* knob, int notches) {
 TEST(Transport, ReverseRightAfterASeekGoesBackOverWhatWasHeardAndNoFurther) {
     constexpr size_t kFade = SteppedDesk::kFadePeriods * kPeriod;
     SteppedDesk desk;
-    CZelDeck2& deck = desk.Deck(0);
-    Load(deck, desk.Track("tone.wav", fixtures::Sine(220.0, 40.0, kRate, 2)));
-    SeekTo(deck, 0.5);
+    engine::Playback& playback = desk.Window().Playback();
+    desk.Load(0, desk.Track("tone.wav", fixtures::Sine(220.0, 40.0, kRate, 2)));
+    SeekTo(desk.Deck(0), 0.5);
     desk.Heard("Desk");
 
-    deck.Transport().TogglePlay(false);
+    desk.Deck(0).Transport().TogglePlay(false);
     desk.Render(40);  // with the fade-in, a little over four blocks
     std::vector<int16_t> heard = desk.Heard("Desk");
     const size_t forwardFrames = heard.size() / 2;
 
-    auto* reverse = Find<CZelButton>(deck, "reversePlay");
+    auto* reverse = Find<CZelButton>(desk.Deck(0), "reversePlay");
     QTest::mousePress(reverse, Qt::LeftButton);
-    ASSERT_TRUE(desk.Window().Playback().PlayingBackward(0));
-    for (int i = 0; i < 400 && desk.Window().Playback().PlayingBackward(0); ++i) desk.Render(1);
-    EXPECT_FALSE(desk.Window().Playback().PlayingBackward(0)) << "backward play stops by itself";
-    EXPECT_TRUE(desk.Window().Playback().BackwardAtHistoryStart(0));
-    EXPECT_TRUE(deck.Transport().Playing()) << "the reverse button is still held";
+    ASSERT_TRUE(playback.PlayingBackward(0));
+    EXPECT_TRUE(desk.RenderUntil([&] { return !playback.PlayingBackward(0); }))
+        << "backward play stops by itself";
+    EXPECT_TRUE(playback.BackwardAtHistoryStart(0));
+    EXPECT_TRUE(desk.Deck(0).Transport().Playing()) << "the reverse button is still held";
     const auto back = desk.Heard("Desk");
     heard.insert(heard.end(), back.begin(), back.end());
     // Back over what it had played (the forward fade-out included), down to
     // the first block, which its own fade covers: not a second further.
     const size_t backwardFrames = back.size() / 2 - kFade;
-    EXPECT_GE(backwardFrames + kBlockFrames + kFade, forwardFrames + kFade);
+    EXPECT_GE(backwardFrames + engine::kBlockFrames + kFade, forwardFrames + kFade);
     EXPECT_LE(backwardFrames, forwardFrames + kFade + kPeriod);
 
     QTest::mouseRelease(reverse, Qt::LeftButton);
-    EXPECT_TRUE(desk.Window().Playback().PlayingForward(0));
+    EXPECT_TRUE(playback.PlayingForward(0));
     desk.RenderSeconds(1.0);
     const auto after = desk.Heard("Desk");
     heard.insert(heard.end(), after.begin(), after.end());
 
     // Heard as a whole: no silence but inside the fades, and no click.
-    const double amplitude =
-        std::sqrt(2.0) * testing_support::Rms(heard, heard.size() / 2 - kRate / 2, kRate / 4);
+    const double amplitude = std::sqrt(2.0) * Rms(heard, heard.size() / 2 - kRate / 2, kRate / 4);
     ASSERT_GT(amplitude, 0.01) << "forward play goes on after the release";
-    size_t firstSound = 0;
-    while (firstSound < heard.size() / 2 && heard[2 * firstSound] == 0) ++firstSound;
+    const size_t firstSound = testing_support::FirstSound(heard);
     EXPECT_LE(testing_support::LongestSilence(heard, firstSound, heard.size() / 2), 2 * kFade);
     const double sineStep = 2.0 * M_PI * 220.0 / kRate * amplitude * 32768.0;
     EXPECT_LE(testing_support::LargestStep(heard, 0, heard.size() / 2), 1.5 * sineStep + 2);
@@ -128,40 +111,29 @@ TEST(Transport, WithTheMainOutputDisabledTheHeadphonesCarryTheDeck) {
     ASSERT_FALSE(desk.Window().MainOutput().IsOpen());
     ASSERT_TRUE(desk.Window().HeadphonesOutput().IsOpen());
     Find<CZelSlide>(desk.Window(), "headphonesCrossFader")->SetValue(-1.0);  // deck A's side
-    CZelDeck2& deck = desk.Deck(0);
-    Load(deck, desk.Track("tone.wav", fixtures::Sine(440.0, 20.0, kRate, 2)));
-
-    deck.Transport().TogglePlay(false);
+    desk.Load(0, desk.Track("tone.wav", fixtures::Sine(440.0, 20.0, kRate, 2)));
+    desk.Deck(0).Transport().TogglePlay(false);
     desk.RenderSeconds(3.0);
-    const auto heard = desk.Heard("Phones");
-    EXPECT_GT(testing_support::Rms(heard, 5 * kRate / 2, kRate / 2), 0.01)
+    EXPECT_GT(Rms(desk.Heard("Phones"), 5 * kRate / 2, kRate / 2), 0.01)
         << "still heard after the blocks written at the start";
-    EXPECT_NEAR(deck.Transport().Position(), 2.9, 0.3) << "and the time moves";
+    EXPECT_NEAR(desk.Deck(0).Transport().Position(), 2.9, 0.3) << "and the time moves";
 }
 
-TEST(Transport, PlayPressedRightAfterALoadPlaysTheNewFile) {
+TEST(Transport, PlayRightAfterALoadAndTheWheelOnTheJogDialNeverLeaveADeckSilent) {
     SteppedDesk desk;
     CZelDeck2& deck = desk.Deck(0);
     // A short file: its reader has read it all and ended, the deck ready.
-    Load(deck, desk.Track("short.wav", fixtures::Sine(440.0, 2.0, kRate, 2)));
+    desk.Load(0, desk.Track("short.wav", fixtures::Sine(440.0, 2.0, kRate, 2)));
     desk.Settle();
-    Load(deck, desk.Track("long.wav", fixtures::Sine(2000.0, 20.0, kRate, 2)));
+    desk.Load(0, desk.Track("tone.wav", fixtures::Sine(220.0, 40.0, kRate, 2)));
     deck.Transport().TogglePlay(false);  // before the new file has primed the deck
     EXPECT_TRUE(deck.Transport().Playing());
-    desk.RenderSeconds(1.5);
-    EXPECT_TRUE(desk.Window().Playback().Sounding(0));
-    const auto heard = desk.Heard("Desk");
-    ASSERT_GT(heard.size(), 2u * 8192);
-    EXPECT_NEAR(fixtures::DominantFrequency(heard.data() + heard.size() - 2 * 8192, 8192, 2, 0, kRate),
-                2000.0, 5.0);
-}
-
-TEST(Transport, TheWheelOnTheJogDialNeverLeavesADeckReversingInSilence) {
-    SteppedDesk desk;
-    CZelDeck2& deck = desk.Deck(0);
-    Load(deck, desk.Track("tone.wav", fixtures::Sine(220.0, 40.0, kRate, 2)));
-    deck.Transport().TogglePlay(false);
     desk.RenderSeconds(12.0);
+    const auto heard = desk.Heard("Desk");
+    EXPECT_NEAR(fixtures::DominantFrequency(heard.data() + heard.size() - 2 * 8192, 8192, 2, 0, kRate), 220.0,
+                5.0)
+        << "the new file plays";
+
     auto* jog = Find<CZelKnob>(deck, "jogDial");
     for (int notch = 0; notch < 3; ++notch) {
         Turn(jog, -1);
@@ -182,60 +154,58 @@ TEST(Transport, TheWheelOnTheJogDialNeverLeavesADeckReversingInSilence) {
     const uint32_t before = ClockCursor(desk.Window(), 0);
     desk.RenderSeconds(0.5);
     EXPECT_NE(ClockCursor(desk.Window(), 0), before) << "its time moves";
-    EXPECT_GT(testing_support::Rms(desk.Heard("Desk"), 0, kRate / 2), 0.01) << "and it is heard";
+    EXPECT_GT(Rms(desk.Heard("Desk"), 0, kRate / 2), 0.01) << "and it is heard";
 }
 
 TEST(Transport, BuffersReleasedOrTheProgramClosedDuringAFade) {
     SteppedDesk desk;
-    CZelDeck2& deck = desk.Deck(0);
-    Load(deck, desk.Track("tone.wav", fixtures::Sine(220.0, 20.0, kRate, 2)));
+    COrvo2Dlg& window = desk.Window();
+    desk.Load(0, desk.Track("tone.wav", fixtures::Sine(220.0, 20.0, kRate, 2)));
     // The main output goes away halfway through the fade-in, as a device
     // change or the end of the program would take it.
     int steps = 0;
-    desk.Window().Playback().SetFadeStepWait([&] {
-        if (++steps == 250) desk.Window().MainOutput().Close();
+    window.Playback().SetFadeStepWait([&] {
+        if (++steps == 250) window.MainOutput().Close();
     });
-    deck.Transport().TogglePlay(false);
+    desk.Deck(0).Transport().TogglePlay(false);
     EXPECT_GE(steps, 250);
     desk.RenderSeconds(0.2);
 
     // The program is told to end halfway through a fade (the signal is
     // served while the fade waits between its steps): it ends once the fade
     // has returned, cleanly.
-    desk.Window().show();
+    window.show();
     steps = 0;
-    desk.Window().Playback().SetFadeStepWait([&] {
-        if (++steps == 250) QTimer::singleShot(0, &desk.Window(), [&] { desk.Window().Terminate(); });
+    window.Playback().SetFadeStepWait([&] {
+        if (++steps == 250) QTimer::singleShot(0, &window, [&] { window.Terminate(); });
         platform::SleepDispatching(std::chrono::microseconds(1));
     });
-    deck.Transport().TogglePlay(false);
-    EXPECT_TRUE(desk.Window().isVisible()) << "not closed under the fade's feet";
-    EXPECT_TRUE(EngineHarness::WaitUntil([&] { return !desk.Window().isVisible(); }));
-    EXPECT_FALSE(desk.Window().Playback().PlayingForward(0));
+    desk.Deck(0).Transport().TogglePlay(false);
+    EXPECT_TRUE(window.isVisible()) << "not closed under the fade's feet";
+    EXPECT_TRUE(testing_support::WaitUntil([&] { return !window.isVisible(); }));
+    EXPECT_FALSE(window.Playback().PlayingForward(0));
 }
 
 TEST(Transport, EscapeKeepsTheWindowAndClosingWhilePlayingAsksFirst) {
-    SteppedDesk desk;
+    SteppedDesk desk, quiet;
     COrvo2Dlg& window = desk.Window();
     window.show();
     QTest::keyClick(&window, Qt::Key_Escape);
     EXPECT_TRUE(window.isVisible()) << "Escape does not end the program";
 
-    CZelDeck2& deck = desk.Deck(0);
-    Load(deck, desk.Track("tone.wav", fixtures::Sine(220.0, 20.0, kRate, 2)));
-    deck.Transport().TogglePlay(false);
+    desk.Load(0, desk.Track("tone.wav", fixtures::Sine(220.0, 20.0, kRate, 2)));
+    desk.Deck(0).Transport().TogglePlay(false);
     int asked = 0;
     window.SetQuitQuestion([&](QWidget*) { return ++asked > 1; });  // no, then yes
     window.close();
     EXPECT_EQ(asked, 1);
     EXPECT_TRUE(window.isVisible());
-    EXPECT_TRUE(deck.Transport().Playing()) << "the music goes on";
+    EXPECT_TRUE(desk.Deck(0).Transport().Playing()) << "the music goes on";
     window.close();
     EXPECT_EQ(asked, 2);
     EXPECT_FALSE(window.isVisible());
 
     // A stopped deck closes without a question.
-    SteppedDesk quiet;
     quiet.Window().show();
     quiet.Window().SetQuitQuestion([&](QWidget*) { return ++asked, false; });
     quiet.Window().close();
@@ -257,7 +227,7 @@ TEST(Transport, TerminationClosesAnOpenContextMenuAndEndsTheProgram) {
     QTimer::singleShot(0, &window, [&] { window.Terminate(); });
     QContextMenuEvent menu(QContextMenuEvent::Mouse, background, window.mapToGlobal(background));
     QApplication::sendEvent(&window, &menu);
-    EXPECT_TRUE(EngineHarness::WaitUntil([&] { return !window.isVisible(); }));
+    EXPECT_TRUE(testing_support::WaitUntil([&] { return !window.isVisible(); }));
     EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
 }
 
@@ -270,11 +240,9 @@ TEST_P(TransportFuzz, ADeckShownPlayingIsHeard) {
     SteppedDesk desk;
     COrvo2Dlg& window = desk.Window();
     engine::Playback& playback = window.Playback();
-    const std::vector<std::string> tracks = {
-        desk.Track("a.wav", fixtures::Sine(220.0, 30.0, kRate, 2)),
-        desk.Track("b.wav", fixtures::Sine(3000.0, 30.0, 48'000, 2), 2, 48'000),
-        desk.Track("short.wav", fixtures::Sine(330.0, 3.0, kRate, 2)),
-    };
+    const std::string tracks[] = {desk.Track("a.wav", fixtures::Sine(220.0, 30.0, kRate, 2)),
+                                  desk.Track("b.wav", fixtures::Sine(3000.0, 30.0, 48'000, 2), 2, 48'000),
+                                  desk.Track("short.wav", fixtures::Sine(330.0, 3.0, kRate, 2))};
     // Deck A is heard on the main output, deck B on the headphones (the cross
     // faders' start positions).
     const char* outputOf[2] = {"Desk", "Phones"};
@@ -283,53 +251,30 @@ TEST_P(TransportFuzz, ADeckShownPlayingIsHeard) {
     auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
     // What a DJ does most: play and pause, seek, reverse, jog; a new device
     // choice (which unloads both decks) now and then.
-    std::discrete_distribution<int> action({14, 14, 10, 14, 8, 8, 10, 8, 8, 2});
-    auto anyAction = [&] { return action(random); };
+    const std::function<void(int)> actions[] = {
+        [&](int d) { desk.Deck(d).Transport().TogglePlay(false); },
+        [&](int d) { desk.Load(d, tracks[pick(3)]); },
+        [&](int d) { SeekTo(desk.Deck(d), pick(100) / 100.0); },
+        [&](int d) { QTest::mousePress(Find<CZelButton>(desk.Deck(d), "reversePlay"), Qt::LeftButton); },
+        [&](int d) { QTest::mouseRelease(Find<CZelButton>(desk.Deck(d), "reversePlay"), Qt::LeftButton); },
+        [&](int d) { Turn(Find<CZelKnob>(desk.Deck(d), "jogDial"), pick(2) ? 1 : -1); },
+        [&](int d) { QTest::mouseClick(Find<CZelButton>(desk.Deck(d), "cue"), Qt::LeftButton); },
+        [&](int d) { Find<CZelSlide>(desk.Deck(d), "tempoSlide")->SetValue(pick(33) - 16.0); },
+        [&](int) { window.OnNewDeviceChoice(); },
+    };
+    std::discrete_distribution<int> action({28, 10, 14, 8, 8, 10, 8, 8, 2});
     std::ostringstream story;
-    bool nested = false;
-
     auto act = [&](int what, int d) {
-        CZelDeck2& deck = desk.Deck(d);
         story << " [" << d << ":" << what << "]";
-        switch (what) {
-            case 0:
-            case 1:
-                deck.Transport().TogglePlay(false);
-                break;
-            case 2:
-                Load(deck, tracks[static_cast<size_t>(pick(3))]);
-                break;
-            case 3:
-                SeekTo(deck, pick(100) / 100.0);
-                break;
-            case 4:
-                QTest::mousePress(Find<CZelButton>(deck, "reversePlay"), Qt::LeftButton);
-                break;
-            case 5:
-                QTest::mouseRelease(Find<CZelButton>(deck, "reversePlay"), Qt::LeftButton);
-                break;
-            case 6:
-                Turn(Find<CZelKnob>(deck, "jogDial"), pick(2) ? 1 : -1);
-                break;
-            case 7:
-                QTest::mouseClick(Find<CZelButton>(deck, "cue"), Qt::LeftButton);
-                break;
-            case 8:
-                Find<CZelSlide>(deck, "tempoSlide")->SetValue(pick(33) - 16.0);
-                break;
-            case 9:
-                window.OnNewDeviceChoice();
-                break;
-            default:
-                break;
-        }
+        actions[what](d);
     };
     // Now and then something else happens in the middle of a fade, as a
     // timer or a message would: served while the fade waits between steps.
+    bool nested = false;
     desk.SetFadeHook([&] {
         if (nested || pick(400) != 0) return;
         nested = true;
-        const int what = anyAction(), d = pick(2);
+        const int what = action(random), d = pick(2);
         QTimer::singleShot(0, &window, [&, what, d] {
             story << " (inside a fade:";
             act(what, d);
@@ -339,10 +284,10 @@ TEST_P(TransportFuzz, ADeckShownPlayingIsHeard) {
         nested = false;
     });
 
-    for (int d = 0; d < 2; ++d) Load(desk.Deck(d), tracks[static_cast<size_t>(d)]);
+    for (int d = 0; d < 2; ++d) desk.Load(d, tracks[d]);
     int checked = 0;
     for (int step = 0; step < 300; ++step) {
-        act(anyAction(), pick(2));
+        act(action(random), pick(2));
         // Often the next click comes before any sound has played: a burst.
         if (pick(3) == 0) continue;
         const int periods = pick(2) ? 40 : 1 + pick(10);
@@ -351,22 +296,20 @@ TEST_P(TransportFuzz, ADeckShownPlayingIsHeard) {
         desk.Render(periods);
         desk.Clock() += static_cast<double>(periods) * kPeriod / kRate;
         for (int d = 0; d < 2; ++d) {
-            CZelDeck2& deck = desk.Deck(d);
+            const engine::DeckTransport& t = desk.Deck(d).Transport();
             const auto heard = desk.Heard(outputOf[d]);
-            if (!deck.Transport().Playing()) continue;
+            if (!t.Playing()) continue;
             SCOPED_TRACE("deck " + std::to_string(d) + " after" + story.str());
-            if (deck.Transport().Reversing() && playback.BackwardAtHistoryStart(d)) {
+            if (t.Reversing() && playback.BackwardAtHistoryStart(d)) {
                 EXPECT_FALSE(playback.PlayingForward(d)) << "held at the start of what it played";
                 continue;
             }
-            ASSERT_TRUE(deck.Transport().Reversing() ? playback.PlayingBackward(d)
-                                                     : playback.PlayingForward(d));
+            ASSERT_TRUE(t.Reversing() ? playback.PlayingBackward(d) : playback.PlayingForward(d));
             ASSERT_TRUE(playback.Sounding(d));
             if (periods < 40) continue;  // long enough to hear a block go by
             ++checked;
-            EXPECT_NE(ClockCursor(window, d, deck.Transport().Reversing()), cursors[d]) << "its time moves";
-            EXPECT_GT(testing_support::Rms(heard, heard.size() / 2 - 4 * kPeriod, 4 * kPeriod), 0.003)
-                << "it is heard";
+            EXPECT_NE(ClockCursor(window, d, t.Reversing()), cursors[d]) << "its time moves";
+            EXPECT_GT(Rms(heard, heard.size() / 2 - 4 * kPeriod, 4 * kPeriod), 0.003) << "it is heard";
         }
     }
     EXPECT_GT(checked, 20) << "the decks played long enough to be heard";

@@ -1,23 +1,17 @@
 // The main window's mixer controls and tool windows as a user works them.
-#include <gtest/gtest.h>
 
 #include <QFile>
 #include <QRegularExpression>
-#include <QTest>
 
 #include <bit>
 #include <cmath>
 #include <map>
 
 #include "app/SteppedDesk.h"
-#include "engine/Playback.h"
 #include "output/CZelCrossFader.h"
 #include "output/CZelMixerControls.h"
-#include "output/CZelOutput.h"
 #include "ui/CZelToolWindow.h"
-#include "ui/controls/CZelButton.h"
 #include "ui/controls/CZelGraph.h"
-#include "ui/controls/CZelSlide.h"
 
 using testing_support::Find;
 

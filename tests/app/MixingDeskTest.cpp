@@ -1,6 +1,5 @@
 // The mixing desk without a window: recording decks and a fake view stand for
 // the deck windows and the main window.
-#include <gtest/gtest.h>
 
 #include "app/CZelCommandLineInfo.h"
 #include "app/DeskView.h"
@@ -12,7 +11,6 @@
 #include "platform/sound/OfflineBackend.h"
 #include "platform/sound/SoundSystem.h"
 #include "settings/CZelSettings.h"
-#include "support/AudioFixtures.h"
 
 namespace {
 

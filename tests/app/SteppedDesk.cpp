@@ -1,18 +1,11 @@
 #include "app/SteppedDesk.h"
 
-#include <QDir>
-
-#include "deck/CZelDeck2.h"
 #include "engine/Engine.h"
-#include "engine/Playback.h"
-#include "output/CZelOutput.h"
-#include "support/AudioFixtures.h"
-#include "support/Waits.h"
 
 namespace testing_support {
 
 SteppedDesk::SteppedDesk(Devices devices, const std::function<void(CZelSettings&)>& prepare)
-    : SteppedSound(std::move(devices)), settings_(dir_.path() + "/settings.ini") {
+    : SteppedSound(std::move(devices)), settings_(QString::fromStdString(files.Path("settings.ini"))) {
     settings_.WriteShowTipOfTheDay(false);
     if (prepare) prepare(settings_);
     window_ = std::make_unique<COrvo2Dlg>(events_, commandLine_, Sound(), settings_);
@@ -20,21 +13,6 @@ SteppedDesk::SteppedDesk(Devices devices, const std::function<void(CZelSettings&
     for (int deck = 0; deck < 2; ++deck) window_->Deck(deck).Transport().SetClock([this] { return clock_; });
     EXPECT_TRUE(
         WaitUntil([&] { return window_->MainOutput().IsOpen() || window_->HeadphonesOutput().IsOpen(); }));
-}
-
-SteppedDesk::~SteppedDesk() {
-    window_->done(0);
-}
-
-CZelDeck2& SteppedDesk::Deck(int deck) {
-    return window_->Deck(deck);
-}
-
-std::string SteppedDesk::Track(const std::string& name, const std::vector<int16_t>& samples, int channels,
-                               int rate) {
-    const std::string path = QDir(dir_.path()).filePath(QString::fromStdString(name)).toStdString();
-    EXPECT_TRUE(fixtures::WriteWav(path, samples, channels, rate));
-    return path;
 }
 
 void SteppedDesk::Load(int deck, const std::string& path) {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <QTemporaryDir>
+#include <QTest>
 
 #include <functional>
 #include <memory>
@@ -11,37 +11,43 @@
 
 #include "app/COrvo2Dlg.h"
 #include "app/CZelCommandLineInfo.h"
+#include "deck/CZelDeck2.h"
 #include "engine/EngineEvents.h"
+#include "engine/EngineHarness.h"
+#include "engine/Playback.h"
 #include "engine/SteppedSound.h"
+#include "output/CZelOutput.h"
+#include "output/CZelOutputDevice.h"
 #include "settings/CZelSettings.h"
-
-class CZelDeck2;
+#include "support/AudioFixtures.h"
+#include "support/Waits.h"
+#include "ui/controls/CZelButton.h"
+#include "ui/controls/CZelKnob.h"
+#include "ui/controls/CZelSlide.h"
 
 namespace testing_support {
 
 // The whole program's main window and decks on Offline devices that the test
-// steps period by period (see SteppedSound).
+// steps period by period (see SteppedSound). It includes what the window tests share.
 class SteppedDesk : public SteppedSound {
 public:
     // `prepare` may write settings (a device choice) before the window opens.
     explicit SteppedDesk(Devices devices = {{"Desk", 2}, {"Phones", 2}},
                          const std::function<void(CZelSettings&)>& prepare = {});
-    ~SteppedDesk();
+    ~SteppedDesk() { window_->done(0); }
 
     COrvo2Dlg& Window() { return *window_; }
-    CZelDeck2& Deck(int deck);
+    CZelDeck2& Deck(int deck) { return window_->Deck(deck); }
     CZelSettings& Settings() { return settings_; }
     // The decks' clock, as the jog dial's gestures read it; tests move it.
     double& Clock() { return clock_; }
 
-    // A WAV file of the tests' own in a folder that lives as long as the desk.
-    std::string Track(const std::string& name, const std::vector<int16_t>& samples, int channels = 2,
-                      int rate = kRate);
     // Loads the file into the deck as "Browse..." in its chooser does.
     void Load(int deck, const std::string& path);
 
+    TrackFolder files;  // the tests' own files, and the settings
+
 private:
-    QTemporaryDir dir_;
     engine::EngineEvents events_;
     app::CZelCommandLineInfo commandLine_;
     CZelSettings settings_;

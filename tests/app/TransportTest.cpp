@@ -1,11 +1,9 @@
 // Whatever a DJ clicks, in whatever order: a deck that shows it plays is
 // heard, and the program keeps running. Heard through Offline devices that
 // the tests render period by period.
-#include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QContextMenuEvent>
-#include <QTest>
 #include <QWheelEvent>
 
 #include <cmath>
@@ -13,17 +11,8 @@
 #include <sstream>
 
 #include "app/SteppedDesk.h"
-#include "deck/CZelDeck2.h"
-#include "engine/Playback.h"
-#include "output/CZelOutput.h"
-#include "output/CZelOutputDevice.h"
 #include "platform/MessagePort.h"
 #include "platform/sound/SoundBuffer.h"
-#include "support/AudioFixtures.h"
-#include "support/Waits.h"
-#include "ui/controls/CZelButton.h"
-#include "ui/controls/CZelKnob.h"
-#include "ui/controls/CZelSlide.h"
 
 using testing_support::Find;
 using testing_support::Rms;
@@ -64,7 +53,7 @@ TEST(Transport, ReverseRightAfterASeekGoesBackOverWhatWasHeardAndNoFurther) {
     constexpr size_t kFade = SteppedDesk::kFadePeriods * kPeriod;
     SteppedDesk desk;
     engine::Playback& playback = desk.Window().Playback();
-    desk.Load(0, desk.Track("tone.wav", fixtures::Sine(220.0, 40.0, kRate, 2)));
+    desk.Load(0, desk.files.Wav("tone.wav", fixtures::Sine(220.0, 40.0, kRate, 2)));
     SeekTo(desk.Deck(0), 0.5);
     desk.Heard("Desk");
 
@@ -111,7 +100,7 @@ TEST(Transport, WithTheMainOutputDisabledTheHeadphonesCarryTheDeck) {
     ASSERT_FALSE(desk.Window().MainOutput().IsOpen());
     ASSERT_TRUE(desk.Window().HeadphonesOutput().IsOpen());
     Find<CZelSlide>(desk.Window(), "headphonesCrossFader")->SetValue(-1.0);  // deck A's side
-    desk.Load(0, desk.Track("tone.wav", fixtures::Sine(440.0, 20.0, kRate, 2)));
+    desk.Load(0, desk.files.Wav("tone.wav", fixtures::Sine(440.0, 20.0, kRate, 2)));
     desk.Deck(0).Transport().TogglePlay(false);
     desk.RenderSeconds(3.0);
     EXPECT_GT(Rms(desk.Heard("Phones"), 5 * kRate / 2, kRate / 2), 0.01)
@@ -123,9 +112,9 @@ TEST(Transport, PlayRightAfterALoadAndTheWheelOnTheJogDialNeverLeaveADeckSilent)
     SteppedDesk desk;
     CZelDeck2& deck = desk.Deck(0);
     // A short file: its reader has read it all and ended, the deck ready.
-    desk.Load(0, desk.Track("short.wav", fixtures::Sine(440.0, 2.0, kRate, 2)));
+    desk.Load(0, desk.files.Wav("short.wav", fixtures::Sine(440.0, 2.0, kRate, 2)));
     desk.Settle();
-    desk.Load(0, desk.Track("tone.wav", fixtures::Sine(220.0, 40.0, kRate, 2)));
+    desk.Load(0, desk.files.Wav("tone.wav", fixtures::Sine(220.0, 40.0, kRate, 2)));
     deck.Transport().TogglePlay(false);  // before the new file has primed the deck
     EXPECT_TRUE(deck.Transport().Playing());
     desk.RenderSeconds(12.0);
@@ -160,7 +149,7 @@ TEST(Transport, PlayRightAfterALoadAndTheWheelOnTheJogDialNeverLeaveADeckSilent)
 TEST(Transport, BuffersReleasedOrTheProgramClosedDuringAFade) {
     SteppedDesk desk;
     COrvo2Dlg& window = desk.Window();
-    desk.Load(0, desk.Track("tone.wav", fixtures::Sine(220.0, 20.0, kRate, 2)));
+    desk.Load(0, desk.files.Wav("tone.wav", fixtures::Sine(220.0, 20.0, kRate, 2)));
     // The main output goes away halfway through the fade-in, as a device
     // change or the end of the program would take it.
     int steps = 0;
@@ -193,7 +182,7 @@ TEST(Transport, EscapeKeepsTheWindowAndClosingWhilePlayingAsksFirst) {
     QTest::keyClick(&window, Qt::Key_Escape);
     EXPECT_TRUE(window.isVisible()) << "Escape does not end the program";
 
-    desk.Load(0, desk.Track("tone.wav", fixtures::Sine(220.0, 20.0, kRate, 2)));
+    desk.Load(0, desk.files.Wav("tone.wav", fixtures::Sine(220.0, 20.0, kRate, 2)));
     desk.Deck(0).Transport().TogglePlay(false);
     int asked = 0;
     window.SetQuitQuestion([&](QWidget*) { return ++asked > 1; });  // no, then yes
@@ -240,9 +229,9 @@ TEST_P(TransportFuzz, ADeckShownPlayingIsHeard) {
     SteppedDesk desk;
     COrvo2Dlg& window = desk.Window();
     engine::Playback& playback = window.Playback();
-    const std::string tracks[] = {desk.Track("a.wav", fixtures::Sine(220.0, 30.0, kRate, 2)),
-                                  desk.Track("b.wav", fixtures::Sine(3000.0, 30.0, 48'000, 2), 2, 48'000),
-                                  desk.Track("short.wav", fixtures::Sine(330.0, 3.0, kRate, 2))};
+    const std::string tracks[] = {desk.files.Wav("a.wav", fixtures::Sine(220.0, 30.0, kRate, 2)),
+                                  desk.files.Wav("b.wav", fixtures::Sine(3000.0, 30.0, 48'000, 2), 2, 48'000),
+                                  desk.files.Wav("short.wav", fixtures::Sine(330.0, 3.0, kRate, 2))};
     // Deck A is heard on the main output, deck B on the headphones (the cross
     // faders' start positions).
     const char* outputOf[2] = {"Desk", "Phones"};

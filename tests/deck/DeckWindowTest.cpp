@@ -1,27 +1,19 @@
 // The deck window's binding to its transport: the user's clicks reach the
 // transport, and its state shows in the controls. The decisions themselves
 // are tested on the transport alone.
-#include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QMessageBox>
-#include <QTest>
 #include <QTimer>
 
 #include "app/SteppedDesk.h"
-#include "deck/CZelDeck2.h"
 #include "deck/LedRing.h"
 #include "engine/Engine.h"
 #include "engine/StreamTime.h"
-#include "support/AudioFixtures.h"
-#include "support/Waits.h"
-#include "ui/controls/CZelButton.h"
 #include "ui/controls/CZelDualTextIndicator.h"
-#include "ui/controls/CZelKnob.h"
 #include "ui/controls/CZelLed.h"
-#include "ui/controls/CZelSlide.h"
 #include "ui/controls/CZelTextIndicator.h"
 
 using engine::DeckTransport;
@@ -32,9 +24,8 @@ namespace {
 class DeckWindow : public ::testing::Test {
 protected:
     // Picks "Browse..." in the chooser, and the files in the file dialog.
-    void Browse(const std::string& file) {
-        deck.SetFileChooser(
-            [file](QWidget*, const QString&) { return QStringList{QString::fromStdString(file)}; });
+    void Browse(const QStringList& files) {
+        deck.SetFileChooser([files](QWidget*, const QString&) { return files; });
         emit chooser->activated(DeckTransport::kBrowseEntry);
     }
     void Click(const char* button) { QTest::mouseClick(Find<CZelButton>(deck, button), Qt::LeftButton); }
@@ -43,7 +34,8 @@ protected:
     CZelDeck2& deck = desk.Deck(0);
     DeckTransport& t = deck.Transport();
     QComboBox* chooser = Find<QComboBox>(deck, "sourceChooser");
-    const std::string noise = desk.Track("noise.wav", fixtures::Noise(desk.kRate * 20, 2, 3, 0.4));
+    const QString noise =
+        QString::fromStdString(desk.files.Wav("noise.wav", fixtures::Noise(882'000, 2, 3, 0.4)));
 };
 
 }  // namespace
@@ -53,13 +45,18 @@ TEST_F(DeckWindow, TheChooserShowsTheLoadedFileAndTellsOfABadOne) {
     EXPECT_EQ(desk.Deck(1).windowTitle(), "Deck B");
     EXPECT_EQ(CZelDeck2::FileFilter(), "Files (*.mp3 *.wav *.wma);;All Files (*)");
     EXPECT_EQ(chooser->currentText(), "Nothing Loaded");
-    Browse(noise);
+    Click("playPause");
+    Click("cue");
+    EXPECT_FALSE(t.Playing() || t.IsCueOn()) << "nothing to play or cue";
+    // Of the files chosen the first is loaded; a cancelled dialog keeps it.
+    Browse({noise, QString::fromStdString(desk.files.Wav("other.wav", fixtures::Noise(44'100, 2, 4)))});
+    Browse({});
     EXPECT_EQ(t.Kind(), DeckTransport::SourceKind::File);
     EXPECT_EQ(chooser->count(), 3);
-    EXPECT_EQ(chooser->currentText().toStdString(), noise);
+    EXPECT_EQ(chooser->currentText(), noise);
 
     // A file that is not audio: the window's message box tells the user, and the deck holds nothing.
-    QFile bad(QString::fromStdString(noise) + ".notes.mp3");
+    QFile bad(noise + ".notes.mp3");
     ASSERT_TRUE(bad.open(QIODevice::WriteOnly) && bad.write(QByteArray(50'000, 'x')) && bad.flush());
     QString told;
     QTimer answer;
@@ -68,20 +65,20 @@ TEST_F(DeckWindow, TheChooserShowsTheLoadedFileAndTellsOfABadOne) {
             told = box->text(), box->accept();
     });
     answer.start(10);
-    Browse(bad.fileName().toStdString());
+    Browse({bad.fileName()});
     answer.stop();
     EXPECT_EQ(told, "File Not Recognized");
     EXPECT_EQ(chooser->currentText(), "Nothing Loaded");
     EXPECT_EQ(chooser->count(), 2);
 
-    Browse(noise);
+    Browse({noise});
     deck.close();
     EXPECT_EQ(chooser->currentText(), "Nothing Loaded") << "closing the window unloads the deck";
     EXPECT_EQ(desk.Window().Engine().Kind(0), engine::SourceKind::None);
 }
 
 TEST_F(DeckWindow, ButtonsSlidesAndTheDialReachTheTransportAndShowItsState) {
-    Browse(noise);
+    Browse({noise});
     auto* slide = Find<CZelSlide>(deck, "positionSlide");
     QTest::mouseClick(slide, Qt::LeftButton, {}, slide->rect().center());
     EXPECT_NEAR(t.Slide(), 0.5, 0.1) << "a click on the slide seeks";

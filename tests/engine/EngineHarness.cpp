@@ -1,47 +1,35 @@
 #include "engine/EngineHarness.h"
 
-#include <gtest/gtest.h>
-
 #include <QDir>
-
-#include "support/AudioFixtures.h"
 
 namespace testing_support {
 
 using platform::Message;
 
-std::string TrackFolder::Path(const std::string& name) const {
-    return QDir(dir.path()).filePath(QString::fromStdString(name)).toStdString();
-}
-
-std::string TrackFolder::Wav(const std::string& name, const std::vector<int16_t>& samples, int channels,
-                             int rate) const {
-    const std::string path = Path(name);
-    EXPECT_TRUE(fixtures::WriteWav(path, samples, channels, rate));
-    return path;
-}
-
 EngineHarness::EngineHarness() : engine(events, port) {
     for (int d = 0; d < 2; ++d) engine.SetDeckLink(d, &decks[d]);
     engine.SetPlayListLink(&playList);
     port.SetHandler([this](Message m, const platform::Payload& payload) -> intptr_t {
-        const int deck = platform::DeckOf(payload);
-        if (m == Message::BlockDecoded) ++blocksDecoded[deck];
-        if (m == Message::DeckPrimed) {
-            // As the priming handler does: the block writer starts at block 0.
-            engine.Ring(deck).SetReadIndex(0);
-            takenSinceWake[deck] = 0;
-            ++primedCount[deck];
-            blocksDecodedAtPriming[deck] = blocksDecoded[deck];
-        }
-        if (m == Message::EndOfTrack) {
-            ++endOfTrack[deck];
-            engine.OnEndOfTrack(deck);
-        }
-        if (m == Message::TrackLengthMeasured) engine.OnTrackLengthMeasured();
-        if (m == Message::LengthMeasured) engine.OnLengthMeasured();
+        Handle(m, platform::DeckOf(payload));
         return 0;
     });
+}
+
+void EngineHarness::Handle(Message m, int deck) {
+    if (m == Message::BlockDecoded) ++blocksDecoded[deck];
+    if (m == Message::DeckPrimed) {
+        // As the priming handler does: the block writer starts at block 0.
+        engine.Ring(deck).SetReadIndex(0);
+        takenSinceWake[deck] = 0;
+        ++primedCount[deck];
+        blocksDecodedAtPriming[deck] = blocksDecoded[deck];
+    }
+    if (m == Message::EndOfTrack) {
+        ++endOfTrack[deck];
+        engine.OnEndOfTrack(deck);
+    }
+    if (m == Message::TrackLengthMeasured) engine.OnTrackLengthMeasured();
+    if (m == Message::LengthMeasured) engine.OnLengthMeasured();
 }
 
 std::vector<int16_t> EngineHarness::Take(int deck, int maxBlocks, std::vector<std::string>* names) {

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
 #include <QTemporaryDir>
 
 #include <deque>
@@ -13,16 +16,22 @@
 #include "engine/Engine.h"
 #include "engine/EngineEvents.h"
 #include "platform/MessagePort.h"
+#include "support/AudioFixtures.h"
 #include "support/Waits.h"
 
 namespace testing_support {
 
 // A folder of the tests' own files that lives as long as the object.
 struct TrackFolder {
-    std::string Path(const std::string& name) const;
+    std::string Path(const std::string& name) const {
+        return dir.filePath(QString::fromStdString(name)).toStdString();
+    }
     // A 16-bit PCM WAV file of the samples.
     std::string Wav(const std::string& name, const std::vector<int16_t>& samples, int channels = 2,
-                    int rate = 44'100) const;
+                    int rate = 44'100) const {
+        EXPECT_TRUE(fixtures::WriteWav(Path(name), samples, channels, rate));
+        return Path(name);
+    }
 
     QTemporaryDir dir;
 };
@@ -38,6 +47,12 @@ struct RecordingDeck final : engine::DeckLink {
         ++loaded;
     }
     void ResetLeds() override { ++ledResets; }
+    void OnEndOfTrack() override {
+        if (onEndOfTrack) onEndOfTrack();
+    }
+    void OnTrackChanged(const std::string& p, const std::string&, double) override { changedTo.push_back(p); }
+    void AdvanceLeds() override { ++ledSteps; }
+    void RetreatLeds() override { --ledSteps; }
     void OnLengthKnown(double seconds) override { knownLengths.push_back(seconds); }
     void OnPrimed(uint32_t rate) override { primedRates.push_back(rate); }
     bool IsCueOn() const override { return cueOn; }
@@ -50,13 +65,14 @@ struct RecordingDeck final : engine::DeckLink {
     void ShowQueuedTime(int bytes) override { queuedTimes.push_back(bytes); }
 
     bool playing = false, cueOn = false;
-    int nothingLoaded = 0, loaded = 0, ledResets = 0, toggles = 0, trackChangesPending = 0;
+    int nothingLoaded = 0, loaded = 0, ledResets = 0, ledSteps = 0, toggles = 0, trackChangesPending = 0;
     std::string path;
     double lengthSeconds = 0.0;
     std::vector<double> knownLengths;
     std::vector<uint32_t> primedRates;
-    std::vector<std::string> loads;
+    std::vector<std::string> loads, changedTo;
     std::vector<int> queuedTimes;
+    std::function<void()> onEndOfTrack;
 };
 
 // A play list that hands out queued paths, and records the lengths measured.
@@ -82,7 +98,9 @@ struct QueuedPlayList final : engine::PlayListLink {
 class EngineHarness {
 public:
     EngineHarness();
-    ~EngineHarness() { engine.Shutdown(); }
+    virtual ~EngineHarness() { engine.Shutdown(); }
+    // Handles a message from the engine, as the main window does.
+    virtual void Handle(platform::Message m, int deck);
 
     // Dispatches messages until the condition holds; false only on a hang.
     static bool WaitUntil(const std::function<bool()>& condition,

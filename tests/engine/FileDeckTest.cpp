@@ -1,7 +1,5 @@
 // Loading files into a deck: decoding block by block into the ring, priming,
 // refills, the end of a file and the continuation into the next one.
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include <QTimer>
 
@@ -12,8 +10,6 @@
 #include <utility>
 
 #include "engine/EngineHarness.h"
-#include "support/AudioFixtures.h"
-#include "support/Waits.h"
 
 using engine::kBlockFrames;
 using engine::kBlockSamples;

@@ -1,6 +1,5 @@
 // A deck's file as the DJ meets it: the length that plays (not the one its
 // header states), a file deleted while loaded, the next file at another rate.
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
@@ -8,7 +7,6 @@
 
 #include "engine/EngineHarness.h"
 #include "platform/media/AudioDecoder.h"
-#include "support/AudioFixtures.h"
 
 using engine::kBlockFrames;
 using testing_support::EngineHarness;

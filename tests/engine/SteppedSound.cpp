@@ -73,6 +73,22 @@ std::vector<int16_t> SteppedSound::Heard(const std::string& device) {
     return stream ? stream->TakeCapture() : std::vector<int16_t>{};
 }
 
+size_t Mismatches(const std::vector<int16_t>& source, size_t from, const std::vector<int16_t>& heard,
+                  size_t at, size_t frames, double gain, double tolerance) {
+    size_t off = 0;
+    for (size_t i = 0; i < 2 * frames; ++i)
+        off += std::abs(heard[2 * at + i] - source[2 * from + i] * gain) > tolerance;
+    return off;
+}
+
+std::optional<size_t> FindInSource(const std::vector<int16_t>& source, const std::vector<int16_t>& heard,
+                                   size_t at, double gain, double tolerance) {
+    const auto alike = [&](int16_t s, int16_t h) { return std::abs(h - s * gain) <= tolerance; };
+    for (size_t k = 0; heard.size() >= 2 * at + 64 && 2 * k + 64 <= source.size(); ++k)
+        if (std::equal(&source[2 * k], &source[2 * k + 64], &heard[2 * at], alike)) return k;
+    return std::nullopt;
+}
+
 size_t FirstSound(const std::vector<int16_t>& stereo) {
     size_t frame = 0;
     while (frame < stereo.size() / 2 && stereo[2 * frame] == 0) ++frame;

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,14 @@ private:
     std::function<void()> fadeHook_;
 };
 
+// How many samples of `frames` heard from frame `at` on are not the source's
+// from frame `from` on, scaled by `gain`, to within `tolerance`.
+size_t Mismatches(const std::vector<int16_t>& source, size_t from, const std::vector<int16_t>& heard,
+                  size_t at, size_t frames, double gain = 1.0, double tolerance = 0.0);
+// Where in `source` the heard frames from `at` on come from: the first place
+// whose 32 frames match as above (noise never repeats); none if nowhere.
+std::optional<size_t> FindInSource(const std::vector<int16_t>& source, const std::vector<int16_t>& heard,
+                                   size_t at, double gain = 1.0, double tolerance = 0.0);
 // The first frame with sound on the left channel (past a fade-in's silent start).
 size_t FirstSound(const std::vector<int16_t>& stereo);
 // Root mean square of one channel, relative to full scale.

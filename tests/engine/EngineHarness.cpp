@@ -1,7 +1,5 @@
 #include "engine/EngineHarness.h"
 
-#include <QDir>
-
 namespace testing_support {
 
 using platform::Message;
@@ -32,14 +30,13 @@ void EngineHarness::Handle(Message m, int deck) {
     if (m == Message::LengthMeasured) engine.OnLengthMeasured();
 }
 
-std::vector<int16_t> EngineHarness::Take(int deck, int maxBlocks, std::vector<std::string>* names) {
+std::vector<int16_t> EngineHarness::Take(int deck, int maxBlocks) {
     std::vector<int16_t> audio;
     engine::DiscBuffer& ring = engine.Ring(deck);
     for (int n = 0; n < maxBlocks && ring.IsFilled(ring.ReadIndex()); ++n) {
         const int index = ring.ReadIndex();
-        const auto& block = ring.Block(index);
-        audio.insert(audio.end(), block.samples, block.samples + engine::kBlockSamples);
-        if (names) names->push_back(ring.Name(index) ? *ring.Name(index) : std::string());
+        audio.insert(audio.end(), ring.Block(index).samples,
+                     ring.Block(index).samples + engine::kBlockSamples);
         ring.MarkFree(index);
         ring.AdvanceReadIndex();
         if (++takenSinceWake[deck] >= engine::kReaderWakeBlocks) {
@@ -50,14 +47,14 @@ std::vector<int16_t> EngineHarness::Take(int deck, int maxBlocks, std::vector<st
     return audio;
 }
 
-std::vector<int16_t> EngineHarness::TakeAll(int deck, std::vector<std::string>* names) {
+std::vector<int16_t> EngineHarness::TakeAll(int deck) {
     std::vector<int16_t> audio;
     // Every file loaded primes the deck once; blocks are taken only after that.
     if (!WaitUntil([&] { return primedCount[deck] >= decks[deck].loaded; })) return audio;
     WaitUntil([&] {
         // Read the flag before taking, so no block filled just before the end is missed.
         const bool readerEnded = !engine.ReaderRunning(deck);
-        auto taken = Take(deck, engine::kDiscBlocks, names);
+        auto taken = Take(deck, engine::kDiscBlocks);
         audio.insert(audio.end(), taken.begin(), taken.end());
         if (readerEnded && taken.empty()) return true;
         // Wake the reader for what is free; the wait lets its messages through.

@@ -47,9 +47,7 @@ struct RecordingDeck final : engine::DeckLink {
         ++loaded;
     }
     void ResetLeds() override { ++ledResets; }
-    void OnEndOfTrack() override {
-        if (onEndOfTrack) onEndOfTrack();
-    }
+    void OnEndOfTrack() override { onEndOfTrack(); }
     void OnTrackChanged(const std::string& p, const std::string&, double) override { changedTo.push_back(p); }
     void AdvanceLeds() override { ++ledSteps; }
     void RetreatLeds() override { --ledSteps; }
@@ -57,10 +55,7 @@ struct RecordingDeck final : engine::DeckLink {
     void OnPrimed(uint32_t rate) override { primedRates.push_back(rate); }
     bool IsCueOn() const override { return cueOn; }
     void TogglePlay() override { ++toggles; }
-    bool LoadPath(const std::string& p) override {
-        loads.push_back(p);
-        return !p.empty();
-    }
+    bool LoadPath(const std::string& p) override { return !loads.emplace_back(p).empty(); }
     void OnTrackChangePending() override { ++trackChangesPending; }
     void ShowQueuedTime(int bytes) override { queuedTimes.push_back(bytes); }
 
@@ -72,7 +67,7 @@ struct RecordingDeck final : engine::DeckLink {
     std::vector<uint32_t> primedRates;
     std::vector<std::string> loads, changedTo;
     std::vector<int> queuedTimes;
-    std::function<void()> onEndOfTrack;
+    std::function<void()> onEndOfTrack = [] {};
 };
 
 // A play list that hands out queued paths, and records the lengths measured.
@@ -110,10 +105,10 @@ public:
 
     // Takes up to maxBlocks filled blocks from the ring in order, as the block
     // writer does, waking the reader after every 27 taken.
-    std::vector<int16_t> Take(int deck, int maxBlocks, std::vector<std::string>* names = nullptr);
+    std::vector<int16_t> Take(int deck, int maxBlocks);
     // Waits for the deck to be primed, then takes every block until the reader
     // has ended and the ring is empty (what was taken so far on a hang).
-    std::vector<int16_t> TakeAll(int deck, std::vector<std::string>* names = nullptr);
+    std::vector<int16_t> TakeAll(int deck);
 
     engine::EngineEvents events;
     platform::MessagePort port;

@@ -59,7 +59,8 @@ TEST(Playback, AQueuedNextFilePlaysOnBothOutputsSampleForSampleUntilItsEnd) {
     const auto first = fixtures::Noise(static_cast<int>(9.3 * 44'100), 2, 4, 0.4);
     const auto second = fixtures::Noise(4 * 44'100, 2, 5, 0.4);
     PlaybackRig rig;
-    rig.playList.next[0].push_back(files.Wav("second.wav", second));
+    // After the second file, one that cannot be opened: the track ends normally.
+    rig.playList.next[0] = {files.Wav("second.wav", second), files.Path("missing.mp3")};
     ASSERT_TRUE(rig.engine.LoadFile(0, files.Wav("first.wav", first)));
     rig.playback.StartForward(0);  // waits for the priming
     ASSERT_EQ(rig.phones.Device()->SetDeckGain(0, 0.5), platform::sound::kOk);

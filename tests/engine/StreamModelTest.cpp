@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "engine/DiscBuffer.h"
 #include "engine/OutputBlockLedger.h"
 #include "engine/SampleBlock.h"
@@ -8,17 +10,14 @@
 using namespace engine;
 
 TEST(StreamModel, ReversedBlockKeepsChannelsApartAndReversesFrames) {
-    SampleBlock in{};
-    for (int f = 0; f < kBlockFrames; ++f) {
-        in.samples[2 * f] = static_cast<int16_t>(f);           // left counts up
-        in.samples[2 * f + 1] = static_cast<int16_t>(-f - 1);  // right counts down
-    }
-    SampleBlock out{};
+    SampleBlock in{}, out{};
+    // The left channel counts up, the right one down.
+    for (int i = 0; i < kBlockSamples; ++i) in.samples[i] = static_cast<int16_t>(i % 2 ? -i : i);
     ReverseBlock(in, out);
-    for (int f = 0; f < kBlockFrames; ++f) {
-        ASSERT_EQ(out.samples[2 * f], kBlockFrames - 1 - f) << "frame " << f;
-        ASSERT_EQ(out.samples[2 * f + 1], -(kBlockFrames - 1 - f) - 1) << "frame " << f;
-    }
+    for (int f = 0, from = kBlockFrames - 1; f < kBlockFrames; ++f, --from)
+        ASSERT_EQ(std::pair(out.samples[2 * f], out.samples[2 * f + 1]),
+                  std::pair(in.samples[2 * from], in.samples[2 * from + 1]))
+            << "frame " << f;
 }
 
 TEST(StreamModel, TimeFormat) {
@@ -31,32 +30,27 @@ TEST(StreamModel, TimeFormat) {
 
 TEST(StreamModel, BufferedAudioAndPlayPosition) {
     auto ring = std::make_unique<DiscBuffer>();
-    OutputBlockLedger ledger;
     const auto first = std::make_shared<const std::string>("/music/one.mp3");
     const auto second = std::make_shared<const std::string>("/music/two.mp3");
     for (int i = 0; i < 10; ++i) {
         ring->SetName(i, i < 6 ? first : second);
+        ring->SetTag(i, i < 3 ? 4 : 5);
         ring->MarkFilled(i);
     }
     EXPECT_EQ(DiscBufferedBytes(*ring, false, "/music/one.mp3"), 10 * kBlockBytes);
     EXPECT_EQ(DiscBufferedBytes(*ring, true, "/music/one.mp3"), 6 * kBlockBytes)
         << "while a track change is pending only the current track counts";
-
-    for (int i = 0; i < 20; ++i) ledger.written[i] = true;
+    EXPECT_EQ(DiscBufferedBytesForCd(*ring, true, 4), 3 * kBlockBytes);
+    OutputBlockLedger ledger;
+    std::fill_n(ledger.written.begin(), 20, true);
     EXPECT_EQ(OutputBufferedBytes(ledger), 20 * kBlockBytes);
 
-    // 30 blocks ahead of the listener at 44,100 Hz is exactly 2 s.
+    // 30 blocks ahead of the listener at 44,100 Hz is exactly 2 s; at 22,050 Hz a block lasts twice as long.
     EXPECT_DOUBLE_EQ(PlayPositionSeconds(10.0, 30 * kBlockBytes, 44'100), 8.0);
-    // At 22,050 Hz a block lasts twice as long.
     EXPECT_DOUBLE_EQ(PlayPositionSeconds(10.0, 15 * kBlockBytes, 22'050), 8.0);
     EXPECT_DOUBLE_EQ(SourceSeconds(176'400, 16, 44'100, 2), 1.0);
 
-    for (int i = 0; i < 10; ++i) ring->SetTag(i, i < 3 ? 4 : 5);
-    EXPECT_EQ(DiscBufferedBytesForCd(*ring, true, 4), 3 * kBlockBytes);
-
     ring->ResetForReader();
-    EXPECT_EQ(ring->CountFilled(), 0);
-    EXPECT_EQ(ring->Tag(0), kNoTag);
-    EXPECT_EQ(ring->Name(0), nullptr);
-    EXPECT_EQ(ring->WriteIndex(), 0);
+    EXPECT_TRUE(ring->CountFilled() == 0 && ring->Tag(0) == kNoTag && !ring->Name(0) &&
+                ring->WriteIndex() == 0);
 }

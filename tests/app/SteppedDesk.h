@@ -34,7 +34,12 @@ public:
     // `prepare` may write settings (a device choice) before the window opens.
     explicit SteppedDesk(Devices devices = {{"Desk", 2}, {"Phones", 2}},
                          const std::function<void(CZelSettings&)>& prepare = {});
-    ~SteppedDesk() { window_->done(0); }
+    // The fade waits and hooks a test set may refer to its locals, gone by now.
+    ~SteppedDesk() {
+        SetFadeHook({});
+        Serve(events_, window_->Engine(), window_->Playback());
+        window_->done(0);
+    }
 
     COrvo2Dlg& Window() { return *window_; }
     CZelDeck2& Deck(int deck) { return window_->Deck(deck); }

@@ -47,28 +47,39 @@ void Turn(CZelKnob* knob, int notches) {
     QApplication::sendEvent(knob, &wheel);
 }
 
+// Deck A of a stepped desk, and a 220 Hz tone to load into it.
+class Transport : public ::testing::Test {
+protected:
+    void LoadTone(double seconds) {
+        desk.Load(0, desk.files.Wav("tone.wav", fixtures::Sine(220.0, seconds, kRate, 2)));
+    }
+
+    SteppedDesk desk;
+    COrvo2Dlg& window = desk.Window();
+    CZelDeck2& deck = desk.Deck(0);
+    engine::DeckTransport& t = deck.Transport();
+    engine::Playback& playback = window.Playback();
+};
+
 }  // namespace
 
-TEST(Transport, ReverseRightAfterASeekGoesBackOverWhatWasHeardAndNoFurther) {
+TEST_F(Transport, ReverseRightAfterASeekGoesBackOverWhatWasHeardAndNoFurther) {
     constexpr size_t kFade = SteppedDesk::kFadePeriods * kPeriod;
-    SteppedDesk desk;
-    engine::Playback& playback = desk.Window().Playback();
-    desk.Load(0, desk.files.Wav("tone.wav", fixtures::Sine(220.0, 40.0, kRate, 2)));
-    SeekTo(desk.Deck(0), 0.5);
+    LoadTone(40.0);
+    SeekTo(deck, 0.5);
     desk.Heard("Desk");
-
-    desk.Deck(0).Transport().TogglePlay(false);
+    t.TogglePlay(false);
     desk.Render(40);  // with the fade-in, a little over four blocks
     std::vector<int16_t> heard = desk.Heard("Desk");
     const size_t forwardFrames = heard.size() / 2;
 
-    auto* reverse = Find<CZelButton>(desk.Deck(0), "reversePlay");
+    auto* reverse = Find<CZelButton>(deck, "reversePlay");
     QTest::mousePress(reverse, Qt::LeftButton);
     ASSERT_TRUE(playback.PlayingBackward(0));
     EXPECT_TRUE(desk.RenderUntil([&] { return !playback.PlayingBackward(0); }))
         << "backward play stops by itself";
     EXPECT_TRUE(playback.BackwardAtHistoryStart(0));
-    EXPECT_TRUE(desk.Deck(0).Transport().Playing()) << "the reverse button is still held";
+    EXPECT_TRUE(t.Playing()) << "the reverse button is still held";
     const auto back = desk.Heard("Desk");
     heard.insert(heard.end(), back.begin(), back.end());
     // Back over what it had played (the forward fade-out included), down to
@@ -92,31 +103,29 @@ TEST(Transport, ReverseRightAfterASeekGoesBackOverWhatWasHeardAndNoFurther) {
     EXPECT_LE(testing_support::LargestStep(heard, 0, heard.size() / 2), 1.5 * sineStep + 2);
 }
 
-TEST(Transport, WithTheMainOutputDisabledTheHeadphonesCarryTheDeck) {
-    SteppedDesk desk({{"Desk", 2}, {"Phones", 2}}, [](CZelSettings& settings) {
+TEST_F(Transport, WithTheMainOutputDisabledTheHeadphonesCarryTheDeck) {
+    SteppedDesk phonesOnly({{"Desk", 2}, {"Phones", 2}}, [](CZelSettings& settings) {
         settings.WriteSoundDeviceMain("No Sound Device Selected (Disabled)");
         settings.WriteSoundDeviceHeadphones("Phones (Can't Split)");
     });
-    ASSERT_FALSE(desk.Window().MainOutput().IsOpen());
-    ASSERT_TRUE(desk.Window().HeadphonesOutput().IsOpen());
-    Find<CZelSlide>(desk.Window(), "headphonesCrossFader")->SetValue(-1.0);  // deck A's side
-    desk.Load(0, desk.files.Wav("tone.wav", fixtures::Sine(440.0, 20.0, kRate, 2)));
-    desk.Deck(0).Transport().TogglePlay(false);
-    desk.RenderSeconds(3.0);
-    EXPECT_GT(Rms(desk.Heard("Phones"), 5 * kRate / 2, kRate / 2), 0.01)
+    ASSERT_TRUE(!phonesOnly.Window().MainOutput().IsOpen() &&
+                phonesOnly.Window().HeadphonesOutput().IsOpen());
+    Find<CZelSlide>(phonesOnly.Window(), "headphonesCrossFader")->SetValue(-1.0);  // deck A's side
+    phonesOnly.Load(0, phonesOnly.files.Wav("tone.wav", fixtures::Sine(440.0, 20.0, kRate, 2)));
+    phonesOnly.Deck(0).Transport().TogglePlay(false);
+    phonesOnly.RenderSeconds(3.0);
+    EXPECT_GT(Rms(phonesOnly.Heard("Phones"), 5 * kRate / 2, kRate / 2), 0.01)
         << "still heard after the blocks written at the start";
-    EXPECT_NEAR(desk.Deck(0).Transport().Position(), 2.9, 0.3) << "and the time moves";
+    EXPECT_NEAR(phonesOnly.Deck(0).Transport().Position(), 2.9, 0.3) << "and the time moves";
 }
 
-TEST(Transport, PlayRightAfterALoadAndTheWheelOnTheJogDialNeverLeaveADeckSilent) {
-    SteppedDesk desk;
-    CZelDeck2& deck = desk.Deck(0);
+TEST_F(Transport, PlayRightAfterALoadAndTheWheelOnTheJogDialNeverLeaveADeckSilent) {
     // A short file: its reader has read it all and ended, the deck ready.
     desk.Load(0, desk.files.Wav("short.wav", fixtures::Sine(440.0, 2.0, kRate, 2)));
     desk.Settle();
-    desk.Load(0, desk.files.Wav("tone.wav", fixtures::Sine(220.0, 40.0, kRate, 2)));
-    deck.Transport().TogglePlay(false);  // before the new file has primed the deck
-    EXPECT_TRUE(deck.Transport().Playing());
+    LoadTone(40.0);
+    t.TogglePlay(false);  // before the new file has primed the deck
+    EXPECT_TRUE(t.Playing());
     desk.RenderSeconds(12.0);
     const auto heard = desk.Heard("Desk");
     EXPECT_NEAR(fixtures::DominantFrequency(heard.data() + heard.size() - 2 * 8192, 8192, 2, 0, kRate), 220.0,
@@ -132,31 +141,27 @@ TEST(Transport, PlayRightAfterALoadAndTheWheelOnTheJogDialNeverLeaveADeckSilent)
         }
     }
     // Once the wheel has stopped, the gesture is over, as a release would end it.
-    for (int i = 0; i < 200 && deck.Transport().Reversing(); ++i) {
+    for (int i = 0; i < 200 && t.Reversing(); ++i) {
         desk.Clock() += static_cast<double>(kPeriod) / kRate;
         desk.Render(1);
     }
-    EXPECT_FALSE(deck.Transport().Reversing());
-    EXPECT_TRUE(deck.Transport().Playing());
-    EXPECT_TRUE(desk.Window().Playback().PlayingForward(0));
+    EXPECT_TRUE(!t.Reversing() && t.Playing() && playback.PlayingForward(0));
     desk.Heard("Desk");
-    const uint32_t before = ClockCursor(desk.Window(), 0);
+    const uint32_t before = ClockCursor(window, 0);
     desk.RenderSeconds(0.5);
-    EXPECT_NE(ClockCursor(desk.Window(), 0), before) << "its time moves";
+    EXPECT_NE(ClockCursor(window, 0), before) << "its time moves";
     EXPECT_GT(Rms(desk.Heard("Desk"), 0, kRate / 2), 0.01) << "and it is heard";
 }
 
-TEST(Transport, BuffersReleasedOrTheProgramClosedDuringAFade) {
-    SteppedDesk desk;
-    COrvo2Dlg& window = desk.Window();
-    desk.Load(0, desk.files.Wav("tone.wav", fixtures::Sine(220.0, 20.0, kRate, 2)));
+TEST_F(Transport, BuffersReleasedOrTheProgramClosedDuringAFade) {
+    LoadTone(20.0);
     // The main output goes away halfway through the fade-in, as a device
     // change or the end of the program would take it.
     int steps = 0;
-    window.Playback().SetFadeStepWait([&] {
+    playback.SetFadeStepWait([&] {
         if (++steps == 250) window.MainOutput().Close();
     });
-    desk.Deck(0).Transport().TogglePlay(false);
+    t.TogglePlay(false);
     EXPECT_GE(steps, 250);
     desk.RenderSeconds(0.2);
 
@@ -165,31 +170,28 @@ TEST(Transport, BuffersReleasedOrTheProgramClosedDuringAFade) {
     // has returned, cleanly.
     window.show();
     steps = 0;
-    window.Playback().SetFadeStepWait([&] {
+    playback.SetFadeStepWait([&] {
         if (++steps == 250) QTimer::singleShot(0, &window, [&] { window.Terminate(); });
         platform::SleepDispatching(std::chrono::microseconds(1));
     });
-    desk.Deck(0).Transport().TogglePlay(false);
+    t.TogglePlay(false);
     EXPECT_TRUE(window.isVisible()) << "not closed under the fade's feet";
     EXPECT_TRUE(testing_support::WaitUntil([&] { return !window.isVisible(); }));
-    EXPECT_FALSE(window.Playback().PlayingForward(0));
+    EXPECT_FALSE(playback.PlayingForward(0));
 }
 
-TEST(Transport, EscapeKeepsTheWindowAndClosingWhilePlayingAsksFirst) {
-    SteppedDesk desk, quiet;
-    COrvo2Dlg& window = desk.Window();
+TEST_F(Transport, EscapeKeepsTheWindowAndClosingWhilePlayingAsksFirst) {
+    SteppedDesk quiet;
     window.show();
     QTest::keyClick(&window, Qt::Key_Escape);
     EXPECT_TRUE(window.isVisible()) << "Escape does not end the program";
-
-    desk.Load(0, desk.files.Wav("tone.wav", fixtures::Sine(220.0, 20.0, kRate, 2)));
-    desk.Deck(0).Transport().TogglePlay(false);
+    LoadTone(20.0);
+    t.TogglePlay(false);
     int asked = 0;
     window.SetQuitQuestion([&](QWidget*) { return ++asked > 1; });  // no, then yes
     window.close();
     EXPECT_EQ(asked, 1);
-    EXPECT_TRUE(window.isVisible());
-    EXPECT_TRUE(desk.Deck(0).Transport().Playing()) << "the music goes on";
+    EXPECT_TRUE(window.isVisible() && t.Playing()) << "the music goes on";
     window.close();
     EXPECT_EQ(asked, 2);
     EXPECT_FALSE(window.isVisible());
@@ -202,9 +204,7 @@ TEST(Transport, EscapeKeepsTheWindowAndClosingWhilePlayingAsksFirst) {
     EXPECT_FALSE(quiet.Window().isVisible());
 }
 
-TEST(Transport, TerminationClosesAnOpenContextMenuAndEndsTheProgram) {
-    SteppedDesk desk;
-    COrvo2Dlg& window = desk.Window();
+TEST_F(Transport, TerminationClosesAnOpenContextMenuAndEndsTheProgram) {
     window.show();
     QPoint background;
     for (int y = 1; y < window.height() && background.isNull(); y += 3)
@@ -223,12 +223,9 @@ TEST(Transport, TerminationClosesAnOpenContextMenuAndEndsTheProgram) {
 // Random sequences of what a DJ does, with device changes and actions that
 // land inside another's fade; after each, every deck that shows it plays is
 // playing and heard, and its time moves.
-class TransportFuzz : public ::testing::TestWithParam<unsigned> {};
+class TransportFuzz : public Transport, public ::testing::WithParamInterface<unsigned> {};
 
 TEST_P(TransportFuzz, ADeckShownPlayingIsHeard) {
-    SteppedDesk desk;
-    COrvo2Dlg& window = desk.Window();
-    engine::Playback& playback = window.Playback();
     const std::string tracks[] = {desk.files.Wav("a.wav", fixtures::Sine(220.0, 30.0, kRate, 2)),
                                   desk.files.Wav("b.wav", fixtures::Sine(3000.0, 30.0, 48'000, 2), 2, 48'000),
                                   desk.files.Wav("short.wav", fixtures::Sine(330.0, 3.0, kRate, 2))};
@@ -253,22 +250,19 @@ TEST_P(TransportFuzz, ADeckShownPlayingIsHeard) {
     };
     std::discrete_distribution<int> action({28, 10, 14, 8, 8, 10, 8, 8, 2});
     std::ostringstream story;
-    auto act = [&](int what, int d) {
-        story << " [" << d << ":" << what << "]";
+    auto act = [&](int what, int d, const char* where = "") {
+        story << " [" << where << d << ":" << what << "]";
         actions[what](d);
     };
     // Now and then something else happens in the middle of a fade, as a
     // timer or a message would: served while the fade waits between steps.
     bool nested = false;
+    QObject scope;  // what is still queued at the end is dropped with the locals it uses
     desk.SetFadeHook([&] {
         if (nested || pick(400) != 0) return;
         nested = true;
         const int what = action(random), d = pick(2);
-        QTimer::singleShot(0, &window, [&, what, d] {
-            story << " (inside a fade:";
-            act(what, d);
-            story << ")";
-        });
+        QTimer::singleShot(0, &scope, [&, what, d] { act(what, d, "inside a fade: "); });
         platform::SleepDispatching(std::chrono::microseconds(1));
         nested = false;
     });
@@ -285,19 +279,19 @@ TEST_P(TransportFuzz, ADeckShownPlayingIsHeard) {
         desk.Render(periods);
         desk.Clock() += static_cast<double>(periods) * kPeriod / kRate;
         for (int d = 0; d < 2; ++d) {
-            const engine::DeckTransport& t = desk.Deck(d).Transport();
+            const engine::DeckTransport& shown = desk.Deck(d).Transport();
             const auto heard = desk.Heard(outputOf[d]);
-            if (!t.Playing()) continue;
+            if (!shown.Playing()) continue;
             SCOPED_TRACE("deck " + std::to_string(d) + " after" + story.str());
-            if (t.Reversing() && playback.BackwardAtHistoryStart(d)) {
+            if (shown.Reversing() && playback.BackwardAtHistoryStart(d)) {
                 EXPECT_FALSE(playback.PlayingForward(d)) << "held at the start of what it played";
                 continue;
             }
-            ASSERT_TRUE(t.Reversing() ? playback.PlayingBackward(d) : playback.PlayingForward(d));
+            ASSERT_TRUE(shown.Reversing() ? playback.PlayingBackward(d) : playback.PlayingForward(d));
             ASSERT_TRUE(playback.Sounding(d));
             if (periods < 40) continue;  // long enough to hear a block go by
             ++checked;
-            EXPECT_NE(ClockCursor(window, d, t.Reversing()), cursors[d]) << "its time moves";
+            EXPECT_NE(ClockCursor(window, d, shown.Reversing()), cursors[d]) << "its time moves";
             EXPECT_GT(Rms(heard, heard.size() / 2 - 4 * kPeriod, 4 * kPeriod), 0.003) << "it is heard";
         }
     }

@@ -33,7 +33,16 @@ class SteppedDesk : public SteppedSound {
 public:
     // `prepare` may write settings (a device choice) before the window opens.
     explicit SteppedDesk(Devices devices = {{"Desk", 2}, {"Phones", 2}},
-                         const std::function<void(CZelSettings&)>& prepare = {});
+                         const std::function<void(CZelSettings&)>& prepare = {})
+        : SteppedSound(std::move(devices)), settings_(QString::fromStdString(files.Path("settings.ini"))) {
+        settings_.WriteShowTipOfTheDay(false);
+        if (prepare) prepare(settings_);
+        window_ = std::make_unique<COrvo2Dlg>(events_, commandLine_, Sound(), settings_);
+        Serve(events_, window_->Engine(), window_->Playback());
+        for (int deck = 0; deck < 2; ++deck) Deck(deck).Transport().SetClock([this] { return clock_; });
+        EXPECT_TRUE(WaitUntil(
+            [&] { return window_->MainOutput().IsOpen() || window_->HeadphonesOutput().IsOpen(); }));
+    }
     // The fade waits and hooks a test set may refer to its locals, gone by now.
     ~SteppedDesk() {
         SetFadeHook({});
@@ -48,7 +57,12 @@ public:
     double& Clock() { return clock_; }
 
     // Loads the file into the deck as "Browse..." in its chooser does.
-    void Load(int deck, const std::string& path);
+    void Load(int deck, const std::string& path) {
+        Deck(deck).SetFileChooser(
+            [path](QWidget*, const QString&) { return QStringList{QString::fromStdString(path)}; });
+        Deck(deck).ChooseSource(engine::DeckTransport::kBrowseEntry);
+        EXPECT_EQ(Deck(deck).Transport().Kind(), engine::DeckTransport::SourceKind::File) << path;
+    }
 
     TrackFolder files;  // the tests' own files, and the settings
 

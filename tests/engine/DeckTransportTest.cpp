@@ -14,7 +14,7 @@
 
 using engine::DeckTransport;
 using Timer = DeckTransport::Timer;
-using testing_support::SteppedDesk;
+using namespace testing_support;
 
 namespace {
 
@@ -25,7 +25,7 @@ struct FakeView final : DeckTransport::View {
     void Changed(unsigned parts) override { lampSteps += parts == DeckTransport::kLamps ? 1 : 0; }
     void StartTimer(Timer timer, int milliseconds, bool) override { running[timer] = milliseconds; }
     void StopTimer(Timer timer) override { running.erase(timer); }
-    std::vector<std::string> ChooseFiles() override { return files; }
+    std::vector<std::string> ChooseFiles() override { return {file}; }
     bool Running(Timer timer) const { return running.count(timer) != 0; }
     // The timer's next ticks, while it runs.
     void Fire(DeckTransport& transport, Timer timer, int ticks = 1) {
@@ -33,17 +33,18 @@ struct FakeView final : DeckTransport::View {
     }
 
     std::map<Timer, int> running;
-    std::vector<std::string> files;
+    std::string file;
     int lampSteps = 0;
 };
 
+// Deck A's transport, with twenty seconds of noise to load.
 class DeckTransportTest : public ::testing::Test {
 protected:
     DeckTransportTest() { t.SetView(&view); }
     ~DeckTransportTest() override { t.SetView(nullptr); }
 
-    void Load(const std::string& path) {
-        view.files = {path};
+    void Load(const std::vector<int16_t>& samples) {
+        view.file = desk.files.Wav("track.wav", samples);
         t.ChooseSource(DeckTransport::kBrowseEntry);
         ASSERT_EQ(t.Kind(), DeckTransport::SourceKind::File);
     }
@@ -51,14 +52,16 @@ protected:
         t.SetSlide(fraction);
         t.SeekToSlide();
     }
-    // The sound heard since the last look began at file frame `expected`:
-    // found half a second in, past the fade-in, at the mix's gain.
-    void ExpectStartAt(const std::vector<int16_t>& source, long expected, const char* what) {
-        using namespace testing_support;
+    // Plays from where the deck rests: the sound heard, half a second in (past
+    // the fade-in, at the mix's gain), is the noise from file frame `expected` on.
+    void ExpectPlayFrom(long expected, const char* what) {
+        desk.Heard("Desk");
+        t.TogglePlay(false);
+        desk.RenderSeconds(1.5);
         const auto heard = desk.Heard("Desk");
         const size_t at = FirstSound(heard) + kRate / 2;
-        const double gain = Rms(heard, at, kRate / 4) / Rms(source, 0, source.size() / 2);
-        const auto from = FindInSource(source, heard, at, gain, 0.03 * 32768 * 0.4);
+        const double gain = Rms(heard, at, kRate / 4) / Rms(noise, 0, noise.size() / 2);
+        const auto from = FindInSource(noise, heard, at, gain, 0.03 * 32768 * 0.4);
         ASSERT_TRUE(from) << what;
         EXPECT_THAT(static_cast<long>(*from) - kRate / 2,
                     testing::AllOf(testing::Ge(expected - kRate / 200), testing::Le(expected + kRate / 50)))
@@ -73,6 +76,7 @@ protected:
     SteppedDesk desk;
     DeckTransport& t = desk.Deck(0).Transport();
     engine::Playback& playback = desk.Window().Playback();
+    const std::vector<int16_t> noise = fixtures::Noise(kRate * 20, 2, 3, 0.4);
 };
 
 }  // namespace
@@ -90,21 +94,17 @@ TEST(Tempo, FrequencyPercentShownAndTheLampRing) {
     EXPECT_EQ(engine::PreviousLamp(0), 26);
     // The lamps sit on a circle of h + h / 10 about the dial (h = 80), lamp 0
     // on the right, the ring turning clockwise.
-    const QRect dial(100, 50, 200, 160);
-    const auto places = deck::LedRingPlaces(dial, 10);
-    const QPointF centre = QRectF(dial).center();
-    for (const QRect& place : places) {
-        const QPointF d = QRectF(place).center() - centre;
-        EXPECT_NEAR(std::hypot(d.x(), d.y()), 88.0, 0.8);
-        EXPECT_EQ(place.size(), QSize(10, 10));
-    }
-    EXPECT_NEAR(QRectF(places[0]).center().x(), centre.x() + 88, 0.6);
-    EXPECT_GT(QRectF(places[1]).center().y(), centre.y());
+    const QRectF dial(100, 50, 200, 160);
+    const auto places = deck::LedRingPlaces(dial.toRect(), 10);
+    for (const QRect& place : places)
+        EXPECT_NEAR(QLineF(QRectF(place).center(), dial.center()).length(), 88.0, 0.8);
+    EXPECT_EQ(places[0].size(), QSize(10, 10));
+    EXPECT_NEAR(QRectF(places[0]).center().x(), dial.center().x() + 88, 0.6);
+    EXPECT_GT(QRectF(places[1]).center().y(), dial.center().y());
 }
 
 TEST_F(DeckTransportTest, PausingWithTheCueOnGoesBackToTheCuePointAndWindingMovesTheSound) {
-    const auto source = fixtures::Noise(kRate * 20, 2, 3, 0.4);
-    Load(desk.files.Wav("noise.wav", source));
+    Load(noise);
     SeekTo(0.5);
     t.SetCue(true);
     ASSERT_TRUE(t.IsCueOn());
@@ -124,13 +124,9 @@ TEST_F(DeckTransportTest, PausingWithTheCueOnGoesBackToTheCuePointAndWindingMove
     EXPECT_FALSE(t.Playing());
     EXPECT_DOUBLE_EQ(t.Slide(), 0.5) << "back at the cue point";
     EXPECT_EQ(t.TimeShown(), 1) << "showing the cue time";
-    desk.Heard("Desk");
-    t.TogglePlay(false);
-    desk.RenderSeconds(1.5);
-    ExpectStartAt(source, 10 * kRate, "play goes on from the cue point");
+    ExpectPlayFrom(10 * kRate, "play goes on from the cue point");
     // With the cue off, pausing stays where it is.
     t.SetCue(false);
-    desk.RenderSeconds(1.0);
     t.TogglePlay(false);
     EXPECT_GT(t.Slide(), 0.55);
 
@@ -142,10 +138,7 @@ TEST_F(DeckTransportTest, PausingWithTheCueOnGoesBackToTheCuePointAndWindingMove
     EXPECT_NEAR(t.Slide() * 20.0, before + 5.0, 1e-9);
     t.Wind(0);
     EXPECT_FALSE(view.Running(Timer::Wind));
-    desk.Heard("Desk");
-    t.TogglePlay(false);
-    desk.RenderSeconds(1.5);
-    ExpectStartAt(source, std::lround((before + 5.0) * kRate), "the sound follows the slide");
+    ExpectPlayFrom(std::lround((before + 5.0) * kRate), "the sound follows the slide");
     // Rewinding while playing: the deck plays on from the earlier place.
     t.Wind(-1);
     view.Fire(t, Timer::Wind, 3);
@@ -158,24 +151,22 @@ TEST_F(DeckTransportTest, PausingWithTheCueOnGoesBackToTheCuePointAndWindingMove
 }
 
 TEST_F(DeckTransportTest, TempoRetunesForwardPlayButBackwardPlayKeepsTheSourceRate) {
-    Load(desk.files.Wav("tone.wav", fixtures::Sine(1000.0, 20.0, kRate, 2)));
+    Load(fixtures::Sine(1000.0, 20.0, kRate, 2));
     t.SetTempo(5.0);  // +5 % retunes 44,100 Hz to 46,305 Hz
     EXPECT_EQ(desk.Window().MainOutput().Device()->Frequency(0), 46'305u) << "set at once, also while paused";
     t.TogglePlay(false);
     desk.RenderSeconds(1.0);
     EXPECT_NEAR(HeardFrequency(), 1050.0, 3.0);
-
     t.SetReverse(true);
     EXPECT_TRUE(playback.PlayingBackward(0));
     desk.RenderSeconds(0.5);
     EXPECT_NEAR(HeardFrequency(), 1000.0, 3.0) << "the backward buffers are never retuned";
     t.SetReverse(false);
-    EXPECT_TRUE(playback.PlayingForward(0));
-    EXPECT_FALSE(playback.PlayingBackward(0));
+    EXPECT_TRUE(playback.PlayingForward(0) && !playback.PlayingBackward(0));
 }
 
 TEST_F(DeckTransportTest, TheJogDialMovesTheCueAcrossItsEndAndReversesAPlayingDeck) {
-    Load(desk.files.Wav("jog.wav", fixtures::Noise(kRate * 20, 2, 5)));
+    Load(noise);
     SeekTo(0.5);
     t.SetCue(true);
     t.JogPressed();
@@ -212,14 +203,13 @@ TEST_F(DeckTransportTest, TheJogDialMovesTheCueAcrossItsEndAndReversesAPlayingDe
             EXPECT_TRUE(t.Reversing()) << "released once that handling has returned";
             view.Fire(t, Timer::JogRelease);
         }
-        EXPECT_FALSE(t.Reversing());
-        EXPECT_TRUE(playback.PlayingForward(0));
+        EXPECT_TRUE(!t.Reversing() && playback.PlayingForward(0));
     }
 }
 
 TEST_F(DeckTransportTest, TheLampsStepOncePerBlockAndTheTrackEndStopsTheDeck) {
-    // Six seconds are 90 blocks of 2,940 frames.
-    Load(desk.files.Wav("short.wav", fixtures::Noise(kRate * 6, 2, 6)));
+    Load(noise);
+    SeekTo(0.7);  // six seconds before the end: 90 blocks of 2,940 frames
     t.TogglePlay(false);
     ASSERT_TRUE(desk.RenderUntil([&] { return t.AtEnd(); }));
     EXPECT_FALSE(t.Playing());
@@ -227,13 +217,8 @@ TEST_F(DeckTransportTest, TheLampsStepOncePerBlockAndTheTrackEndStopsTheDeck) {
     EXPECT_EQ(t.LitLamp(), view.lampSteps % engine::kLampCount);
     desk.Render(20);
     EXPECT_FALSE(playback.PlayingForward(0));
-
     // Back to the start after the end: the file plays again.
     SeekTo(0.0);
-    desk.Heard("Desk");
-    t.TogglePlay(false);
-    desk.RenderSeconds(1.0);
-    EXPECT_GT(testing_support::Rms(desk.Heard("Desk"), kRate / 2, kRate / 4), 0.01)
-        << "sound after seeking back from the end";
+    ExpectPlayFrom(0, "sound after seeking back from the end");
     EXPECT_TRUE(t.Playing());
 }

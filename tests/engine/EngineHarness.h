@@ -92,10 +92,33 @@ struct QueuedPlayList final : engine::PlayListLink {
 // one does for the parts built so far, and records them.
 class EngineHarness {
 public:
-    EngineHarness();
+    EngineHarness() : engine(events, port) {
+        for (int d = 0; d < 2; ++d) engine.SetDeckLink(d, &decks[d]);
+        engine.SetPlayListLink(&playList);
+        port.SetHandler([this](platform::Message m, const platform::Payload& payload) -> intptr_t {
+            Handle(m, platform::DeckOf(payload));
+            return 0;
+        });
+    }
     virtual ~EngineHarness() { engine.Shutdown(); }
     // Handles a message from the engine, as the main window does.
-    virtual void Handle(platform::Message m, int deck);
+    virtual void Handle(platform::Message m, int deck) {
+        using platform::Message;
+        if (m == Message::BlockDecoded) ++blocksDecoded[deck];
+        if (m == Message::DeckPrimed) {
+            // As the priming handler does: the block writer starts at block 0.
+            engine.Ring(deck).SetReadIndex(0);
+            takenSinceWake[deck] = 0;
+            ++primedCount[deck];
+            blocksDecodedAtPriming[deck] = blocksDecoded[deck];
+        }
+        if (m == Message::EndOfTrack) {
+            ++endOfTrack[deck];
+            engine.OnEndOfTrack(deck);
+        }
+        if (m == Message::TrackLengthMeasured) engine.OnTrackLengthMeasured();
+        if (m == Message::LengthMeasured) engine.OnLengthMeasured();
+    }
 
     // Dispatches messages until the condition holds; false only on a hang.
     static bool WaitUntil(const std::function<bool()>& condition,
@@ -105,21 +128,47 @@ public:
 
     // Takes up to maxBlocks filled blocks from the ring in order, as the block
     // writer does, waking the reader after every 27 taken.
-    std::vector<int16_t> Take(int deck, int maxBlocks);
+    std::vector<int16_t> Take(int deck, int maxBlocks) {
+        std::vector<int16_t> audio;
+        engine::DiscBuffer& ring = engine.Ring(deck);
+        for (int n = 0; n < maxBlocks && ring.IsFilled(ring.ReadIndex()); ++n) {
+            const int index = ring.ReadIndex();
+            audio.insert(audio.end(), ring.Block(index).samples,
+                         ring.Block(index).samples + engine::kBlockSamples);
+            ring.MarkFree(index);
+            ring.AdvanceReadIndex();
+            if (++takenSinceWake[deck] >= engine::kReaderWakeBlocks) {
+                events.deck[deck].discReadForward.Set();
+                takenSinceWake[deck] = 0;
+            }
+        }
+        return audio;
+    }
     // Waits for the deck to be primed, then takes every block until the reader
     // has ended and the ring is empty (what was taken so far on a hang).
-    std::vector<int16_t> TakeAll(int deck);
+    std::vector<int16_t> TakeAll(int deck) {
+        std::vector<int16_t> audio;
+        // Every file loaded primes the deck once; blocks are taken only after that.
+        if (!WaitUntil([&] { return primedCount[deck] >= decks[deck].loaded; })) return audio;
+        WaitUntil([&] {
+            // Read the flag before taking, so no block filled just before the end is missed.
+            const bool readerEnded = !engine.ReaderRunning(deck);
+            const auto taken = Take(deck, engine::kDiscBlocks);
+            audio.insert(audio.end(), taken.begin(), taken.end());
+            // Wake the reader for what is free; the wait lets its messages through.
+            if (taken.empty()) events.deck[deck].discReadForward.Set();
+            return readerEnded && taken.empty();
+        });
+        return audio;
+    }
 
     engine::EngineEvents events;
     platform::MessagePort port;
     engine::Engine engine;
     RecordingDeck decks[2];
     QueuedPlayList playList;
-    int blocksDecoded[2] = {0, 0};
-    int primedCount[2] = {0, 0};
+    int blocksDecoded[2] = {}, primedCount[2] = {}, endOfTrack[2] = {}, takenSinceWake[2] = {};
     int blocksDecodedAtPriming[2] = {-1, -1};
-    int endOfTrack[2] = {0, 0};
-    int takenSinceWake[2] = {0, 0};
 };
 
 }  // namespace testing_support

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QRegularExpression>
 
+#include <array>
 #include <bit>
 #include <cmath>
 #include <map>
@@ -73,11 +74,11 @@ TEST(MainWindow, TheMixerStartsFromTheSettingsAndSavesWhatTheUserSets) {
     EXPECT_DOUBLE_EQ(window.Mixer().MainPosition(), 0.25);
 }
 
-TEST(MainWindow, VolumeAndBalanceSlidesDriveTheirOutputsAndControlsCarryTheirHelpTexts) {
+TEST(MainWindow, OutputSlidesToolWindowsHelpTextsAndTheLeadWhenMinimised) {
     testing_support::SteppedDesk desk;
     COrvo2Dlg& window = desk.Window();
-    auto* master = Find<CZelSlide>(window, "masterVolume");
-    auto* headphones = Find<CZelSlide>(window, "headphonesVolume");
+    auto *master = Find<CZelSlide>(window, "masterVolume"),
+         *headphones = Find<CZelSlide>(window, "headphonesVolume");
     auto* balance = Find<CZelSlide>(window, "balance");
     ASSERT_TRUE(master->isEnabled() && headphones->isEnabled()) << "two devices: both volumes are free";
     master->SetValue(0.4);
@@ -85,48 +86,43 @@ TEST(MainWindow, VolumeAndBalanceSlidesDriveTheirOutputsAndControlsCarryTheirHel
     balance->SetValue(-0.5);
     for (auto [out, volume] :
          {std::pair{&window.MainOutput(), 0.4}, std::pair{&window.HeadphonesOutput(), 0.7}}) {
-        EXPECT_DOUBLE_EQ(out->Level().MasterVolume(), volume);
-        EXPECT_DOUBLE_EQ(out->Level().WaveVolume(), volume);
-        EXPECT_DOUBLE_EQ(out->Level().MasterBalance(), -0.5);
-        EXPECT_DOUBLE_EQ(out->Level().WaveBalance(), -0.5);
+        const auto& level = out->Level();
+        EXPECT_THAT((std::array{level.MasterVolume(), level.WaveVolume(), level.MasterBalance(),
+                                level.WaveBalance()}),
+                    testing::ElementsAre(volume, volume, -0.5, -0.5));
     }
     QTest::mouseRelease(balance, Qt::RightButton);
     EXPECT_DOUBLE_EQ(balance->Value(), 0.0);
     EXPECT_DOUBLE_EQ(window.MainOutput().Level().MasterBalance(), 0.0) << "the centred balance is applied";
 
-    const CZelHelpTexts::Entry* fader = window.HelpTexts().Find(Find<CZelSlide>(window, "mainCrossFader"));
-    const CZelHelpTexts::Entry* analyzer = window.HelpTexts().Find(Find<QWidget>(window, "showAnalyzer"));
-    ASSERT_TRUE(fader && analyzer);
-    EXPECT_EQ(fader->title, "Main Cross Fader:");
-    EXPECT_EQ(fader->description, "Cross fader for the main sound device.");
-    EXPECT_EQ(Find<CZelSlide>(window, "mainCrossFader")->toolTip(), "main cross fader");
-    EXPECT_EQ(analyzer->description, "Shows the Analyzer.  Right click to reset its size and position.");
-    // Every mixer control, the CPU indicator and its caption, and the seven buttons.
-    EXPECT_EQ(window.HelpTexts().Count(), 19);
-}
-
-TEST(MainWindow, ShowButtonsFollowTheirWindowsAndMinimisingWritesFurtherAhead) {
-    testing_support::SteppedDesk desk;
-    COrvo2Dlg& window = desk.Window();
+    // A show button follows its window; a right release puts a window back in its place.
     std::map<QString, CZelToolWindow*> tools;
     for (CZelToolWindow* tool : window.findChildren<CZelToolWindow*>()) tools[tool->windowTitle()] = tool;
     CZelToolWindow *analyzer = tools["Analyzer"], *effectsA = tools["Deck A Effects"],
                    *effectsB = tools["Deck B Effects"];
     ASSERT_TRUE(analyzer && effectsA && effectsB);
     auto* showAnalyzer = Find<CZelButton>(window, "showAnalyzer");
-    EXPECT_TRUE(analyzer->isVisible()) << "start-up arranges and shows the windows";
-    EXPECT_TRUE(showAnalyzer->Value());
+    EXPECT_TRUE(analyzer->isVisible() && showAnalyzer->Value()) << "start-up arranges and shows the windows";
     analyzer->close();  // the user closes it with its own close box
     EXPECT_FALSE(showAnalyzer->Value());
     showAnalyzer->SetValue(true);
     EXPECT_TRUE(analyzer->isVisible());
-
     const QRect placedB = effectsB->geometry();
     effectsA->setGeometry(10, 10, 100, 100);
     effectsB->setGeometry(20, 20, 100, 100);
     QTest::mouseRelease(Find<CZelButton>(window, "showDeckBEffects"), Qt::RightButton);
     EXPECT_EQ(effectsB->geometry(), placedB) << "Deck B's effects window is back in its place";
     EXPECT_EQ(effectsA->geometry(), QRect(10, 10, 100, 100)) << "Deck A's is left alone";
+
+    const CZelHelpTexts::Entry* fader = window.HelpTexts().Find(Find<CZelSlide>(window, "mainCrossFader"));
+    const CZelHelpTexts::Entry* analyzerHelp = window.HelpTexts().Find(showAnalyzer);
+    ASSERT_TRUE(fader && analyzerHelp);
+    EXPECT_EQ(fader->title, "Main Cross Fader:");
+    EXPECT_EQ(fader->description, "Cross fader for the main sound device.");
+    EXPECT_EQ(Find<CZelSlide>(window, "mainCrossFader")->toolTip(), "main cross fader");
+    EXPECT_EQ(analyzerHelp->description, "Shows the Analyzer.  Right click to reset its size and position.");
+    // Every mixer control, the CPU indicator and its caption, and the seven buttons.
+    EXPECT_EQ(window.HelpTexts().Count(), 19);
 
     window.show();
     EXPECT_EQ(window.Playback().BufferLead(), 20);

@@ -103,22 +103,6 @@ TEST_F(Transport, ReverseRightAfterASeekGoesBackOverWhatWasHeardAndNoFurther) {
     EXPECT_LE(testing_support::LargestStep(heard), 1.5 * sineStep + 2);
 }
 
-TEST_F(Transport, WithTheMainOutputDisabledTheHeadphonesCarryTheDeck) {
-    SteppedDesk phonesOnly({{"Desk", 2}, {"Phones", 2}}, [](CZelSettings& settings) {
-        settings.WriteSoundDeviceMain("No Sound Device Selected (Disabled)");
-        settings.WriteSoundDeviceHeadphones("Phones (Can't Split)");
-    });
-    ASSERT_TRUE(!phonesOnly.Window().MainOutput().IsOpen() &&
-                phonesOnly.Window().HeadphonesOutput().IsOpen());
-    Find<CZelSlide>(phonesOnly.Window(), "headphonesCrossFader")->SetValue(-1.0);  // deck A's side
-    phonesOnly.Load(0, phonesOnly.files.Wav("tone.wav", fixtures::Sine(440.0, 20.0, kRate, 2)));
-    phonesOnly.Deck(0).Transport().TogglePlay(false);
-    phonesOnly.RenderSeconds(3.0);
-    EXPECT_GT(Rms(phonesOnly.Heard("Phones"), 5 * kRate / 2, kRate / 2), 0.01)
-        << "still heard after the blocks written at the start";
-    EXPECT_NEAR(phonesOnly.Deck(0).Transport().Position(), 2.9, 0.3) << "and the time moves";
-}
-
 TEST_F(Transport, PlayRightAfterALoadAndTheWheelOnTheJogDialNeverLeaveADeckSilent) {
     // A short file: its reader has read it all and ended, the deck ready.
     desk.Load(0, desk.files.Wav("short.wav", fixtures::Sine(440.0, 2.0, kRate, 2)));

@@ -136,9 +136,10 @@ TEST(Playback, BackwardPlayAfterSteadyForwardPlayPlaysWhatWasHeardReversedAndSto
     EXPECT_TRUE(rig.playback.PlayingForward(0)) << "forward play resumes where backward play left the deck";
 }
 
-TEST(Playback, AnUnderrunStopsCatchesUpAndRestarts) {
+TEST(Playback, WithoutAMainOutputTheHeadphonesPaceTheDeckAndAnUnderrunStopsCatchesUpAndRestarts) {
     TrackFolder files;
     PlaybackRig rig;
+    rig.main.Close();  // a DJ preparing on headphones alone
     ASSERT_TRUE(rig.engine.LoadFile(0, files.Wav("stall.wav", fixtures::Noise(30 * 44'100, 2, 3, 0.4))));
     rig.playback.StartForward(0);
     ASSERT_TRUE(rig.RenderUntil([&] { return rig.aheadAfterNotify.size() > 30; }));
@@ -150,4 +151,6 @@ TEST(Playback, AnUnderrunStopsCatchesUpAndRestarts) {
     EXPECT_EQ(rig.playback.Underruns(0), 1);
     EXPECT_TRUE(rig.playback.PlayingForward(0)) << "play goes on after the underrun";
     EXPECT_THAT(rig.aheadAfterNotify.back(), testing::AnyOf(20, 21)) << "back to the usual lead";
+    const auto heard = rig.Heard("Phones");
+    EXPECT_GT(Rms(heard, heard.size() / 2 - 44'100, 44'100), 0.1) << "heard on the headphones";
 }

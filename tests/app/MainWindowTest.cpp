@@ -5,7 +5,6 @@
 
 #include <array>
 #include <bit>
-#include <cmath>
 #include <map>
 
 #include "app/SteppedDesk.h"

@@ -5,7 +5,6 @@
 #include "app/DeskView.h"
 #include "app/MixingDesk.h"
 #include "engine/EngineHarness.h"
-#include "engine/SteppedSound.h"
 #include "engine/StreamTime.h"
 #include "output/CZelOutput.h"
 #include "output/SoundDeviceChoice.h"

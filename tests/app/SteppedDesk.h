@@ -1,26 +1,14 @@
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <QTest>
-
-#include <functional>
-#include <memory>
-#include <string>
-#include <vector>
 
 #include "app/COrvo2Dlg.h"
 #include "app/CZelCommandLineInfo.h"
 #include "deck/CZelDeck2.h"
-#include "engine/EngineEvents.h"
-#include "engine/EngineHarness.h"
-#include "engine/Playback.h"
-#include "engine/SteppedSound.h"
+#include "engine/EngineHarness.h"  // with what the engine tests include
 #include "output/CZelOutput.h"
 #include "output/CZelOutputDevice.h"
 #include "settings/CZelSettings.h"
-#include "support/AudioFixtures.h"
-#include "support/Waits.h"
 #include "ui/controls/CZelButton.h"
 #include "ui/controls/CZelKnob.h"
 #include "ui/controls/CZelSlide.h"

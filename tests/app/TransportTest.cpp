@@ -6,12 +6,10 @@
 #include <QContextMenuEvent>
 #include <QWheelEvent>
 
-#include <cmath>
 #include <random>
 #include <sstream>
 
 #include "app/SteppedDesk.h"
-#include "platform/MessagePort.h"
 #include "platform/sound/SoundBuffer.h"
 
 using testing_support::Find;

@@ -2,9 +2,7 @@
 // by the test, its clock the test's, the sound rendered period by period on
 // Offline outputs and checked for where it comes from.
 
-#include <cmath>
 #include <map>
-#include <tuple>
 
 #include "app/SteppedDesk.h"
 #include "deck/LedRing.h"

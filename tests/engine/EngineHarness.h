@@ -1,24 +1,18 @@
 #pragma once
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include <QTemporaryDir>
 
 #include <deque>
-#include <functional>
-#include <optional>
-#include <string>
 #include <tuple>
-#include <vector>
 
 #include "engine/DeckLink.h"
-#include "engine/Engine.h"
-#include "engine/EngineEvents.h"
+#include "engine/SteppedSound.h"
 #include "platform/MessagePort.h"
 #include "support/AudioFixtures.h"
-#include "support/Waits.h"
 
+// What the engine tests share, and with SteppedSound what they include.
 namespace testing_support {
 
 // A folder of the tests' own files that lives as long as the object.

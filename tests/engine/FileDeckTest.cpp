@@ -4,11 +4,8 @@
 #include <QTimer>
 
 #include <unistd.h>
-#include <algorithm>
 #include <fstream>
 #include <random>
-#include <tuple>
-#include <utility>
 
 #include "engine/EngineHarness.h"
 

@@ -1,8 +1,6 @@
 // A deck's file as the DJ meets it: the length that plays (not the one its
 // header states), a file deleted while loaded, the next file at another rate.
 
-#include <algorithm>
-#include <cmath>
 #include <cstdio>
 
 #include "engine/EngineHarness.h"

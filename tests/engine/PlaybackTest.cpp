@@ -1,13 +1,7 @@
 // Two decks really playing: the engine loop fed by the main output's
 // notifications, heard through Offline outputs the test renders period by period.
 
-#include <algorithm>
-#include <cmath>
-#include <optional>
-
 #include "engine/EngineHarness.h"
-#include "engine/Playback.h"
-#include "engine/SteppedSound.h"
 #include "output/CZelOutput.h"
 #include "platform/sound/SoundBuffer.h"
 

@@ -86,15 +86,15 @@ TEST_F(DeckWindow, ButtonsSlidesAndTheDialReachTheTransportAndShowItsState) {
     const double cueAt = t.Position();
 
     Click("cue");
-    EXPECT_TRUE(t.IsCueOn());
+    EXPECT_TRUE(t.IsCueOn() && slide->IsSecondPointerVisible());
     auto* time = Find<CZelDualTextIndicator>(deck, "time");
     EXPECT_EQ(time->SecondText().toStdString(), engine::FormatTime(cueAt));
-    EXPECT_TRUE(slide->IsSecondPointerVisible());
     Find<CZelKnob>(deck, "jogDial")->SetValue(0.1);
     EXPECT_NEAR(t.CuePoint(), cueAt + 0.1, 1e-9) << "the dial moves the cue";
 
+    auto* play = Find<CZelButton>(deck, "playPause");
     Click("playPause");
-    EXPECT_TRUE(t.Playing());
+    EXPECT_TRUE(t.Playing() && play->Value());
     auto* reverse = Find<CZelButton>(deck, "reversePlay");
     ASSERT_TRUE(reverse->isEnabled());
     desk.RenderSeconds(1.0);
@@ -103,8 +103,7 @@ TEST_F(DeckWindow, ButtonsSlidesAndTheDialReachTheTransportAndShowItsState) {
     QTest::mouseRelease(reverse, Qt::LeftButton);
     EXPECT_FALSE(t.Reversing());
     Click("playPause");
-    EXPECT_FALSE(Find<CZelButton>(deck, "playPause")->Value());
-    EXPECT_FALSE(reverse->isEnabled());
+    EXPECT_FALSE(play->Value() || reverse->isEnabled());
     EXPECT_NEAR(slide->Value(), (cueAt + 0.1) / t.Length(), 1e-9) << "the slide shows the return to the cue";
     EXPECT_EQ(time->Shown(), 1) << "and the time display the cue time";
 

@@ -43,8 +43,6 @@ struct RecordingDeck final : engine::DeckLink {
     void ResetLeds() override { ++ledResets; }
     void OnEndOfTrack() override { onEndOfTrack(); }
     void OnTrackChanged(const std::string& p, const std::string&, double) override { changedTo.push_back(p); }
-    void AdvanceLeds() override { ++ledSteps; }
-    void RetreatLeds() override { --ledSteps; }
     void OnLengthKnown(double seconds) override { knownLengths.push_back(seconds); }
     void OnPrimed(uint32_t rate) override { primedRates.push_back(rate); }
     bool IsCueOn() const override { return cueOn; }
@@ -54,7 +52,7 @@ struct RecordingDeck final : engine::DeckLink {
     void ShowQueuedTime(int bytes) override { queuedTimes.push_back(bytes); }
 
     bool playing = false, cueOn = false;
-    int nothingLoaded = 0, loaded = 0, ledResets = 0, ledSteps = 0, toggles = 0, trackChangesPending = 0;
+    int nothingLoaded = 0, loaded = 0, ledResets = 0, toggles = 0, trackChangesPending = 0;
     std::string path;
     double lengthSeconds = 0.0;
     std::vector<double> knownLengths;

@@ -76,14 +76,8 @@ TEST(Playback, AQueuedNextFilePlaysOnBothOutputsSampleForSampleUntilItsEnd) {
     EXPECT_TRUE(Alike(both, *from, heard, at, rest));
     EXPECT_EQ(Rms(heard, at + rest, heard.size()), 0.0) << "after the end, silence";
 
-    // The headphones carry the same sound at their own gain: 0.5 is volume -2800.
-    const double gain = std::pow(10.0, -2800 / 2000.0);
-    const auto phones = rig.Heard("Phones");
-    const size_t q = FirstSound(phones) + 3 * 44'100;
-    ASSERT_GT(phones.size() / 2, q + 5 * 44'100);
-    const auto phonesFrom = FindInSource(both, phones, q, gain, 1.0);
-    ASSERT_TRUE(phonesFrom) << "the headphones do not play the track";
-    EXPECT_TRUE(Alike(both, *phonesFrom, phones, q, 5 * 44'100, gain, 1.0));
+    // The headphones carry the same sound at the same time, at their own gain: 0.5 is volume -2800.
+    EXPECT_TRUE(Alike(heard, at, rig.Heard("Phones"), at, rest, std::pow(10.0, -2800 / 2000.0), 1.0));
 
     // Twenty or twenty-one blocks written ahead after a notification, until
     // the ring runs dry at the end.
@@ -91,7 +85,6 @@ TEST(Playback, AQueuedNextFilePlaysOnBothOutputsSampleForSampleUntilItsEnd) {
     while (!ahead.empty() && ahead.back() < 20) ahead.pop_back();
     ASSERT_GT(ahead.size(), 100u);
     EXPECT_TRUE(std::all_of(ahead.begin() + 5, ahead.end(), [](int n) { return n == 20 || n == 21; }));
-    EXPECT_GT(rig.decks[0].ledSteps, 150) << "the lamps turn one step a block";
 }
 
 TEST(Playback, BackwardPlayAfterSteadyForwardPlayPlaysWhatWasHeardReversedAndStopsByItself) {

@@ -7,11 +7,8 @@
 // effect is freed.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
 #include <string>
 
 #include "platform/Event.h"
@@ -34,22 +31,13 @@ struct SilentTarget final : RenderTarget {
     }
 };
 
-// Runs `work` with this process's stderr going into a file; returns what was written.
+// Runs `work` with this process's stderr captured (gtest redirects the
+// descriptor itself, so C libraries' messages are caught too); returns it.
 template <typename Work>
 std::string CaptureStderr(Work work) {
-    std::FILE* file = std::tmpfile();
-    std::fflush(stderr);
-    const int saved = dup(2);
-    dup2(fileno(file), 2);
+    testing::internal::CaptureStderr();
     work();
-    std::fflush(stderr);
-    dup2(saved, 2);
-    close(saved);
-    std::rewind(file);
-    std::string text;
-    for (int c; (c = std::fgetc(file)) != EOF;) text += static_cast<char>(c);
-    std::fclose(file);
-    return text;
+    return testing::internal::GetCapturedStderr();
 }
 
 struct SoundRig {

@@ -129,10 +129,8 @@ public:
                          ring.Block(index).samples + engine::kBlockSamples);
             ring.MarkFree(index);
             ring.AdvanceReadIndex();
-            if (++takenSinceWake[deck] >= engine::kReaderWakeBlocks) {
+            if (++takenSinceWake[deck] % engine::kReaderWakeBlocks == 0)
                 events.deck[deck].discReadForward.Set();
-                takenSinceWake[deck] = 0;
-            }
         }
         return audio;
     }

@@ -25,14 +25,19 @@ std::vector<int16_t> PaddedToBlocks(std::vector<int16_t> samples) {
     return samples;
 }
 
+// A folder of the tests' files, and the engine with its recording window.
+class FileDeck : public ::testing::Test {
+protected:
+    TrackFolder files;
+    EngineHarness h;
+};
+
 }  // namespace
 
-TEST(FileDeck, WavRampLandsBitExactInTheRingBlockAfterBlock) {
+TEST_F(FileDeck, WavRampLandsBitExactInTheRingBlockAfterBlock) {
     // 300 blocks and a bit: the first pass fills 170 blocks, refills bring the rest.
     const int frames = 300 * kBlockFrames + 1234;
-    TrackFolder files;
     const std::string path = files.Wav("ramp.wav", Ramp(frames, 2));
-    EngineHarness h;
     ASSERT_TRUE(h.engine.LoadFile(0, path));
     EXPECT_EQ(h.decks[0].path, path);
     EXPECT_NEAR(h.decks[0].lengthSeconds, frames / 44'100.0, 1e-3);
@@ -57,8 +62,7 @@ TEST(FileDeck, WavRampLandsBitExactInTheRingBlockAfterBlock) {
     EXPECT_EQ(h.blocksDecoded[1], 0) << "deck B was never touched";
 }
 
-TEST(FileDeck, ShortTruncatedAndMonoFilesLandWhole) {
-    TrackFolder files;
+TEST_F(FileDeck, ShortTruncatedAndMonoFilesLandWhole) {
     const int shortFrames = 15 * kBlockFrames - 300;  // under a second: far fewer than 121 blocks
     const int keptFrames = 12 * kBlockFrames + 17;
     const std::string cut = files.Wav("cut.wav", Ramp(30 * kBlockFrames, 2));
@@ -75,25 +79,23 @@ TEST(FileDeck, ShortTruncatedAndMonoFilesLandWhole) {
     };
     for (const auto& [deck, path, expected, primedAfter, rate] : cases) {
         SCOPED_TRACE(path);
-        EngineHarness h;
-        ASSERT_TRUE(h.engine.LoadFile(deck, path));
-        EXPECT_EQ(h.engine.FileSource(deck).SampleRate(), rate);
-        EXPECT_NEAR(h.decks[deck].lengthSeconds, static_cast<double>(expected.size() / 2) / rate, 1e-3);
-        EXPECT_EQ(h.TakeAll(deck), PaddedToBlocks(expected));
-        EXPECT_EQ(h.blocksDecodedAtPriming[deck], primedAfter) << "primed after 121 blocks or at the end";
-        EXPECT_EQ(h.primedCount[deck], 1);
+        EngineHarness fresh;
+        ASSERT_TRUE(fresh.engine.LoadFile(deck, path));
+        EXPECT_EQ(fresh.engine.FileSource(deck).SampleRate(), rate);
+        EXPECT_NEAR(fresh.decks[deck].lengthSeconds, static_cast<double>(expected.size() / 2) / rate, 1e-3);
+        EXPECT_EQ(fresh.TakeAll(deck), PaddedToBlocks(expected));
+        EXPECT_EQ(fresh.blocksDecodedAtPriming[deck], primedAfter) << "primed after 121 blocks or at the end";
+        EXPECT_EQ(fresh.primedCount[deck], 1);
     }
 }
 
-TEST(FileDeck, BadFilesFailFastAndLeaveTheDeckUsable) {
-    TrackFolder files;
+TEST_F(FileDeck, BadFilesFailFastAndLeaveTheDeckUsable) {
     const std::string good = files.Wav("good.wav", Ramp(200 * kBlockFrames, 2));
     const std::string empty = files.Path("empty.mp3"), noise = files.Path("noise.mp3");
     std::string bytes(200'000, '\0');
     std::generate(bytes.begin(), bytes.end(), std::mt19937(42));
     std::ofstream{empty};
     std::ofstream(noise, std::ios::binary) << bytes;
-    EngineHarness h;
     int bad = 0;
     for (const std::string& path :
          {files.Path("does not exist.mp3"), files.dir.path().toStdString(), empty, noise, std::string()}) {
@@ -112,10 +114,8 @@ TEST(FileDeck, BadFilesFailFastAndLeaveTheDeckUsable) {
     EXPECT_EQ(h.TakeAll(0), PaddedToBlocks(Ramp(200 * kBlockFrames, 2))) << "the deck is usable again";
 }
 
-TEST(FileDeck, AStopRightAfterTheStartEndsTheReaderAndASeekReadsOn) {
-    TrackFolder files;
+TEST_F(FileDeck, AStopRightAfterTheStartEndsTheReaderAndASeekReadsOn) {
     const std::string path = files.Wav("stop.wav", Ramp(300 * kBlockFrames, 2));
-    EngineHarness h;
     // A stop before the reader thread has begun (a seek straight after a
     // load) ends it at once; the next load stops the reader the seek started.
     for (int i = 0; i < 20; ++i) {
@@ -129,14 +129,12 @@ TEST(FileDeck, AStopRightAfterTheStartEndsTheReaderAndASeekReadsOn) {
     EXPECT_EQ(h.engine.Ring(0).CountFilled(), 151);
 }
 
-TEST(FileDeck, TrackLengthThreadMeasuresFilesAndReportsUnreadableOnes) {
+TEST_F(FileDeck, TrackLengthThreadMeasuresFilesAndReportsUnreadableOnes) {
     using testing::_;
-    TrackFolder files;
     const std::string mp3 = files.Path("titled.mp3"), missing = files.Path("missing.wma");
     ASSERT_TRUE(
         fixtures::Encode(files.Wav("titled.wav", Ramp(44'100 * 3, 2)), mp3,
                          {"-c:a", "libmp3lame", "-metadata", "title=Night Drive", "-id3v2_version", "3"}));
-    EngineHarness h;
     h.engine.StartTrackLengthThread();
     // Two requests at once: the second is refused while the first is served.
     ASSERT_TRUE(h.engine.RequestTrackLength(mp3));
@@ -150,11 +148,9 @@ TEST(FileDeck, TrackLengthThreadMeasuresFilesAndReportsUnreadableOnes) {
                                      testing::FieldsAre(missing, _, -1.0)));
 }
 
-TEST(FileDeck, TheEndOfTrackHandlingNeverWaitsSoASeekRightThenCannotHang) {
+TEST_F(FileDeck, TheEndOfTrackHandlingNeverWaitsSoASeekRightThenCannotHang) {
     const int frames = 10 * kBlockFrames + 100;
-    TrackFolder files;
     const std::string first = files.Wav("end-first.wav", Ramp(frames, 2));
-    EngineHarness h;
     h.playList.next[0].push_back(files.Wav("end-second.wav", Ramp(4 * kBlockFrames, 2, 7)));
     // Something else the window does (a timer, a click) comes while the
     // reader waits for its end-of-track message to be handled: a seek back.

@@ -9,13 +9,19 @@
 using engine::kBlockFrames;
 using testing_support::EngineHarness;
 
-TEST(FileLength, TheDeckTakesTheLengthThatPlaysAndSeeksWithinIt) {
+// A folder of the tests' files, and the engine with its recording window.
+class FileLength : public ::testing::Test {
+protected:
+    testing_support::TrackFolder files;
+    EngineHarness h;
+};
+
+TEST_F(FileLength, TheDeckTakesTheLengthThatPlaysAndSeeksWithinIt) {
     // A VBR MP3 without a seek table that starts quietly: the length it
     // states, from the bit rate of its first frames, is far from what plays.
     std::vector<int16_t> music(2 * 2 * 44'100, 0);
     const auto noise = fixtures::Noise(18 * 44'100, 2, 9, 0.3);
     music.insert(music.end(), noise.begin(), noise.end());
-    testing_support::TrackFolder files;
     const std::string mp3 = files.Path("vbr.mp3");
     ASSERT_TRUE(fixtures::Encode(files.Wav("vbr.wav", music), mp3,
                                  {"-c:a", "libmp3lame", "-q:a", "2", "-write_xing", "0"}));
@@ -27,7 +33,6 @@ TEST(FileLength, TheDeckTakesTheLengthThatPlaysAndSeeksWithinIt) {
         decoded.insert(decoded.end(), chunk.begin(), chunk.begin() + static_cast<long>(bytes / 2));
     const double plays = static_cast<double>(decoded.size() / 2) / 44'100;
 
-    EngineHarness h;
     ASSERT_TRUE(h.engine.LoadFile(0, mp3));
     EXPECT_GT(std::abs(h.decks[0].lengthSeconds - plays), 2.0)
         << "the header is right, so this test shows nothing";
@@ -48,11 +53,9 @@ TEST(FileLength, TheDeckTakesTheLengthThatPlaysAndSeeksWithinIt) {
     EXPECT_NEAR(h.decks[0].knownLengths.back(), plays, 1.0 / 44'100);
 }
 
-TEST(FileLength, AFileDeletedWhileLoadedStillSeeksAndPlays) {
+TEST_F(FileLength, AFileDeletedWhileLoadedStillSeeksAndPlays) {
     const auto noise = fixtures::Noise(40 * kBlockFrames + 123, 2, 4);
-    testing_support::TrackFolder files;
     const std::string path = files.Wav("gone.wav", noise);
-    EngineHarness h;
     ASSERT_TRUE(h.engine.LoadFile(0, path));
     ASSERT_EQ(std::remove(path.c_str()), 0);
 
@@ -70,9 +73,7 @@ TEST(FileLength, AFileDeletedWhileLoadedStillSeeksAndPlays) {
     EXPECT_EQ(h.decks[0].nothingLoaded, 0) << "the deck keeps its file";
 }
 
-TEST(FileLength, TheNextFileAtAnotherRateKeepsItsPitch) {
-    testing_support::TrackFolder files;
-    EngineHarness h;
+TEST_F(FileLength, TheNextFileAtAnotherRateKeepsItsPitch) {
     h.playList.next[0].push_back(files.Wav("second.wav", fixtures::Sine(1000.0, 3.0, 48'000, 2), 2, 48'000));
     ASSERT_TRUE(h.engine.LoadFile(0, files.Wav("first.wav", fixtures::Sine(1000.0, 3.0, 44'100, 2))));
     const auto heard = h.TakeAll(0);

@@ -68,29 +68,30 @@ TEST_F(Transport, ReverseRightAfterASeekGoesBackOverWhatWasHeardAndNoFurther) {
     desk.Heard("Desk");
     t.TogglePlay(false);
     desk.Render(40);  // with the fade-in, a little over four blocks
-    std::vector<int16_t> heard = desk.Heard("Desk");
-    const size_t forwardFrames = heard.size() / 2;
+    std::vector<int16_t> heard;
+    auto listen = [&] {  // adds what was heard since to the whole; its length
+        const auto more = desk.Heard("Desk");
+        heard.insert(heard.end(), more.begin(), more.end());
+        return more.size() / 2;
+    };
+    const size_t forwardFrames = listen();
 
     auto* reverse = Find<CZelButton>(deck, "reversePlay");
     QTest::mousePress(reverse, Qt::LeftButton);
     ASSERT_TRUE(playback.PlayingBackward(0));
     EXPECT_TRUE(desk.RenderUntil([&] { return !playback.PlayingBackward(0); }))
         << "backward play stops by itself";
-    EXPECT_TRUE(playback.BackwardAtHistoryStart(0));
-    EXPECT_TRUE(t.Playing()) << "the reverse button is still held";
-    const auto back = desk.Heard("Desk");
-    heard.insert(heard.end(), back.begin(), back.end());
+    EXPECT_TRUE(playback.BackwardAtHistoryStart(0) && t.Playing()) << "the reverse button is still held";
     // Back over what it had played (the forward fade-out included), down to
     // the first block, which its own fade covers: not a second further.
-    const size_t backwardFrames = back.size() / 2 - kFade;
+    const size_t backwardFrames = listen() - kFade;
     EXPECT_GE(backwardFrames + engine::kBlockFrames + kFade, forwardFrames + kFade);
     EXPECT_LE(backwardFrames, forwardFrames + kFade + kPeriod);
 
     QTest::mouseRelease(reverse, Qt::LeftButton);
     EXPECT_TRUE(playback.PlayingForward(0));
     desk.RenderSeconds(1.0);
-    const auto after = desk.Heard("Desk");
-    heard.insert(heard.end(), after.begin(), after.end());
+    listen();
 
     // Heard as a whole: no silence but inside the fades, and no click.
     const double amplitude = std::sqrt(2.0) * Rms(heard, heard.size() / 2 - kRate / 2, kRate / 4);
@@ -114,13 +115,10 @@ TEST_F(Transport, PlayRightAfterALoadAndTheWheelOnTheJogDialNeverLeaveADeckSilen
                 5.0)
         << "the new file plays";
 
-    auto* jog = Find<CZelKnob>(deck, "jogDial");
-    for (int notch = 0; notch < 3; ++notch) {
-        Turn(jog, -1);
-        for (int i = 0; i < 10; ++i) {
-            desk.Clock() += 0.05;
-            desk.RenderSeconds(0.05);
-        }
+    for (int step = 0; step < 30; ++step) {  // three notches back, half a second apart
+        if (step % 10 == 0) Turn(Find<CZelKnob>(deck, "jogDial"), -1);
+        desk.Clock() += 0.05;
+        desk.RenderSeconds(0.05);
     }
     // Once the wheel has stopped, the gesture is over, as a release would end it.
     for (int i = 0; i < 200 && t.Reversing(); ++i) {

@@ -86,9 +86,10 @@ TEST(DeviceListTest, ListsCreatableDevicesLabelledBySplitTest) {
     EXPECT_TRUE(lists.Headphones().empty());
 }
 
-class SoundDeviceChoiceTest : public ::testing::Test {
+// Three devices, the first of them splittable, for the chooser and its window.
+class SoundDevices : public ::testing::Test {
 protected:
-    void SetUp() override {
+    SoundDevices() {
         probe_.Add("Quad Card", 1, true);
         probe_.Add("Stereo Card", 2);
         probe_.Add("USB Card", 3);
@@ -100,10 +101,27 @@ protected:
         EXPECT_EQ(choice_.SelectedLabel(Side::Main), main);
         EXPECT_EQ(choice_.SelectedLabel(Side::Headphones), headphones);
     }
+    QString Shown(const char* list) { return dialog_.findChild<QComboBox*>(list)->currentText(); }
+    void Click(const char* button) {
+        QTest::mouseClick(dialog_.findChild<QPushButton*>(button), Qt::LeftButton);
+    }
+    QSpinBox* Latency() { return dialog_.findChild<QSpinBox*>("latencySpin"); }
+    // `act` runs once the modal loop runs; a window that is not shown is
+    // closed, so the test fails, not hangs.
+    QDialog::DialogCode Run(std::function<void()> act) {
+        QTimer::singleShot(0, &dialog_, [this, act] { dialog_.isVisible() ? act() : dialog_.reject(); });
+        return dialog_.Run(true);
+    }
 
     FakeSoundDeviceProbe probe_;
     SoundDeviceChoice choice_;
+    QTemporaryDir dir_;
+    CZelSettings settings_{dir_.filePath("orvo2.ini")};
+    CZelSoundDevices dialog_{probe_, settings_};
 };
+
+using SoundDeviceChoiceTest = SoundDevices;
+using CZelSoundDevicesTest = SoundDevices;
 
 TEST_F(SoundDeviceChoiceTest, DefaultsDependOnTheNumberOfDevices) {
     FakeSoundDeviceProbe none;
@@ -166,30 +184,6 @@ TEST_F(SoundDeviceChoiceTest, RestoreMatchesByNameAndSplitsSavedHalvesAgain) {
     ExpectSelected("Quad Card (Can Split)", "Stereo Card (Can't Split)");
     EXPECT_EQ(choice_.Entries(Side::Main).size(), 4u);
 }
-
-class CZelSoundDevicesTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        probe_.Add("Quad Card", 1, true);
-        probe_.Add("Stereo Card", 2);
-    }
-    QString Shown(const char* list) { return dialog_.findChild<QComboBox*>(list)->currentText(); }
-    void Click(const char* button) {
-        QTest::mouseClick(dialog_.findChild<QPushButton*>(button), Qt::LeftButton);
-    }
-    QSpinBox* Latency() { return dialog_.findChild<QSpinBox*>("latencySpin"); }
-    // `act` runs once the modal loop runs; a window that is not shown is
-    // closed, so the test fails, not hangs.
-    QDialog::DialogCode Run(std::function<void()> act) {
-        QTimer::singleShot(0, &dialog_, [this, act] { dialog_.isVisible() ? act() : dialog_.reject(); });
-        return dialog_.Run(true);
-    }
-
-    QTemporaryDir dir_;
-    CZelSettings settings_{dir_.filePath("orvo2.ini")};
-    FakeSoundDeviceProbe probe_;
-    CZelSoundDevices dialog_{probe_, settings_};
-};
 
 TEST_F(CZelSoundDevicesTest, FirstRunConfirmsUnseenLaterRunsAreDrivenByTheUser) {
     QTimer guard;  // rejects the window should the first run show it

@@ -201,7 +201,7 @@ TEST_F(CZelSettingsTest, ValuesAreStoredAsDwordsAndReadBackExactly) {
     EXPECT_EQ(Got(seven.ShowTipOfTheDay()), std::pair(true, kSuccess)) << "any non-zero DWORD is true";
 }
 
-TEST_F(CZelSettingsTest, WrongKindsReadAsDefaultsWithInvalidDatatype) {
+TEST_F(CZelSettingsTest, WrongKindsAndValuesOutOfRangeReadAsDefaultsWithInvalidDatatype) {
     WriteFile("orvo2.ini",
               "[Settings]\ncrossFaderCurvePosition=0.7\nlevelDeckA=abc\nlevelDeckB=4294967296\n"
               "showTipOfTheDay=-1\ntipOfTheDayIndex=@ByteArray(12)\nsoundDeviceMain=a, b\n"
@@ -220,9 +220,25 @@ TEST_F(CZelSettingsTest, WrongKindsReadAsDefaultsWithInvalidDatatype) {
     EXPECT_EQ(Stored("levelDeckA"), "abc");
     ASSERT_EQ(store_.WriteSoundDeviceMain("a, b"), kSuccess);
     EXPECT_EQ(Got(FromDisk().SoundDeviceMain()), std::pair(QString("a, b"), kSuccess));
+
+    // Values out of their range, which could break the mixer, read as their defaults too.
+    constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+    constexpr float kInfinity = std::numeric_limits<float>::infinity();
+    for (const float wrong : {kNaN, -kNaN, kInfinity, -kInfinity, 1e30f, 1.0001f, -1.0001f}) {
+        ASSERT_EQ(store_.WriteDword("crossFaderCurvePosition", Bits(wrong)), kSuccess);
+        EXPECT_EQ(Got(store_.CrossFaderCurvePosition()), std::pair(0.0f, kInvalidDatatype)) << wrong;
+    }
+    for (const float wrong : {kNaN, kInfinity, -kInfinity, 1e30f, 1.0001f, -0.0001f, -1.0f}) {
+        ASSERT_EQ(store_.WriteDword("levelDeckB", Bits(wrong)), kSuccess);
+        EXPECT_EQ(Got(store_.Level(1)), std::pair(0.7f, kInvalidDatatype)) << wrong;
+    }
+    for (const uint32_t wrong : {15u, 99u, 0xFFFFFFFFu, 0x80000000u}) {
+        ASSERT_EQ(store_.WriteDword("tipOfTheDayIndex", wrong), kSuccess);
+        EXPECT_EQ(Got(store_.TipOfTheDayIndex()), std::pair(0, kInvalidDatatype)) << wrong;
+    }
 }
 
-TEST_F(CZelSettingsTest, DamagedFilesReadDefaultsAndKeepWhatSurvives) {
+TEST_F(CZelSettingsTest, DamagedFilesAndUnusableLocationsReadDefaultsAndAreNotFatal) {
     QByteArray garbage;
     for (int i = 0; i < 4096; ++i) garbage.append(static_cast<char>((i * 7919 + 13) % 256));
     WriteFile("orvo2.ini", garbage);
@@ -239,9 +255,7 @@ TEST_F(CZelSettingsTest, DamagedFilesReadDefaultsAndKeepWhatSurvives) {
     EXPECT_EQ(keeps.Level(1).value, 1.0f);
     EXPECT_EQ(keeps.TipOfTheDayIndex().value, 3) << "after the header that lacks its ']'";
     EXPECT_EQ(keeps.Level(0).value, 0.7f);
-}
 
-TEST_F(CZelSettingsTest, UnusableLocationsAreReportedNotFatal) {
     // A file where a folder should be: nothing can be created below it.
     const CZelSettings unwritable(WriteFile("plain", "not a folder") + "/orvo2.ini");
     EXPECT_EQ(unwritable.WriteDword("levelDeckA", 1065353216), kAccessDenied);
@@ -388,26 +402,6 @@ TEST_F(CZelSettingsSafety, APathThatIsNoRegularFileOfSaneSizeIsNeverOpened) {
         EXPECT_EQ(Got(settings.SoundDeviceMain()), std::pair(QString("Desk"), kSuccess));
         EXPECT_EQ(state(), before) << "left as it was";
     }
-}
-
-// A value out of its range could break the mixer: it reads as its default,
-// and stays in the file for the next write to replace.
-TEST_F(CZelSettingsSafety, ValuesOutOfTheirRangeReadAsTheirDefaults) {
-    constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
-    constexpr float kInfinity = std::numeric_limits<float>::infinity();
-    for (const float wrong : {kNaN, -kNaN, kInfinity, -kInfinity, 1e30f, 1.0001f, -1.0001f}) {
-        ASSERT_EQ(store_.WriteDword("crossFaderCurvePosition", Bits(wrong)), kSuccess);
-        EXPECT_EQ(Got(store_.CrossFaderCurvePosition()), std::pair(0.0f, kInvalidDatatype)) << wrong;
-    }
-    for (const float wrong : {kNaN, kInfinity, -kInfinity, 1e30f, 1.0001f, -0.0001f, -1.0f}) {
-        ASSERT_EQ(store_.WriteDword("levelDeckB", Bits(wrong)), kSuccess);
-        EXPECT_EQ(Got(store_.Level(1)), std::pair(0.7f, kInvalidDatatype)) << wrong;
-    }
-    for (const uint32_t wrong : {15u, 99u, 0xFFFFFFFFu, 0x80000000u}) {
-        ASSERT_EQ(store_.WriteDword("tipOfTheDayIndex", wrong), kSuccess);
-        EXPECT_EQ(Got(store_.TipOfTheDayIndex()), std::pair(0, kInvalidDatatype)) << wrong;
-    }
-    EXPECT_EQ(store_.ReadDword("tipOfTheDayIndex").value, 0x80000000u);
 }
 
 }  // namespace

@@ -43,7 +43,7 @@ TEST(DispatchingWaits, DepthCountsTheWaitsRunningOnThisThread) {
     EXPECT_EQ(platform::DispatchDepth(), 0);
 }
 
-TEST(DispatchingWaits, AWaitGivesUpOnceWhatItWaitsForCanNoLongerCome) {
+TEST(DispatchingWaits, AWaitGivesUpOnceWhatItWaitsForCanNoLongerComeOrWaitsAreAbandoned) {
     MessagePort port;
     int handled = 0;
     port.SetHandler([&](Message, const platform::Payload&) -> intptr_t { return ++handled; });
@@ -67,42 +67,27 @@ TEST(DispatchingWaits, AWaitGivesUpOnceWhatItWaitsForCanNoLongerCome) {
 
     // The event counts first: a set event is a success, whatever the condition.
     Event comes(Event::Reset::Manual, false);
-    std::thread setter([&] { comes.Set(); });
-    setter.join();
+    std::thread([&] { comes.Set(); }).join();
     EXPECT_TRUE(platform::WaitDispatchingUntil(comes, [] { return true; }));
-}
 
-// Ends the abandonment even when a check fails, for the tests that follow.
-struct AbandonedWaits {
-    AbandonedWaits() { platform::AbandonWaits(true); }
-    AbandonedWaits(const AbandonedWaits&) = delete;
-    AbandonedWaits& operator=(const AbandonedWaits&) = delete;
-    ~AbandonedWaits() { platform::AbandonWaits(false); }
-};
-
-TEST(DispatchingWaits, AbandonedWaitsReturnAtOnce) {
-    MessagePort port;
-    int handled = 0;
-    port.SetHandler([&](Message, const platform::Payload&) -> intptr_t { return ++handled; });
+    // While the program closes, waits return at once without a step, unless
+    // their event is set already.
     port.Post(Message::StopForward);
-    {
-        const AbandonedWaits closing;
-        EXPECT_TRUE(platform::WaitsAbandoned());
-        platform::SleepDispatching(2s);
-        EXPECT_EQ(handled, 0) << "returned without a step";
-
-        Event never(Event::Reset::Manual, false);
-        int asked = 0;
-        EXPECT_FALSE(platform::WaitDispatchingUntil(never, [&] { return ++asked == 100; }));
-        EXPECT_EQ(asked, 0);
-        EXPECT_EQ(handled, 0);
-
-        Event already(Event::Reset::Manual, true);
-        EXPECT_TRUE(platform::WaitDispatchingUntil(already, [] { return false; }));
-    }
+    platform::AbandonWaits(true);
+    EXPECT_TRUE(platform::WaitsAbandoned());
+    platform::SleepDispatching(2s);
+    asked = 0;
+    const bool gaveUp = !platform::WaitDispatchingUntil(never, [&] { return ++asked == 100; });
+    const bool setOne = platform::WaitDispatchingUntil(comes, [] { return false; });
+    const int handledWhileAbandoned = handled;
+    platform::AbandonWaits(false);
+    EXPECT_TRUE(gaveUp);
+    EXPECT_TRUE(setOne);
+    EXPECT_EQ(asked, 0);
+    EXPECT_EQ(handledWhileAbandoned, 3) << "returned without a step";
     EXPECT_FALSE(platform::WaitsAbandoned());
     platform::SleepDispatching(0us);
-    EXPECT_EQ(handled, 1);
+    EXPECT_EQ(handled, 4);
 }
 
 }  // namespace

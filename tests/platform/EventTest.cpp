@@ -10,15 +10,38 @@
 using namespace std::chrono_literals;
 using platform::Event;
 
-TEST(Event, InitialStateAndManualResetStaysSignalled) {
+namespace {
+
+// A thread that waits on the event and counts its release; returned once it
+// sleeps in the wait.
+std::thread SleepingWaiter(Event& event, std::atomic<int>& released) {
+    std::atomic<pid_t> id{0};
+    std::thread waiter([&event, &released, &id] {
+        id = testing_support::ThisThreadId();
+        event.Wait();
+        ++released;
+    });
+    EXPECT_TRUE(testing_support::WaitUntil([&] { return id.load() != 0; }));
+    EXPECT_TRUE(testing_support::WaitUntilSleepingInFutex(id.load()));
+    return waiter;
+}
+
+TEST(Event, ManualResetStaysSignalledAndReleasesEveryWaiter) {
     Event manual(Event::Reset::Manual, true);
     EXPECT_TRUE(manual.WaitFor(0us));
     EXPECT_TRUE(manual.WaitFor(0us)) << "a manual-reset event stays signalled after a wait";
     manual.Reset();
     EXPECT_FALSE(manual.WaitFor(2ms));
 
-    Event unsignalled(Event::Reset::Manual, false);
-    EXPECT_FALSE(unsignalled.IsSet());
+    std::atomic<int> released{0};
+    std::thread a = SleepingWaiter(manual, released);
+    std::thread b = SleepingWaiter(manual, released);
+    EXPECT_EQ(released.load(), 0);
+    manual.Set();
+    a.join();
+    b.join();
+    EXPECT_EQ(released.load(), 2);
+    EXPECT_TRUE(manual.IsSet());
 }
 
 TEST(Event, AutomaticResetReleasesOneWaitPerSignal) {
@@ -29,17 +52,8 @@ TEST(Event, AutomaticResetReleasesOneWaitPerSignal) {
 
     // Two threads asleep in the wait: each Set releases one and is consumed by it.
     std::atomic<int> released{0};
-    std::atomic<pid_t> ids[2] = {0, 0};
-    auto waiter = [&](int n) {
-        ids[n] = testing_support::ThisThreadId();
-        automatic.Wait();
-        ++released;
-    };
-    std::thread a(waiter, 0), b(waiter, 1);
-    for (auto& id : ids) {
-        ASSERT_TRUE(testing_support::WaitUntil([&] { return id.load() != 0; }));
-        ASSERT_TRUE(testing_support::WaitUntilSleepingInFutex(id.load()));
-    }
+    std::thread a = SleepingWaiter(automatic, released);
+    std::thread b = SleepingWaiter(automatic, released);
     automatic.Set();
     ASSERT_TRUE(testing_support::WaitUntil([&] { return released.load() >= 1; }));
     EXPECT_FALSE(automatic.IsSet()) << "the released waiter consumed the signal";
@@ -50,19 +64,4 @@ TEST(Event, AutomaticResetReleasesOneWaitPerSignal) {
     EXPECT_FALSE(automatic.IsSet()) << "one signal per waiter, none left over";
 }
 
-TEST(Event, SetWakesABlockedWaiterOnAnotherThread) {
-    Event event(Event::Reset::Manual, false);
-    std::atomic<bool> woke{false};
-    std::atomic<pid_t> id{0};
-    std::thread waiter([&] {
-        id = testing_support::ThisThreadId();
-        event.Wait();
-        woke = true;
-    });
-    ASSERT_TRUE(testing_support::WaitUntil([&] { return id.load() != 0; }));
-    ASSERT_TRUE(testing_support::WaitUntilSleepingInFutex(id.load()));
-    EXPECT_FALSE(woke.load());
-    event.Set();
-    waiter.join();
-    EXPECT_TRUE(woke.load());
-}
+}  // namespace

@@ -16,12 +16,8 @@
 #include "platform/media/MediaFile.h"
 #include "support/AudioFixtures.h"
 
-using media_test::kHundredNsPerSecond;
-using media_test::kRate;
-using platform::media::AudioDecoder;
-using platform::media::MeasuredLength;
-using platform::media::MeasureLength;
-using platform::media::MediaFile;
+using namespace media_test;
+using namespace platform::media;
 
 namespace {
 
@@ -45,7 +41,7 @@ size_t FlacFrame(const std::string& bytes, int number) {
 
 }  // namespace
 
-class MeasureLengthTest : public media_test::SharedFixtures<MeasureLengthTest> {
+class MeasureLengthTest : public SharedFixtures<MeasureLengthTest> {
 public:
     static std::string MakeFixtures() {
         // Music-like: a tone over noise, 6 s.
@@ -73,11 +69,11 @@ public:
 
         // Cut at 37 %, a few bytes into a frame or packet.
         for (const std::string name : {"music.wav", "music.flac", "music.mp3", "music.ogg"}) {
-            const std::string bytes = media_test::FileBytes(Path(name));
-            if (!media_test::WriteBytes(Path("cut-" + name), bytes.substr(0, bytes.size() * 37 / 100 + 3)))
+            const std::string bytes = FileBytes(Path(name));
+            if (!WriteBytes(Path("cut-" + name), bytes.substr(0, bytes.size() * 37 / 100 + 3)))
                 return "cannot write cut-" + name;
         }
-        const std::string flac = media_test::FileBytes(Path("music.flac"));
+        const std::string flac = FileBytes(Path("music.flac"));
         const size_t middle = FlacFrame(flac, 20);
         const size_t next = FlacFrame(flac, 21);
         if (middle == std::string::npos || next == std::string::npos) return "cannot find the FLAC frames";
@@ -85,10 +81,9 @@ public:
         // say. One whole frame taken out: the frames around it are sound, but
         // their timestamps jump. And the FLAC marker, the stream information
         // and more overwritten.
-        return media_test::WriteBytes(Path("holed.flac"),
-                                      media_test::Garbled(flac, flac.size() / 2, 20'000)) &&
-                       media_test::WriteBytes(Path("gap.flac"), flac.substr(0, middle) + flac.substr(next)) &&
-                       media_test::WriteBytes(Path("damaged-head.flac"), media_test::Garbled(flac, 0, 2048))
+        return WriteBytes(Path("holed.flac"), Garbled(flac, flac.size() / 2, 20'000)) &&
+                       WriteBytes(Path("gap.flac"), flac.substr(0, middle) + flac.substr(next)) &&
+                       WriteBytes(Path("damaged-head.flac"), Garbled(flac, 0, 2048))
                    ? ""
                    : "cannot write the damaged FLAC files";
     }
@@ -113,10 +108,21 @@ TEST_F(MeasureLengthTest, MeasuresWhatTheDecoderDeliversWhereTheHeaderIsWrong) {
              {"gap.flac", 0, true},
          }) {
         SCOPED_TRACE(file);
-        const auto decodedFrames = static_cast<int64_t>(media_test::DecodeFile(Path(file)).size() / 2);
-        ASSERT_GT(decodedFrames, 0);
-        const MeasuredLength measured = Measure(Path(file));
+        // Measured while a decoder plays the same file: the two read the one
+        // descriptor at their own offsets, at the same time, and the decoder
+        // delivers what it does alone.
+        std::string error;
+        const std::shared_ptr<MediaFile> opened = MediaFile::Open(Path(file), &error);
+        ASSERT_NE(opened, nullptr) << error;
+        AudioDecoder decoder;
+        ASSERT_TRUE(decoder.Open(opened));
+        std::future<MeasuredLength> measuring =
+            std::async(std::launch::async, [&] { return MeasureLength(opened); });
+        const std::vector<int16_t> decoded = ReadAll(decoder);
+        const MeasuredLength measured = measuring.get();
         ASSERT_TRUE(measured.ok) << measured.error;
+        EXPECT_EQ(decoded, DecodeFile(Path(file)));
+        const auto decodedFrames = static_cast<int64_t>(decoded.size() / 2);
         EXPECT_FALSE(measured.cancelled);
         EXPECT_EQ(measured.sampleRate, kRate);
         EXPECT_LE(std::abs(measured.frames - decodedFrames), allowed)
@@ -124,7 +130,6 @@ TEST_F(MeasureLengthTest, MeasuresWhatTheDecoderDeliversWhereTheHeaderIsWrong) {
         EXPECT_DOUBLE_EQ(measured.seconds, static_cast<double>(measured.frames) / kRate);
         EXPECT_EQ(measured.Duration100ns(), std::llround(measured.frames * 1e7 / kRate));
 
-        AudioDecoder decoder;
         ASSERT_TRUE(decoder.Open(Path(file)));
         const double stated = static_cast<double>(decoder.Duration100ns()) / kHundredNsPerSecond;
         const double truth = static_cast<double>(decodedFrames) / kRate;
@@ -137,7 +142,7 @@ TEST_F(MeasureLengthTest, SeeksGoPastAWrongStatedLengthAndStopAtTheMeasuredOne) 
     for (const auto& [file, maxError, time] : std::vector<std::tuple<const char*, double, int64_t>>{
              {"vbr.mp3", 0.01, 19 * kHundredNsPerSecond}, {"damaged-head.flac", 0.0, 0}}) {
         SCOPED_TRACE(file);
-        const std::vector<int16_t> reference = media_test::DecodeFile(Path(file));
+        const std::vector<int16_t> reference = DecodeFile(Path(file));
         const MeasuredLength measured = Measure(Path(file));
         ASSERT_TRUE(measured.ok) << measured.error;
         const int64_t at = time ? time : measured.Duration100ns() / 2;
@@ -150,15 +155,14 @@ TEST_F(MeasureLengthTest, SeeksGoPastAWrongStatedLengthAndStopAtTheMeasuredOne) 
             ASSERT_TRUE(decoder.Seek(at));
             const int64_t target = std::llround(static_cast<double>(at) * kRate / kHundredNsPerSecond);
             EXPECT_EQ(decoder.PositionFrames(), target);
-            const std::vector<int16_t> piece = media_test::ReadFrames(decoder, 4096);
+            const std::vector<int16_t> piece = ReadFrames(decoder, 4096);
             ASSERT_EQ(piece.size(), 8192u);
-            EXPECT_LE(
-                media_test::RelativeError(piece.data(), &reference[static_cast<size_t>(target) * 2], 8192),
-                maxError);
+            EXPECT_LE(RelativeError(piece.data(), &reference[static_cast<size_t>(target) * 2], 8192),
+                      maxError);
             // Past the end: at the measured end, and nothing more to read.
             ASSERT_TRUE(decoder.Seek(measured.Duration100ns() + 30 * kHundredNsPerSecond));
             EXPECT_EQ(decoder.PositionFrames(), measured.frames);
-            EXPECT_TRUE(media_test::ReadFrames(decoder, 16).empty());
+            EXPECT_TRUE(ReadFrames(decoder, 16).empty());
         }
         // Opened afresh for a seek near the start, the decoder keeps the length.
         ASSERT_TRUE(decoder.Seek(0));
@@ -175,7 +179,7 @@ TEST_F(MeasureLengthTest, CountsOutputFramesForADecoderAtAnotherRate) {
         SCOPED_TRACE(rate);
         AudioDecoder decoder;
         ASSERT_TRUE(decoder.Open(Path("odd48k.flac"), rate));
-        EXPECT_EQ(measured.FramesAt(rate), static_cast<int64_t>(media_test::ReadAll(decoder).size() / 2));
+        EXPECT_EQ(measured.FramesAt(rate), static_cast<int64_t>(ReadAll(decoder).size() / 2));
         EXPECT_EQ(decoder.PositionFrames(), measured.FramesAt(rate));
     }
 }
@@ -188,47 +192,29 @@ TEST_F(MeasureLengthTest, StopsWhenCancelledAndFailsClearlyOnWhatIsNotAudio) {
         EXPECT_TRUE(measured.cancelled) << file;
         EXPECT_FALSE(measured.ok) << file;
     }
-    ASSERT_TRUE(media_test::WriteBytes(Path("garbage.mp3"),
-                                       media_test::Garbled(std::string(50'000, '\0'), 0, 50'000)));
+    ASSERT_TRUE(WriteBytes(Path("garbage.mp3"), Garbled(std::string(50'000, '\0'), 0, 50'000)));
     for (const MeasuredLength& failed : {Measure(Path("garbage.mp3")), MeasureLength(nullptr)}) {
         EXPECT_FALSE(failed.ok);
         EXPECT_NE(failed.error, "");
     }
 
     // Damage in the middle of an MP3: measured to the end, near what decodes.
-    const std::string bytes = media_test::FileBytes(Path("music.mp3"));
-    ASSERT_TRUE(
-        media_test::WriteBytes(Path("holed.mp3"), media_test::Garbled(bytes, bytes.size() / 2, 3000)));
+    const std::string bytes = FileBytes(Path("music.mp3"));
+    ASSERT_TRUE(WriteBytes(Path("holed.mp3"), Garbled(bytes, bytes.size() / 2, 3000)));
     const MeasuredLength holed = Measure(Path("holed.mp3"));
     ASSERT_TRUE(holed.ok) << holed.error;
-    const auto decoded = static_cast<int64_t>(media_test::DecodeFile(Path("holed.mp3")).size() / 2);
+    const auto decoded = static_cast<int64_t>(DecodeFile(Path("holed.mp3")).size() / 2);
     EXPECT_LE(std::abs(holed.frames - decoded), 10 * kMp3Frame) << holed.frames << " vs " << decoded;
-}
-
-TEST_F(MeasureLengthTest, RunsBesideADecoderOfTheSameFile) {
-    std::string error;
-    const std::shared_ptr<MediaFile> file = MediaFile::Open(Path("music.mp3"), &error);
-    ASSERT_NE(file, nullptr) << error;
-    AudioDecoder decoder;
-    ASSERT_TRUE(decoder.Open(file));
-    // The two read the one descriptor at their own offsets, at the same time.
-    std::future<MeasuredLength> measuring =
-        std::async(std::launch::async, [&] { return MeasureLength(file); });
-    const std::vector<int16_t> decoded = media_test::ReadAll(decoder);
-    const MeasuredLength measured = measuring.get();
-    ASSERT_TRUE(measured.ok) << measured.error;
-    EXPECT_EQ(measured.frames, static_cast<int64_t>(decoded.size() / 2));
-    EXPECT_EQ(decoded, media_test::DecodeFile(Path("music.mp3")));
 }
 
 TEST_F(MeasureLengthTest, DamagedFilesNeverCrashOrHang) {
     for (const std::string name : {"music.flac", "music.mp3", "music.ogg", "music.m4a"}) {
-        const std::string bytes = media_test::FileBytes(Path(name));
+        const std::string bytes = FileBytes(Path(name));
         std::mt19937 random(2024);
         for (int round = 0; round < 6; ++round) {
             const size_t at = random() % bytes.size();
             const std::string damaged = Path("damaged-" + std::to_string(round) + "-" + name);
-            ASSERT_TRUE(media_test::WriteBytes(damaged, media_test::Garbled(bytes, at, 1 + random() % 4096)));
+            ASSERT_TRUE(WriteBytes(damaged, Garbled(bytes, at, 1 + random() % 4096)));
             SCOPED_TRACE(damaged + " at " + std::to_string(at));
             const MeasuredLength measured = Measure(damaged);
             EXPECT_TRUE(measured.ok || !measured.error.empty());
@@ -237,10 +223,10 @@ TEST_F(MeasureLengthTest, DamagedFilesNeverCrashOrHang) {
                 EXPECT_NE(decoder.ErrorText(), "");
                 continue;
             }
-            const auto frames = static_cast<int64_t>(media_test::ReadAll(decoder).size() / 2);
+            const auto frames = static_cast<int64_t>(ReadAll(decoder).size() / 2);
             for (const double share : {0.75, 0.25, 0.0}) {
                 decoder.Seek(static_cast<int64_t>(share * 6 * kHundredNsPerSecond));
-                media_test::ReadFrames(decoder, 4096);
+                ReadFrames(decoder, 4096);
             }
             // Measured by timestamps, packets the decoder then rejects still
             // count: a few codec frames' slack (seeks count them alike).

@@ -19,12 +19,7 @@
 #include <vector>
 
 #include "devices/DeviceTestEnvironment.h"
-#include "engine/SampleBlock.h"
-#include "output/CZelOutput.h"
-#include "platform/sound/DirectSound.h"
 #include "platform/sound/PortAudioBackend.h"
-#include "platform/sound/SoundBuffer.h"
-#include "platform/sound/SoundSystem.h"
 
 using namespace platform::sound;
 using namespace std::chrono_literals;
@@ -265,50 +260,6 @@ TEST(PortAudioBackendDevices, TheCallbackThreadGetsRealTimeSchedulingWhereAllowe
         EXPECT_EQ(stream->Realtime(), allowed ? RealtimeScheduling::Granted : RealtimeScheduling::Refused);
         EXPECT_FALSE(stream->Failed());
         stream->Stop();
-    }
-}
-
-// The whole output path on a real device: the main and headphones outputs on
-// the front and rear halves of one device, their deck buffers on our mixer
-// through one four-channel PortAudio stream into the ALSA file device.
-TEST(OutputOnRealDevices, SplitHalvesLandOnChannelsOneTwoAndThreeFourOfOneStream) {
-    SoundSystem system(std::make_unique<PortAudioBackend>());
-    std::optional<DeviceId> id;
-    for (const auto& device : system.Enumerate())
-        if (device.description == "filequad") id = device.id;
-    constexpr int kFrames = 10 * engine::kBlockFrames;
-    {
-        output::CZelOutput main(system), headphones(system);
-        main.Open(id, "filequad (Front)");
-        headphones.Open(id, "filequad (Rear)");
-        for (int half = 0; half < 2; ++half) {  // the ramp, from a frame of each half's own
-            output::CZelOutputDevice& device = *(half ? headphones : main).Device();
-            ASSERT_EQ(device.CreateDeckBuffers(0, 44'100, nullptr, nullptr), kOk);
-            engine::SampleBlock block{};
-            for (int frame = 0; frame < kFrames; ++frame) {
-                for (int c = 0; c < 2; ++c)
-                    block.samples[2 * (frame % engine::kBlockFrames) + c] =
-                        RampSample(frame + 1000 * half, c);
-                if ((frame + 1) % engine::kBlockFrames == 0) device.WriteForward(0, block.Span());
-            }
-        }
-        EXPECT_EQ(main.Device()->DirectSoundObject()->Stream(),
-                  headphones.Device()->DirectSoundObject()->Stream());
-        EXPECT_EQ(main.Device()->DirectSoundObject()->Stream()->Stream()->Channels(), 4);
-        SoundBuffer* buffers[2] = {main.Device()->ForwardBuffer(0), headphones.Device()->ForwardBuffer(0)};
-        for (SoundBuffer* buffer : buffers) ASSERT_EQ(buffer->Play(false), kOk);
-        EXPECT_TRUE(WaitFor([&] { return !buffers[0]->IsPlaying() && !buffers[1]->IsPlaying(); }, 30s));
-    }  // closing the outputs closes the stream and completes the file
-    const std::vector<int16_t> samples = device_tests::Captured(device_tests::QuadCapturePath());
-    for (int half = 0; half < 2; ++half) {
-        // Where the half's sound starts on its channel pair, and all of it from there.
-        size_t start = 0;
-        while (start < samples.size() / 4 && samples[4 * start + 2 * half] == 0) ++start;
-        ASSERT_GE(samples.size() / 4, start + kFrames) << "not all of it on pair " << half + 1;
-        for (int frame = 0; frame < kFrames; ++frame)
-            for (int c = 0; c < 2; ++c)
-                ASSERT_EQ(samples[4 * (start + frame) + 2 * half + c], RampSample(frame + 1000 * half, c))
-                    << "pair " << half + 1 << ", frame " << frame;
     }
 }
 

@@ -42,34 +42,21 @@ double SinkLevel() {
     return count ? std::sqrt(sum / static_cast<double>(count)) / 32768.0 : 0.0;
 }
 
-class PulseRecoveryTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { server_.Start(); }
-    static void TearDownTestSuite() { server_.Stop(); }
-    void SetUp() override {
-        if (!server_.SkipReason().empty()) GTEST_SKIP() << server_.SkipReason();
-        ASSERT_TRUE(server_.Running()) << "the PulseAudio server did not start";
-        ASSERT_TRUE(LoadSink());
+TEST(PulseRecoveryTest, AStreamWhoseSinkWentAwayIsReopenedAndHeardAgain) {
+    testing_support::PulseServer server;
+    if (!server.Start()) {
+        if (!server.SkipReason().empty()) GTEST_SKIP() << server.SkipReason();
+        FAIL() << "the PulseAudio server did not start";
     }
-    void TearDown() override { UnloadSink(); }
-
-    bool LoadSink() {
-        const QString arguments =
+    // The null sink, loaded and unloaded as a module.
+    QString module;
+    const auto loadSink = [&] {
+        const QString sink =
             QString("sink_name=%1 rate=44100 channels=2 norewinds=1").arg(device_tests::kPulseSink);
-        return RunTool("pactl", {"load-module", "module-null-sink", arguments}, &module_) &&
+        return RunTool("pactl", {"load-module", "module-null-sink", sink}, &module) &&
                RunTool("pactl", {"set-sink-volume", device_tests::kPulseSink, "100%"});
-    }
-    bool UnloadSink() {
-        const bool unloaded = !module_.isEmpty() && RunTool("pactl", {"unload-module", module_});
-        module_.clear();
-        return unloaded;
-    }
-
-    static inline testing_support::PulseServer server_;
-    QString module_;  // the null sink's module index while it is loaded
-};
-
-TEST_F(PulseRecoveryTest, AStreamWhoseSinkWentAwayIsReopenedAndHeardAgain) {
+    };
+    ASSERT_TRUE(loadSink());
     SoundSystem system(std::make_unique<PortAudioBackend>());
     std::optional<DeviceId> id;
     for (const auto& device : system.Enumerate())
@@ -96,7 +83,7 @@ TEST_F(PulseRecoveryTest, AStreamWhoseSinkWentAwayIsReopenedAndHeardAgain) {
     EXPECT_GT(SinkLevel(), 0.1) << "the tone does not reach the sink";
 
     // The sink goes away: the stream fails, and cannot be reopened while it is gone.
-    ASSERT_TRUE(UnloadSink());
+    ASSERT_TRUE(RunTool("pactl", {"unload-module", module}));
     const auto maintainedUntil = [&](bool failed) {
         return Eventually([&] {
             system.MaintainStreams();
@@ -112,7 +99,7 @@ TEST_F(PulseRecoveryTest, AStreamWhoseSinkWentAwayIsReopenedAndHeardAgain) {
     EXPECT_EQ(stream.Recoveries(), 0);
 
     // The sink comes back: the stream is reopened within a few attempts and the tone is heard again.
-    ASSERT_TRUE(LoadSink());
+    ASSERT_TRUE(loadSink());
     ASSERT_TRUE(maintainedUntil(false)) << "the stream was not reopened";
     EXPECT_EQ(stream.Recoveries(), 1);
     EXPECT_TRUE(buffer->IsPlaying());

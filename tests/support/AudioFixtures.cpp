@@ -27,37 +27,6 @@ using std::numbers::pi;
 // fast on a few seconds of audio.
 constexpr int kMaxAnalysisFrames = 16384;
 
-// channelMask 0: a plain PCM format chunk; else WAVE_FORMAT_EXTENSIBLE with it.
-bool WriteRiff(const std::string& path, const void* data, uint32_t dataBytes, int channels, int sampleRate,
-               uint32_t channelMask = 0) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    // Little-endian fields of the given byte counts.
-    const auto put = [&](std::initializer_list<std::pair<uint32_t, int>> fields) {
-        for (const auto& [value, bytes] : fields)
-            for (int i = 0; i < bytes; ++i) out.put(static_cast<char>(value >> (8 * i)));
-    };
-    const auto blockAlign = static_cast<uint32_t>(channels * 2);
-    const uint32_t formatBytes = channelMask ? 40 : 16;
-    out << "RIFF";
-    put({{20 + formatBytes + dataBytes + (dataBytes & 1), 4}});
-    out << "WAVEfmt ";
-    put({{formatBytes, 4},
-         {channelMask ? 0xFFFEu : 1u, 2},  // extensible, or integer PCM
-         {channels, 2},
-         {sampleRate, 4},
-         {sampleRate * blockAlign, 4},
-         {blockAlign, 2},
-         {16, 2}});
-    // The extension's size, the valid bits, the mask and the integer PCM sub-format GUID.
-    if (channelMask)
-        put({{22, 2}, {16, 2}, {channelMask, 4}, {1, 4}, {0x00100000, 4}, {0xAA000080, 4}, {0x719B3800, 4}});
-    out << "data";
-    put({{dataBytes, 4}});
-    out.write(static_cast<const char*>(data), dataBytes);
-    if (dataBytes & 1) out.put('\0');  // chunks are padded to even length
-    return static_cast<bool>(out);
-}
-
 // The middle stretch of one channel, a power of two at most kMaxAnalysisFrames
 // long, under a Hann window; and the window's sum, for normalisation.
 std::pair<std::vector<Complex>, double> Windowed(const int16_t* interleaved, int frames, int channels,
@@ -130,9 +99,29 @@ bool WriteWav(const std::string& path, const std::vector<int16_t>& interleaved, 
 
 bool WriteWavWithMask(const std::string& path, const std::vector<int16_t>& interleaved, int channels,
                       int sampleRate, uint32_t channelMask) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    // Little-endian fields of the given byte counts.
+    const auto put = [&](std::initializer_list<std::pair<uint32_t, int>> fields) {
+        for (const auto& [value, bytes] : fields)
+            for (int i = 0; i < bytes; ++i) out.put(static_cast<char>(value >> (8 * i)));
+    };
+    const auto dataBytes = static_cast<uint32_t>(interleaved.size() * 2);
+    const uint32_t formatBytes = channelMask ? 40 : 16;
+    const uint32_t blockAlign = 2 * channels;
+    out << "RIFF";
+    put({{20 + formatBytes + dataBytes, 4}});
+    // A plain PCM format chunk, or with a mask a WAVE_FORMAT_EXTENSIBLE one.
+    out << "WAVEfmt ";
+    put({{formatBytes, 4}, {channelMask ? 0xFFFEu : 1u, 2}, {channels, 2}, {sampleRate, 4}});
+    put({{sampleRate * blockAlign, 4}, {blockAlign, 2}, {16, 2}});
+    // The extension's size, the valid bits, the mask and the integer PCM sub-format GUID.
+    if (channelMask)
+        put({{22, 2}, {16, 2}, {channelMask, 4}, {1, 4}, {0x00100000, 4}, {0xAA000080, 4}, {0x719B3800, 4}});
+    out << "data";
+    put({{dataBytes, 4}});
     // Little-endian host: the samples are already in RIFF byte order.
-    return WriteRiff(path, interleaved.data(), static_cast<uint32_t>(interleaved.size() * 2), channels,
-                     sampleRate, channelMask);
+    out.write(reinterpret_cast<const char*>(interleaved.data()), dataBytes);
+    return static_cast<bool>(out);
 }
 
 bool Encode(const std::string& inputWav, const std::string& output,

@@ -42,10 +42,10 @@ bool PulseServer::Start(const QStringList& modules) {
     runtime_ = std::make_unique<QTemporaryDir>();
     savedRuntimePath_ = qgetenv("PULSE_RUNTIME_PATH");
     qputenv("PULSE_RUNTIME_PATH", runtime_->path().toUtf8());
-    QStringList arguments =
-        QString("-n --daemonize=yes --exit-idle-time=-1 --disable-shm=yes --enable-memfd=no").split(' ');
-    arguments << "-L"
-              << "module-native-protocol-unix";
+    QStringList arguments = QString(
+                                "-n --daemonize=yes --exit-idle-time=-1 --disable-shm=yes "
+                                "--enable-memfd=no -L module-native-protocol-unix")
+                                .split(' ');
     for (const QString& module : modules) arguments << "-L" << module;
     RunTool("pulseaudio", arguments);
     running_ = Eventually([] { return RunTool("pactl", {"info"}); }, 5000);

@@ -17,18 +17,6 @@
 
 namespace testing_support {
 
-namespace {
-
-// The number of the system call the thread is blocked in; -1 while it runs
-// (or when the kernel does not tell).
-long SystemCallOf(pid_t thread) {
-    std::ifstream file("/proc/self/task/" + std::to_string(thread) + "/syscall");
-    long number = -1;
-    return file >> number ? number : -1;
-}
-
-}  // namespace
-
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds giveUp) {
     const auto giveUpAt = std::chrono::steady_clock::now() + giveUp;
     while (!condition()) {
@@ -62,7 +50,13 @@ pid_t ThisThreadId() {
 
 bool WaitUntilSleepingInFutex(pid_t thread, std::chrono::milliseconds giveUp) {
     const auto giveUpAt = std::chrono::steady_clock::now() + giveUp;
-    while (SystemCallOf(thread) != SYS_futex) {
+    // The number of the system call the thread is blocked in, as the kernel tells.
+    const auto blockedIn = [path = "/proc/self/task/" + std::to_string(thread) + "/syscall"] {
+        long number = -1;
+        std::ifstream(path) >> number;
+        return number;
+    };
+    while (blockedIn() != SYS_futex) {
         if (std::chrono::steady_clock::now() > giveUpAt) return false;
         std::this_thread::yield();
     }

@@ -15,8 +15,17 @@ namespace device_tests {
 inline constexpr const char* kPulseDevice = "pulserecovery";
 inline constexpr const char* kPulseSink = "orvo_recovery";
 
-const std::string& StereoCapturePath();
-const std::string& QuadCapturePath();
+// The folder main() makes for the configuration and the captures.
+inline std::string& Folder() {
+    static std::string folder;
+    return folder;
+}
+inline std::string StereoCapturePath() {
+    return Folder() + "/stereo.raw";
+}
+inline std::string QuadCapturePath() {
+    return Folder() + "/quad.raw";
+}
 
 // What a file device wrote: 16-bit samples, interleaved.
 inline std::vector<int16_t> Captured(const std::string& path) {

@@ -50,42 +50,30 @@ void OnWorker(const std::function<void()>& work) {
 
 }  // namespace
 
-TEST(Event, ManualResetStaysSignalledAndReleasesEveryWaiter) {
-    Event manual(Event::Reset::Manual, true);
-    EXPECT_TRUE(manual.WaitFor(0us));
-    EXPECT_TRUE(manual.WaitFor(0us)) << "a manual-reset event stays signalled after a wait";
-    manual.Reset();
-    EXPECT_FALSE(manual.WaitFor(2ms));
+TEST(Event, AManualResetEventReleasesEveryWaiterAndAnAutomaticOneAWaitPerSignal) {
+    for (const auto reset : {Event::Reset::Manual, Event::Reset::Automatic}) {
+        const bool manual = reset == Event::Reset::Manual;
+        SCOPED_TRACE(manual ? "manual" : "automatic");
+        Event event(reset, true);
+        EXPECT_TRUE(event.WaitFor(0us));
+        EXPECT_EQ(event.WaitFor(2ms), manual) << "only a manual-reset event stays signalled after a wait";
+        event.Reset();
+        EXPECT_FALSE(event.WaitFor(2ms));
 
-    std::atomic<int> released{0};
-    std::thread a = SleepingWaiter(manual, released);
-    std::thread b = SleepingWaiter(manual, released);
-    EXPECT_EQ(released.load(), 0);
-    manual.Set();
-    a.join();
-    b.join();
-    EXPECT_EQ(released.load(), 2);
-    EXPECT_TRUE(manual.IsSet());
-}
-
-TEST(Event, AutomaticResetReleasesOneWaitPerSignal) {
-    Event automatic(Event::Reset::Automatic, false);
-    automatic.Set();
-    EXPECT_TRUE(automatic.WaitFor(0us));
-    EXPECT_FALSE(automatic.WaitFor(2ms)) << "the first wait consumed the signal";
-
-    // Two threads asleep in the wait: each Set releases one and is consumed by it.
-    std::atomic<int> released{0};
-    std::thread a = SleepingWaiter(automatic, released);
-    std::thread b = SleepingWaiter(automatic, released);
-    automatic.Set();
-    ASSERT_TRUE(testing_support::WaitUntil([&] { return released.load() >= 1; }));
-    EXPECT_FALSE(automatic.IsSet()) << "the released waiter consumed the signal";
-    automatic.Set();
-    a.join();
-    b.join();
-    EXPECT_EQ(released.load(), 2);
-    EXPECT_FALSE(automatic.IsSet()) << "one signal per waiter, none left over";
+        // Two threads asleep in the wait; an automatic event's signal is
+        // consumed by the one it releases.
+        std::atomic<int> released{0};
+        std::thread a = SleepingWaiter(event, released);
+        std::thread b = SleepingWaiter(event, released);
+        event.Set();
+        ASSERT_TRUE(testing_support::WaitUntil([&] { return released.load() >= 1; }));
+        EXPECT_EQ(event.IsSet(), manual);
+        if (!manual) event.Set();
+        a.join();
+        b.join();
+        EXPECT_EQ(released.load(), 2);
+        EXPECT_EQ(event.IsSet(), manual) << "one signal per waiter, none left over";
+    }
 }
 
 TEST(MessagePort, SendFromAWorkerBlocksUntilHandledAndPostReturnsAtOnce) {

@@ -8,7 +8,6 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <sys/stat.h>
 #include <csignal>
@@ -28,18 +27,18 @@ using testing_support::EngineHarness;
 
 TEST(StartUp, CommandLineFilesLoadIntoDeckAWhichKeepsTheLastGoodOne) {
     QTemporaryDir dir;
-    const std::string first = QDir(dir.path()).filePath("first.wav").toStdString();
-    const std::string third = QDir(dir.path()).filePath("third.wav").toStdString();
+    const std::string first = dir.filePath("first.wav").toStdString(),
+                      third = dir.filePath("third.wav").toStdString();
     ASSERT_TRUE(fixtures::WriteWav(first, fixtures::Ramp(44'100, 2), 2, 44'100));
     ASSERT_TRUE(fixtures::WriteWav(third, fixtures::Ramp(44'100, 2, 5), 2, 44'100));
 
     engine::EngineEvents events;
     app::CZelCommandLineInfo commandLine;
     commandLine.ParseArguments(
-        {QString::fromStdString(first), dir.path() + "/unreadable.mp3", QString::fromStdString(third)});
+        {QString::fromStdString(first), dir.filePath("unreadable.mp3"), QString::fromStdString(third)});
     platform::sound::SoundSystem sound(std::make_unique<platform::sound::OfflineBackend>(
         std::vector<platform::sound::OfflineBackend::Device>{{"Desk", 2}, {"Phones", 2}}));
-    CZelSettings settings(dir.path() + "/settings.ini");
+    CZelSettings settings(dir.filePath("settings.ini"));
     settings.WriteShowTipOfTheDay(false);
     COrvo2Dlg dialog(events, commandLine, sound, settings);
     // The start-up runs from the dialog's event loop.
@@ -78,36 +77,65 @@ void RunAndTerminate(const QString& home, const QStringList& arguments) {
 
 }  // namespace
 
+TEST(StartUp, ProgramStartsWithAFileAndEndsCleanlyWhenAskedTo) {
+    QTemporaryDir dir;
+    const QString song = dir.filePath("song.wav");
+    ASSERT_TRUE(fixtures::WriteWav(song.toStdString(), fixtures::Sine(440.0, 12.0, 44'100, 2), 2, 44'100));
+    for (const QStringList& arguments :
+         {QStringList{song}, QStringList{dir.filePath("missing.mp3")}, QStringList{}})
+        RunAndTerminate(dir.path(), arguments);
+}
+
 TEST(StartUp, ADamagedSettingsPathNeitherHangsNorStallsTheStartAndIsLeftAlone) {
     QTemporaryDir dir;
     ASSERT_TRUE(QDir(dir.path()).mkpath("Zel Morrow"));
-    const QString settings = dir.path() + "/Zel Morrow/Orvo 2.ini";
-
+    const QString settings = dir.filePath("Zel Morrow/Orvo 2.ini");
     // A FIFO would block the first read for ever.
     ASSERT_EQ(::mkfifo(settings.toLocal8Bit().constData(), 0644), 0);
     RunAndTerminate(dir.path(), {});
     ASSERT_TRUE(QFile::remove(settings));
 
     // Tens of megabytes would take seconds to parse, at every read.
-    {
-        QFile huge(settings);
-        ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
-        const QByteArray line("[Settings]\nlevelDeckA=1060320051\n");
-        for (int i = 0; i < 30 * 1024 * 1024 / line.size(); ++i) huge.write(line);
-    }
-    const qint64 size = QFileInfo(settings).size();
-    const QDateTime modified = QFileInfo(settings).lastModified();
+    QFile huge(settings);
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(huge.resize(30 * 1024 * 1024));
+    huge.close();
+    const QFileInfo before(settings);
     RunAndTerminate(dir.path(), {});
-    EXPECT_EQ(QFileInfo(settings).size(), size) << "the damaged file is left as it was";
-    EXPECT_EQ(QFileInfo(settings).lastModified(), modified);
+    EXPECT_EQ(QFileInfo(settings).size(), before.size()) << "the damaged file is left as it was";
+    EXPECT_EQ(QFileInfo(settings).lastModified(), before.lastModified());
 }
 
-TEST(StartUp, ProgramStartsWithAFileAndEndsCleanlyWhenAskedTo) {
-    QTemporaryDir dir;
-    const QString song = QDir(dir.path()).filePath("song.wav");
-    ASSERT_TRUE(fixtures::WriteWav(song.toStdString(), fixtures::Sine(440.0, 12.0, 44'100, 2), 2, 44'100));
+TEST(CommandLine, EveryArgumentIsAPathInOrderAndNoneGivesOneEmptyPath) {
+    app::CZelCommandLineInfo info;
+    info.ParseArguments({"/tmp/one song.mp3", "/x", "-y", "relative/two.wav"});
+    ASSERT_TRUE(info.HasFiles());
+    // An absolute path stays a path; a switch is taken as a path without its marker.
+    for (const char* expected : {"/tmp/one song.mp3", "x", "y", "relative/two.wav"}) {
+        bool isLast = false;
+        EXPECT_EQ(info.GetNextFile(isLast), expected);
+        EXPECT_EQ(isLast, QString(expected) == "relative/two.wav") << expected;
+    }
 
-    for (const QStringList& arguments :
-         {QStringList{song}, QStringList{dir.path() + "/missing.mp3"}, QStringList{}})
-        RunAndTerminate(dir.path(), arguments);
+    app::CZelCommandLineInfo none;
+    none.ParseArguments({});
+    EXPECT_FALSE(none.HasFiles());
+    bool isLast = false;
+    EXPECT_EQ(none.GetNextFile(isLast), "");
+    EXPECT_TRUE(isLast);
+}
+
+TEST(EngineEvents, DecksHaveTheirOwnEventsAndThreadDoneEventsStartSignalled) {
+    engine::EngineEvents events;
+    events.deck[0].discReadForward.Set();
+    EXPECT_FALSE(events.deck[1].discReadForward.IsSet()) << "signalling Deck A must not wake Deck B";
+    EXPECT_NE(events.deck[0].discReadForward.Name(), events.deck[1].discReadForward.Name());
+    // Nothing runs yet: a stop that waits for a thread to be done must not wait.
+    for (const auto& deck : events.deck) {
+        EXPECT_TRUE(deck.threadFileReadForwardDone.IsSet() && deck.threadCdReadForwardDone.IsSet());
+        EXPECT_TRUE(deck.threadPlayForwardDone.IsSet() && deck.threadPlayBackwardDone.IsSet());
+        EXPECT_FALSE(deck.deckReadyToPlay.IsSet());
+        EXPECT_TRUE(deck.playForwardNotify.IsManualReset());
+    }
+    EXPECT_FALSE(events.trackLengthLoad.IsManualReset());
 }

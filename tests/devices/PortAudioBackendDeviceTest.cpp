@@ -10,7 +10,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -23,6 +22,7 @@
 #include "platform/sound/PortAudioBackend.h"
 
 using namespace platform::sound;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -53,17 +53,14 @@ public:
         rendered_.store(position);
         if (calls_++ == stallAt_) {
             stallStartNs = Clock::now().time_since_epoch().count();
-            stalling = true;
-            const auto until = Clock::now() + std::chrono::seconds(10);
+            const auto until = Clock::now() + 10s;
             while (!release && Clock::now() < until) {  // busy: no cancellation point in here
             }
-            stalling = false;
         }
     }
     int64_t Rendered() const { return rendered_.load(); }
 
-    std::atomic<bool> stalling{false};
-    std::atomic<Clock::rep> stallStartNs{0};  // steady clock, when the stall began
+    std::atomic<Clock::rep> stallStartNs{0};  // steady clock, when the stall began; 0 before
     std::atomic<bool> release{false};
 
 private:
@@ -99,122 +96,120 @@ bool FifoAllowed() {
 // Takes CAP_SYS_NICE out of the calling thread's effective capabilities (the
 // kernel keeps them per thread), so that it and the threads it starts may no
 // longer ask for real-time scheduling.
-bool DropSysNiceOnThisThread() {
+void DropSysNiceOnThisThread() {
     __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
     __user_cap_data_struct data[2]{};
-    if (syscall(SYS_capget, &header, data) != 0) return false;
+    if (syscall(SYS_capget, &header, data) != 0) return;
     data[CAP_SYS_NICE / 32].effective &= ~(1u << (CAP_SYS_NICE % 32));
-    return syscall(SYS_capset, &header, data) == 0;
+    syscall(SYS_capset, &header, data);
 }
 
 // Plays the ramp on the named file device with `channels` channels and checks
 // that the capture holds it bit for bit, after nothing but a little silence
 // and followed by nothing but silence, in callbacks of the size that the
-// latency asked for gives.
-void PlayRampAndCompare(const std::string& deviceName, const std::string& capturePath, int channels,
-                        const StreamOptions& options = {}) {
-    SCOPED_TRACE(deviceName + " at " + std::to_string(options.latencyMs) + " ms");
+// latency asked for gives. Returns the latency the stream reported.
+double PlayRampAndCompare(const std::string& deviceName, const std::string& capturePath, int channels,
+                          int latencyMs) {
+    SCOPED_TRACE(deviceName + " at " + std::to_string(latencyMs) + " ms");
     PortAudioBackend backend;
     const std::optional<BackendDevice> device = FindDevice(backend, deviceName);
-    ASSERT_TRUE(device.has_value()) << deviceName << " is not listed";
+    EXPECT_TRUE(device.has_value()) << deviceName << " is not listed";
     constexpr int64_t kRampFrames = 3 * kRate + 123;
     RampTarget target(kRampFrames);
-    std::unique_ptr<AudioStream> stream = backend.OpenStream(&device->id, channels, target, options);
-    ASSERT_NE(stream, nullptr);
+    std::unique_ptr<AudioStream> stream =
+        device ? backend.OpenStream(&device->id, channels, target, StreamOptions{latencyMs}) : nullptr;
+    if (!stream) {
+        ADD_FAILURE() << "not opened";
+        return 0;
+    }
     EXPECT_EQ(stream->Channels(), channels);
-    const auto callbackFrames =
-        static_cast<unsigned long>(PortAudioBackend::FramesPerBufferFor(options.latencyMs, kRate));
     EXPECT_EQ(stream->SampleRate(), kRate);
-
-    ASSERT_TRUE(stream->Start());
+    const double latency = stream->OutputLatency();
+    EXPECT_TRUE(stream->Start());
     // Past the ramp by a few callbacks, so that all of it has been handed on.
-    const int64_t past = kRampFrames + 4 * PortAudioBackend::kFramesPerBuffer;
-    ASSERT_TRUE(WaitFor([&] { return target.Rendered() >= past; }, std::chrono::seconds(30)));
+    EXPECT_TRUE(WaitFor(
+        [&] { return target.Rendered() >= kRampFrames + 4 * PortAudioBackend::kFramesPerBuffer; }, 30s));
     stream->Stop();
     EXPECT_FALSE(stream->IsRunning());
     EXPECT_FALSE(stream->Failed());
     const int64_t rendered = target.Rendered();
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::this_thread::sleep_for(20ms);
     EXPECT_EQ(target.Rendered(), rendered) << "rendering went on after Stop";
     const auto stats = dynamic_cast<PortAudioStream&>(*stream).Stats();
+    const auto callbackFrames =
+        static_cast<unsigned long>(PortAudioBackend::FramesPerBufferFor(latencyMs, kRate));
     EXPECT_EQ(stats.minFrames, callbackFrames);
     EXPECT_EQ(stats.maxFrames, callbackFrames);
     stream.reset();  // closes the device, which completes the file
 
-    std::ifstream in(capturePath, std::ios::binary | std::ios::ate);
-    std::vector<int16_t> samples(static_cast<size_t>(in.tellg()) / 2);
-    in.seekg(0).read(reinterpret_cast<char*>(samples.data()), std::streamsize(samples.size() * 2));
+    const std::vector<int16_t> samples = device_tests::Captured(capturePath);
     const auto start = std::find_if(samples.begin(), samples.end(), [](int16_t s) { return s != 0; });
     const auto startSample = static_cast<size_t>(start - samples.begin());
-    ASSERT_NE(start, samples.end()) << "nothing but silence captured";
-    ASSERT_EQ(startSample % channels, 0u) << "the ramp starts inside a frame";
     // PortAudio primes about 512 frames of silence; more may precede the ramp, but not much more.
+    EXPECT_EQ(startSample % channels, 0u) << "the ramp starts inside a frame";
     EXPECT_LE(startSample / channels, 8192u);
     std::vector<int16_t> expected;
     for (int64_t f = 0; f < kRampFrames; ++f)
         for (int c = 0; c < channels; ++c) expected.push_back(RampSample(f, c));
-    ASSERT_GE(samples.size() - startSample, expected.size()) << "the ramp is cut short";
-    const auto same = std::mismatch(expected.begin(), expected.end(), start).first - expected.begin();
-    EXPECT_EQ(same, std::ssize(expected)) << "the ramp differs from sample " << same << " on";
-    EXPECT_TRUE(std::all_of(start + expected.size(), samples.end(), [](int16_t s) { return s == 0; }))
-        << "sound after the ramp";
+    const auto end = samples.begin() +
+                     static_cast<std::ptrdiff_t>(std::min(samples.size(), startSample + expected.size()));
+    EXPECT_EQ(std::vector<int16_t>(start, end), expected);
+    EXPECT_TRUE(std::all_of(end, samples.end(), [](int16_t s) { return s == 0; })) << "sound after the ramp";
+    return latency;
 }
 
-TEST(PortAudioBackendDevices, ListsBothFileDevicesWithUniqueStableIds) {
+TEST(PortAudioBackendDevices, ListsBothFileDevicesWithUniqueStableIdsAndTheirFormats) {
     const auto listed = [](PortAudioBackend& backend) {
         std::vector<std::pair<std::string, DeviceId>> result;
         for (const BackendDevice& device : backend.Devices())
             result.emplace_back(device.description, device.id);
         return result;
     };
-    std::vector<std::pair<std::string, DeviceId>> devices;
-    {
-        PortAudioBackend first;
-        const std::optional<BackendDevice> stereo = FindDevice(first, "filestereo");
-        const std::optional<BackendDevice> quad = FindDevice(first, "filequad");
-        ASSERT_TRUE(stereo.has_value());
-        ASSERT_TRUE(quad.has_value());
-        EXPECT_GE(stereo->maxOutputChannels, 2);
-        EXPECT_GE(quad->maxOutputChannels, 4);
-        EXPECT_EQ(stereo->id, PortAudioBackend::MakeDeviceId("ALSA", "filestereo", 0));
-        devices = listed(first);
-        for (const auto& [name, id] : devices)
-            EXPECT_EQ(std::count_if(devices.begin(), devices.end(), [&](auto& d) { return d.second == id; }),
-                      1)
-                << name;
-        // A second backend, alive at the same time, lists the same devices with
-        // the same ids, and its end does not end PortAudio for the first.
-        EXPECT_EQ(listed(*std::make_unique<PortAudioBackend>()), devices);
-        EXPECT_EQ(listed(first), devices);
-    }
-    PortAudioBackend afterwards;  // PortAudio was terminated in between
-    EXPECT_EQ(listed(afterwards), devices);
-}
+    auto first = std::make_unique<PortAudioBackend>();
+    const std::optional<BackendDevice> stereo = FindDevice(*first, "filestereo");
+    const std::optional<BackendDevice> quad = FindDevice(*first, "filequad");
+    ASSERT_TRUE(stereo && quad);
+    EXPECT_GE(stereo->maxOutputChannels, 2);
+    EXPECT_GE(quad->maxOutputChannels, 4);
+    EXPECT_EQ(stereo->id, PortAudioBackend::MakeDeviceId("ALSA", "filestereo", 0));
+    const auto devices = listed(*first);
+    for (const auto& [name, id] : devices)
+        EXPECT_EQ(std::count_if(devices.begin(), devices.end(), [&](auto& d) { return d.second == id; }), 1)
+            << name;
+    // A second backend, alive at the same time, lists the same devices with
+    // the same ids, and its end does not end PortAudio for the first.
+    EXPECT_EQ(listed(*std::make_unique<PortAudioBackend>()), devices);
+    EXPECT_EQ(listed(*first), devices);
 
-TEST(PortAudioBackendDevices, FormatSupportAndRefusals) {
-    PortAudioBackend backend;
-    const std::optional<BackendDevice> quad = FindDevice(backend, "filequad");
-    ASSERT_TRUE(quad.has_value());
-    EXPECT_TRUE(backend.IsFormatSupported(&quad->id, 4, 44100));
-    EXPECT_TRUE(backend.IsFormatSupported(&quad->id, 2, 44100));
-    EXPECT_TRUE(backend.IsFormatSupported(nullptr, 2, 44100)) << "the default device, filestereo";
+    EXPECT_TRUE(first->IsFormatSupported(&quad->id, 4, 44100));
+    EXPECT_TRUE(first->IsFormatSupported(&quad->id, 2, 44100));
+    EXPECT_TRUE(first->IsFormatSupported(nullptr, 2, 44100)) << "the default device, filestereo";
     // More channels than the device has, nonsense, and an unknown device are refused.
     DeviceId unknown{};
     unknown.fill(0xA5);
-    EXPECT_FALSE(backend.IsFormatSupported(&quad->id, quad->maxOutputChannels + 1, 44100));
-    EXPECT_FALSE(backend.IsFormatSupported(&quad->id, 0, 44100));
-    EXPECT_FALSE(backend.IsFormatSupported(&quad->id, 2, 0));
-    EXPECT_FALSE(backend.IsFormatSupported(&unknown, 2, 44100));
+    EXPECT_FALSE(first->IsFormatSupported(&quad->id, quad->maxOutputChannels + 1, 44100));
+    EXPECT_FALSE(first->IsFormatSupported(&quad->id, 0, 44100));
+    EXPECT_FALSE(first->IsFormatSupported(&quad->id, 2, 0));
+    EXPECT_FALSE(first->IsFormatSupported(&unknown, 2, 44100));
     RampTarget target(0);
-    EXPECT_EQ(backend.OpenStream(&unknown, 2, target), nullptr);
-    EXPECT_EQ(backend.OpenStream(&quad->id, quad->maxOutputChannels + 1, target), nullptr);
-    EXPECT_EQ(backend.OpenStream(&quad->id, 0, target), nullptr);
+    EXPECT_EQ(first->OpenStream(&unknown, 2, target), nullptr);
+    EXPECT_EQ(first->OpenStream(&quad->id, quad->maxOutputChannels + 1, target), nullptr);
+    EXPECT_EQ(first->OpenStream(&quad->id, 0, target), nullptr);
     EXPECT_EQ(target.Rendered(), 0);
+    first.reset();
+    EXPECT_EQ(listed(*std::make_unique<PortAudioBackend>()), devices)
+        << "PortAudio was terminated in between";
 }
 
-TEST(PortAudioBackendDevices, RampIsCapturedBitExactInStereoAndFourChannels) {
-    PlayRampAndCompare("filestereo", device_tests::StereoCapturePath(), 2);
-    PlayRampAndCompare("filequad", device_tests::QuadCapturePath(), 4);
+TEST(PortAudioBackendDevices, RampIsCapturedBitExactInCallbacksOfTheSizeTheLatencyAskedFor) {
+    // Two callbacks fit in the latency, 256 frames at most.
+    for (const auto& [ms, frames] : {std::pair{5, 64}, {10, 128}, {20, 256}, {100, 256}})
+        EXPECT_EQ(PortAudioBackend::FramesPerBufferFor(ms, kRate), frames) << ms << " ms";
+    const double shortest = PlayRampAndCompare("filestereo", device_tests::StereoCapturePath(), 2, 5);
+    const double longest = PlayRampAndCompare("filequad", device_tests::QuadCapturePath(), 4, 100);
+    EXPECT_GT(shortest, 0.0);
+    EXPECT_LT(shortest, 0.05) << "a 5 ms request got " << shortest << " s";
+    EXPECT_GE(longest, 0.05) << "a 100 ms request got " << longest << " s";
 }
 
 TEST(PortAudioBackendDevices, StreamWithoutCallbacksFailsAndStopsPromptly) {
@@ -224,79 +219,45 @@ TEST(PortAudioBackendDevices, StreamWithoutCallbacksFailsAndStopsPromptly) {
     std::unique_ptr<AudioStream> stream = PortAudioBackend().OpenStream(nullptr, 2, target);
     ASSERT_NE(stream, nullptr);
     ASSERT_TRUE(stream->Start());
-    ASSERT_TRUE(WaitFor([&] { return target.stalling.load(); }, std::chrono::seconds(10)));
+    ASSERT_TRUE(WaitFor([&] { return target.stallStartNs.load() != 0; }, 10s));
     EXPECT_FALSE(stream->Failed());
     // Measured from the callback itself: the test thread may see the stall
     // late, as the stalled callback thread may run with real-time priority.
     const Clock::time_point stallStart{Clock::duration(target.stallStartNs.load())};
-    const bool failed = WaitFor([&] { return stream->Failed(); }, std::chrono::seconds(5));
+    const bool failed = WaitFor([&] { return stream->Failed(); }, 5s);
     const auto failedAt = Clock::now();
     target.release = true;
     ASSERT_TRUE(failed);
-    EXPECT_GE(failedAt - stallStart, std::chrono::milliseconds(900)) << "failed before the timeout";
-    const auto stopAt = Clock::now();
+    EXPECT_GE(failedAt - stallStart, 900ms) << "failed before the timeout";
     stream->Stop();
-    EXPECT_LT(Clock::now() - stopAt, std::chrono::seconds(1));
+    EXPECT_LT(Clock::now() - failedAt, 1s) << "the stop took long";
     EXPECT_FALSE(stream->IsRunning());
     EXPECT_TRUE(stream->Failed());
     EXPECT_FALSE(stream->Start()) << "a failed stream stays idle";
 }
 
-TEST(PortAudioBackendDevices, TheLatencyAskedForSetsTheCallbackSizeAndIsReported) {
-    // Two callbacks fit in the latency, 256 frames at most.
-    EXPECT_EQ(PortAudioBackend::FramesPerBufferFor(5, kRate), 64);
-    EXPECT_EQ(PortAudioBackend::FramesPerBufferFor(10, kRate), 128);
-    EXPECT_EQ(PortAudioBackend::FramesPerBufferFor(20, kRate), 256);
-    EXPECT_EQ(PortAudioBackend::FramesPerBufferFor(100, kRate), 256);
-    PlayRampAndCompare("filestereo", device_tests::StereoCapturePath(), 2, StreamOptions{5});
-
-    PortAudioBackend backend;
-    const std::optional<BackendDevice> device = FindDevice(backend, "filestereo");
-    ASSERT_TRUE(device.has_value());
-    RampTarget target(0);
-    std::unique_ptr<AudioStream> shortest = backend.OpenStream(&device->id, 2, target, StreamOptions{5});
-    ASSERT_NE(shortest, nullptr);
-    const double shortLatency = shortest->OutputLatency();
-    shortest.reset();
-    std::unique_ptr<AudioStream> longest = backend.OpenStream(&device->id, 2, target, StreamOptions{100});
-    ASSERT_NE(longest, nullptr);
-    EXPECT_GT(shortLatency, 0.0);
-    EXPECT_LT(shortLatency, 0.05) << "a 5 ms request got " << shortLatency << " s";
-    EXPECT_GE(longest->OutputLatency(), 0.05) << "a 100 ms request got " << longest->OutputLatency() << " s";
-}
-
-TEST(PortAudioBackendDevices, TheCallbackThreadGetsRealTimeSchedulingWhereTheSystemAllowsIt) {
-    const bool allowed = FifoAllowed();
-    PortAudioBackend backend;
-    RampTarget target(0);
-    std::unique_ptr<AudioStream> stream = backend.OpenStream(nullptr, 2, target);
-    ASSERT_NE(stream, nullptr);
-    ASSERT_TRUE(stream->Start());
-    ASSERT_TRUE(WaitFor([&] { return target.Rendered() > 0; }, std::chrono::seconds(10)));
-    EXPECT_EQ(stream->Realtime(), allowed ? RealtimeScheduling::Granted : RealtimeScheduling::Refused);
-    stream->Stop();
-}
-
-TEST(PortAudioBackendDevices, AStreamRefusedRealTimeSchedulingPlaysWithoutIt) {
-    PortAudioBackend backend;
-    RampTarget target(0);
-    std::unique_ptr<AudioStream> stream;
-    bool dropped = false, stillAllowed = true, started = false;
-    // Opened and started from a thread that may not ask for real-time scheduling.
-    std::thread([&] {
-        dropped = DropSysNiceOnThisThread();
-        stillAllowed = FifoAllowed();
-        stream = backend.OpenStream(nullptr, 2, target);
-        started = stream && stream->Start();
-    }).join();
-    if (!dropped || stillAllowed) GTEST_SKIP() << "real-time scheduling cannot be taken away here";
-    ASSERT_NE(stream, nullptr);
-    ASSERT_TRUE(started) << "a refusal of real-time scheduling kept the stream from starting";
-    ASSERT_TRUE(WaitFor([&] { return target.Rendered() >= 4 * kRate / 10; }, std::chrono::seconds(10)))
-        << "the stream does not play";
-    EXPECT_EQ(stream->Realtime(), RealtimeScheduling::Refused);
-    EXPECT_FALSE(stream->Failed());
-    stream->Stop();
+TEST(PortAudioBackendDevices, TheCallbackThreadGetsRealTimeSchedulingWhereAllowedAndPlaysWithoutIt) {
+    // From a thread as this one, then from one that gave up the right to ask for it.
+    for (const bool dropped : {false, true}) {
+        SCOPED_TRACE(dropped ? "without CAP_SYS_NICE" : "as started");
+        PortAudioBackend backend;
+        RampTarget target(0);
+        std::unique_ptr<AudioStream> stream;
+        bool allowed = false;
+        bool started = false;
+        std::thread([&] {
+            if (dropped) DropSysNiceOnThisThread();
+            allowed = FifoAllowed();
+            stream = backend.OpenStream(nullptr, 2, target);
+            started = stream && stream->Start();
+        }).join();
+        ASSERT_TRUE(started) << "a refusal of real-time scheduling kept the stream from starting";
+        ASSERT_TRUE(WaitFor([&] { return target.Rendered() >= 4 * kRate / 10; }, 10s))
+            << "the stream does not play";
+        EXPECT_EQ(stream->Realtime(), allowed ? RealtimeScheduling::Granted : RealtimeScheduling::Refused);
+        EXPECT_FALSE(stream->Failed());
+        stream->Stop();
+    }
 }
 
 }  // namespace

@@ -1,11 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QThread>
 
-#include <memory>
 #include <utility>
 
 #include "output/CZelMixerLine.h"
@@ -30,33 +27,28 @@ std::pair<unsigned, unsigned> StereoVolume(CZelMixerLine& line) {
     return {left, right};
 }
 
-TEST(MixerLineArithmetic, PercentsAndValuesOfAVolumeRange) {
+TEST(MixerLine, RangeArithmeticControlDevicesAndALineWithoutDevice) {
     EXPECT_EQ(CZelMixerLine::ValueOf(50, 0, 65535), 32767);  // the division comes last
     EXPECT_EQ(CZelMixerLine::ValueOf(25, 100, 1100), 350);
     EXPECT_EQ(CZelMixerLine::PercentOf(32767, 0, 65535), 50u);  // 49.999 rounds up
     EXPECT_EQ(CZelMixerLine::PercentOf(327, 0, 65535), 0u);
     EXPECT_EQ(CZelMixerLine::PercentOf(350, 100, 1100), 25u);
-}
+    EXPECT_EQ(MixerDirectory::ControlDeviceFor("HDA Intel PCH: ALC892 Analog (hw:12,3)"), "hw:12");
+    EXPECT_EQ(MixerDirectory::ControlDeviceFor("Primary Sound Driver"), "default");
+    EXPECT_EQ(MixerDirectory::ControlDeviceFor(""), std::nullopt);
 
-TEST(MixerLine, UnopenedLineReadsFullAndWithoutDeviceNothingHappens) {
+    // Unopened, a line reads full and changes nothing.
     CZelMixerLine line;
     EXPECT_FALSE(line.Open(kSpeakers, ""));
     EXPECT_EQ(line.GetVolume(), 100u);
     EXPECT_EQ(StereoVolume(line), std::make_pair(100u, 100u));
     EXPECT_FALSE(line.SetVolume(50));
-
     CZelOutputLevel level;
     EXPECT_FALSE(level.OpenLines(""));
     EXPECT_EQ(level.GetMasterVolume(), 0.0);  // no sound device
     level.SetDeviceOpen(true);
     EXPECT_EQ(level.GetMasterVolume(), 1.0);  // a device whose mixer is missing
     EXPECT_EQ(level.GetWaveVolume(), 1.0);
-}
-
-TEST(MixerDirectory, MapsSoundDevicesToControlDevices) {
-    EXPECT_EQ(MixerDirectory::ControlDeviceFor("HDA Intel PCH: ALC892 Analog (hw:12,3)"), "hw:12");
-    EXPECT_EQ(MixerDirectory::ControlDeviceFor("Primary Sound Driver"), "default");
-    EXPECT_EQ(MixerDirectory::ControlDeviceFor(""), std::nullopt);
 }
 
 // The volume of the sink "main" as PulseAudio itself reports it, in percent.
@@ -81,7 +73,6 @@ protected:
         platform::mixer::AlsaMixerElement::ControlDeviceOpens("default");
         server_.Start({"module-null-sink sink_name=main rate=44100 channels=2 norewinds=1"});
     }
-
     static void TearDownTestSuite() { server_.Stop(); }
 
     void SetUp() override {
@@ -90,62 +81,57 @@ protected:
         ASSERT_TRUE(RunTool("pactl", {"set-sink-volume", "main", "100%"}));
     }
 
-    // Reads the line until it shows `percent`; changes made by other programs
-    // reach us as events, a moment later.
-    static unsigned VolumeOnceSettled(CZelMixerLine& line, unsigned percent) {
-        QElapsedTimer waited;
-        waited.start();
-        unsigned read;
-        while ((read = line.GetVolume()) != percent && waited.elapsed() < 1000) QThread::msleep(10);
-        return read;
-    }
-
     static inline testing_support::PulseServer server_;
 };
 
-TEST_F(PulseMixerTest, OpensTheMasterElementOfTheServersMixer) {
+TEST_F(PulseMixerTest, TheMasterElementsVolumeReachesTheSinkAndChangesFromOutsideReadBack) {
     EXPECT_EQ(MixerDirectory::ControlDeviceFor("pulse"), "pulse");
-    CZelMixerLine master, wave;
-    ASSERT_TRUE(master.Open(kSpeakers, "pulse"));
-    EXPECT_EQ(master.Control(), "Master");
-    EXPECT_EQ(master.Minimum(), 0);
-    EXPECT_EQ(master.Maximum(), 65536);
+    CZelMixerLine line, wave;
+    ASSERT_TRUE(line.Open(kSpeakers, "pulse"));
+    EXPECT_EQ(line.Control(), "Master");
+    EXPECT_EQ(line.Minimum(), 0);
+    EXPECT_EQ(line.Maximum(), 65536);
     ASSERT_TRUE(wave.Open(kWaveOut, "pulse"));
     EXPECT_EQ(wave.Control(), "Master");  // the server has no "PCM"
 
-    // A failed reopen keeps the range and control found before.
-    EXPECT_FALSE(master.Open(kSpeakers, ""));
-    EXPECT_EQ(master.Maximum(), 65536);
-    EXPECT_EQ(master.Control(), "Master");
-}
-
-TEST_F(PulseMixerTest, VolumeReachesTheSinkAndChangesFromOutsideReadBack) {
-    CZelMixerLine line;
-    ASSERT_TRUE(line.Open(kSpeakers, "pulse"));
     ASSERT_TRUE(line.SetVolume(50));
     EXPECT_EQ(SinkPercents(), std::make_pair(50, 50));
     EXPECT_EQ(line.GetVolume(), 50u);
-
+    // Changes made by other programs reach us as events, a moment later.
     ASSERT_TRUE(RunTool("amixer", {"-q", "-D", "pulse", "sset", "Master", "30%"}));
-    EXPECT_EQ(VolumeOnceSettled(line, 30), 30u);
-
+    EXPECT_TRUE(testing_support::Eventually([&] { return line.GetVolume() == 30u; }));
     ASSERT_TRUE(line.SetStereoVolume(80, 40));
     EXPECT_EQ(SinkPercents(), std::make_pair(80, 40));
     EXPECT_EQ(StereoVolume(line), std::make_pair(80u, 40u));
     EXPECT_EQ(line.GetVolume(), 80u);  // the line as a whole: its louder side
+
+    // A failed reopen keeps the range and control found before.
+    EXPECT_FALSE(line.Open(kSpeakers, ""));
+    EXPECT_EQ(line.Maximum(), 65536);
+    EXPECT_EQ(line.Control(), "Master");
 }
 
-TEST_F(PulseMixerTest, OutputLevelDrivesVolumeAndBalance) {
+TEST_F(PulseMixerTest, OutputLevelDrivesVolumeAndBalanceAndKeepsTheLinesOwnLevel) {
+    // The sink is at 57 % when the output opens; nothing has set a volume yet.
+    ASSERT_TRUE(RunTool("pactl", {"set-sink-volume", "main", "57%"}));
     CZelOutputLevel level;
-    ASSERT_TRUE(level.OpenLines("pulse"));
     level.SetDeviceOpen(true);
+    ASSERT_TRUE(level.OpenLines("pulse"));
+    ASSERT_NEAR(level.GetMasterVolume(), 0.57, 1e-9);
+    // Centring the balance must not silence the audience.
+    level.SetMasterBalance(0.0);
+    EXPECT_EQ(SinkPercents(), std::make_pair(57, 57));
+    level.SetMasterBalance(-0.5);
+    EXPECT_EQ(SinkPercents(), std::make_pair(57, 28));
+    // A volume read back and set again is the same volume, not one percent less.
+    level.SetMasterVolume(level.GetMasterVolume());
+    EXPECT_EQ(SinkPercents(), std::make_pair(57, 57));
 
     level.SetMasterVolume(0.8);
     level.SetMasterBalance(-0.5);
     EXPECT_EQ(SinkPercents(), std::make_pair(80, 40));
     level.SetMasterBalance(1.0);
     EXPECT_EQ(SinkPercents(), std::make_pair(0, 80));
-
     // A volume change evens the channels out again.
     level.SetWaveVolume(0.5);
     EXPECT_EQ(SinkPercents(), std::make_pair(50, 50));
@@ -154,30 +140,12 @@ TEST_F(PulseMixerTest, OutputLevelDrivesVolumeAndBalance) {
     level.SetWaveBalance(-1.0);
     EXPECT_EQ(SinkPercents(), std::make_pair(50, 0));
 
+    // Without a device nothing reaches the sink.
     level.SetDeviceOpen(false);
     level.SetMasterVolume(0.2);
     level.SetMasterBalance(0.0);
     EXPECT_EQ(SinkPercents(), std::make_pair(50, 0));
     EXPECT_EQ(level.GetMasterVolume(), 0.0);
-}
-
-TEST_F(PulseMixerTest, BalanceAndVolumeKeepTheLinesOwnLevel) {
-    // The sink is at 57 % when the output opens; nothing has set a volume yet.
-    ASSERT_TRUE(RunTool("pactl", {"set-sink-volume", "main", "57%"}));
-    CZelOutputLevel level;
-    level.SetDeviceOpen(true);
-    ASSERT_TRUE(level.OpenLines("pulse"));
-    ASSERT_NEAR(level.GetMasterVolume(), 0.57, 1e-9);
-
-    // Centring the balance must not silence the audience.
-    level.SetMasterBalance(0.0);
-    EXPECT_EQ(SinkPercents(), std::make_pair(57, 57));
-    level.SetMasterBalance(-0.5);
-    EXPECT_EQ(SinkPercents(), std::make_pair(57, 28));
-
-    // A volume read back and set again is the same volume, not one percent less.
-    level.SetMasterVolume(level.GetMasterVolume());
-    EXPECT_EQ(SinkPercents(), std::make_pair(57, 57));
 }
 
 }  // namespace

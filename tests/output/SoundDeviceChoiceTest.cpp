@@ -1,17 +1,59 @@
+// The sound device chooser: the lists, their editing rules and the saved
+// choice, on made-up devices, and the window that drives them.
 #include <gtest/gtest.h>
 
-#include "output/FakeSoundDeviceProbe.h"
+#include <QComboBox>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "output/CZelSoundDevices.h"
 #include "output/SoundDeviceChoice.h"
+#include "output/SoundDeviceProbe.h"
+#include "settings/CZelSettings.h"
 
 namespace output {
 namespace {
 
-using testing::FakeSoundDeviceProbe;
-using testing::TestId;
 using Side = SoundDeviceChoice::Side;
 using Labels = std::vector<QString>;
 
 const QString kDisabled = "No Sound Device Selected (Disabled)";
+
+platform::sound::DeviceId TestId(int n) {
+    return {static_cast<uint8_t>(n), 0x5a};
+}
+
+// Made-up devices: "Primary Sound Driver" without an identifier, then those
+// added, device n with identifier TestId(n).
+struct FakeSoundDeviceProbe : SoundDeviceProbe {
+    void Add(const std::string& description, int n, bool canSplit = false, bool canCreate = true) {
+        devices.push_back({description, TestId(n)});
+        if (canSplit) splittable.insert(TestId(n));
+        if (!canCreate) broken.insert(TestId(n));
+    }
+    bool Enumerate(std::vector<Reported>& out) override {
+        out = devices;
+        return enumerationWorks;
+    }
+    bool CanCreate(const std::optional<platform::sound::DeviceId>& id) override {
+        return !id || !broken.contains(*id);
+    }
+    bool CanSplit(const std::optional<platform::sound::DeviceId>& id) override {
+        return id && splittable.contains(*id);
+    }
+
+    std::vector<Reported> devices{{"Primary Sound Driver", std::nullopt}};
+    std::set<platform::sound::DeviceId> splittable, broken;
+    bool enumerationWorks = true;
+};
 
 Labels LabelsOf(const std::vector<DeviceEntry>& list) {
     Labels labels;
@@ -44,33 +86,10 @@ TEST(DeviceListTest, ListsCreatableDevicesLabelledBySplitTest) {
     EXPECT_TRUE(lists.Headphones().empty());
 }
 
-TEST(DeviceListTest, AtMostTwentyDevicesOnEveryFill) {
-    FakeSoundDeviceProbe probe;
-    for (int n = 1; n <= 25; ++n) probe.Add("Card " + std::to_string(n), n);
-    DeviceList lists;
-    for (int fill = 0; fill < 30; ++fill) {
-        lists.Fill(probe);
-        ASSERT_EQ(lists.Headphones().size(), 21u) << "fill " << fill;
-        EXPECT_EQ(lists.Main()[20].label, "Card 20 (Can't Split)");
-        EXPECT_EQ(lists.IdOf(lists.Main()[20]), TestId(20));
-    }
-}
-
-TEST(DeviceListTest, DeviceNameCutsTheSuffixAndTheBlankBeforeIt) {
-    for (const char* label :
-         {"Card (Can Split)", "Card (Can't Split)", "Card (Front)", "Card (Rear)", "Card"})
-        EXPECT_EQ(DeviceName(label), "Card") << label;
-    EXPECT_EQ(DeviceName(kDisabled), kDisabled);
-    EXPECT_EQ(DeviceName("Card(Rear)"), "Car");
-    EXPECT_EQ(DeviceName("A (Rear) B (Rear)"), "A") << "cut at the first occurrence";
-    EXPECT_EQ(DeviceName("Card (rear)"), "Card (rear)") << "suffixes are compared exactly";
-    EXPECT_FALSE(IsFrontLabel("Card (Front) "));
-    EXPECT_FALSE(IsCanSplitLabel("Card (Can't Split)"));
-}
-
-class SoundDeviceChoiceTest : public ::testing::Test {
+// Three devices, the first of them splittable, for the chooser and its window.
+class SoundDevices : public ::testing::Test {
 protected:
-    void SetUp() override {
+    SoundDevices() {
         probe_.Add("Quad Card", 1, true);
         probe_.Add("Stereo Card", 2);
         probe_.Add("USB Card", 3);
@@ -82,10 +101,27 @@ protected:
         EXPECT_EQ(choice_.SelectedLabel(Side::Main), main);
         EXPECT_EQ(choice_.SelectedLabel(Side::Headphones), headphones);
     }
+    QString Shown(const char* list) { return dialog_.findChild<QComboBox*>(list)->currentText(); }
+    void Click(const char* button) {
+        QTest::mouseClick(dialog_.findChild<QPushButton*>(button), Qt::LeftButton);
+    }
+    QSpinBox* Latency() { return dialog_.findChild<QSpinBox*>("latencySpin"); }
+    // `act` runs once the modal loop runs; a window that is not shown is
+    // closed, so the test fails, not hangs.
+    QDialog::DialogCode Run(std::function<void()> act) {
+        QTimer::singleShot(0, &dialog_, [this, act] { dialog_.isVisible() ? act() : dialog_.reject(); });
+        return dialog_.Run(true);
+    }
 
     FakeSoundDeviceProbe probe_;
     SoundDeviceChoice choice_;
+    QTemporaryDir dir_;
+    CZelSettings settings_{dir_.filePath("orvo2.ini")};
+    CZelSoundDevices dialog_{probe_, settings_};
 };
+
+using SoundDeviceChoiceTest = SoundDevices;
+using CZelSoundDevicesTest = SoundDevices;
 
 TEST_F(SoundDeviceChoiceTest, DefaultsDependOnTheNumberOfDevices) {
     FakeSoundDeviceProbe none;
@@ -97,21 +133,15 @@ TEST_F(SoundDeviceChoiceTest, DefaultsDependOnTheNumberOfDevices) {
     one.Add("Quad Card", 1, true);
     EXPECT_FALSE(choice_.Open(one, "", "")) << "only the first opening confirms at once";
     ExpectSelected("Quad Card (Can Split)", kDisabled);
-
-    Open();
-    const SoundDeviceChoice::Choice& chosen = choice_.Ok();
-    EXPECT_EQ(chosen.main.id, TestId(1));
-    EXPECT_EQ(chosen.main.label, "Quad Card (Can Split)");
-    EXPECT_EQ(chosen.headphones.id, TestId(2));
-    EXPECT_EQ(chosen.headphones.label, "Stereo Card (Can't Split)");
 }
 
-TEST_F(SoundDeviceChoiceTest, SplitGivesThisSideTheFrontAndTheOtherTheRear) {
+TEST_F(SoundDeviceChoiceTest, SplitPickAndJoin) {
     Open("Stereo Card (Can't Split)", "USB Card (Can't Split)");
     const Labels unsplit = LabelsOf(choice_.Entries(Side::Main));
     choice_.Split(Side::Main);
     EXPECT_EQ(LabelsOf(choice_.Entries(Side::Main)), unsplit) << "a (Can't Split) entry stays whole";
 
+    // Splitting gives this side the front and the other the rear, in both lists.
     choice_.Select(Side::Main, 1);
     choice_.Split(Side::Main);
     const Labels split{kDisabled, "Quad Card (Front)", "Quad Card (Rear)", "Stereo Card (Can't Split)",
@@ -120,25 +150,17 @@ TEST_F(SoundDeviceChoiceTest, SplitGivesThisSideTheFrontAndTheOtherTheRear) {
     EXPECT_EQ(LabelsOf(choice_.Entries(Side::Headphones)), split);
     ExpectSelected("Quad Card (Front)", "Quad Card (Rear)");
     EXPECT_EQ(choice_.Ok().headphones.id, TestId(1));
-}
 
-TEST_F(SoundDeviceChoiceTest, PickingWhatTheOtherSideShowsMovesTheOtherSide) {
-    Open();
-    choice_.Select(Side::Main, 2);  // the headphones' whole device
-    ExpectSelected("Stereo Card (Can't Split)", kDisabled);
-
+    // Picking what the other side shows moves the other side.
     choice_.Select(Side::Headphones, 1);
-    choice_.Split(Side::Headphones);
     ExpectSelected("Quad Card (Rear)", "Quad Card (Front)");
     choice_.Select(Side::Main, 1);
     ExpectSelected("Quad Card (Front)", "Quad Card (Rear)");
-    choice_.Select(Side::Headphones, 1);
-    ExpectSelected("Quad Card (Rear)", "Quad Card (Front)");
-}
+    choice_.Select(Side::Main, 3);  // the headphones' whole device
+    choice_.Select(Side::Headphones, 3);
+    ExpectSelected(kDisabled, "Stereo Card (Can't Split)");
 
-TEST_F(SoundDeviceChoiceTest, JoinLeavesThisSideWholeAndTheOtherDisabled) {
-    Open();
-    const Labels unsplit = LabelsOf(choice_.Entries(Side::Main));
+    // Joining leaves this side whole and the other disabled.
     for (const Side side : {Side::Main, Side::Headphones}) {
         choice_.Select(Side::Main, 1);
         choice_.Split(Side::Main);
@@ -161,6 +183,62 @@ TEST_F(SoundDeviceChoiceTest, RestoreMatchesByNameAndSplitsSavedHalvesAgain) {
     Open("Gone Card (Can Split)", "Gone Card (Rear)");
     ExpectSelected("Quad Card (Can Split)", "Stereo Card (Can't Split)");
     EXPECT_EQ(choice_.Entries(Side::Main).size(), 4u);
+}
+
+TEST_F(CZelSoundDevicesTest, FirstRunConfirmsUnseenLaterRunsAreDrivenByTheUser) {
+    QTimer guard;  // rejects the window should the first run show it
+    guard.callOnTimeout(&dialog_, &QDialog::reject);
+    guard.start(0);
+    EXPECT_EQ(dialog_.Run(true), QDialog::Accepted) << "the first run confirms without showing the window";
+    guard.stop();
+    EXPECT_EQ(settings_.SoundDeviceMain().value, "Quad Card (Can Split)");
+    EXPECT_EQ(settings_.SoundDeviceHeadphones().value, "Stereo Card (Can't Split)");
+    EXPECT_EQ(dialog_.ChosenHeadphonesId(), TestId(2));
+    EXPECT_EQ(dialog_.ChosenLatencyMs(), 20) << "the default";
+    EXPECT_EQ(settings_.OutputLatencyMs().value, 20);
+
+    EXPECT_EQ(Run([this] {
+                  Click("mainSplitButton");
+                  EXPECT_EQ(Shown("headphonesList"), "Quad Card (Rear)");
+                  EXPECT_EQ(Latency()->minimum(), 5);
+                  EXPECT_EQ(Latency()->maximum(), 100);
+                  Latency()->setValue(8);
+                  Click("okButton");
+              }),
+              QDialog::Accepted);
+    EXPECT_EQ(settings_.SoundDeviceMain().value, "Quad Card (Front)");
+    EXPECT_EQ(settings_.SoundDeviceHeadphones().value, "Quad Card (Rear)");
+    EXPECT_EQ(dialog_.ChosenHeadphonesId(), TestId(1));
+    EXPECT_EQ(dialog_.ChosenMainLabel(), "Quad Card (Front)");
+    EXPECT_EQ(dialog_.ChosenLatencyMs(), 8);
+    EXPECT_EQ(settings_.OutputLatencyMs().value, 8) << "saved with the devices";
+
+    // A cancelled join saves nothing, and the next run splits again from the saved labels.
+    EXPECT_EQ(Run([this] {
+                  Click("headphonesJoinButton");
+                  EXPECT_EQ(Shown("mainList"), "No Sound Device Selected (Disabled)");
+                  Latency()->setValue(50);
+                  Click("cancelButton");
+              }),
+              QDialog::Rejected);
+    EXPECT_EQ(settings_.SoundDeviceMain().value, "Quad Card (Front)");
+    EXPECT_EQ(dialog_.ChosenMainId(), TestId(1));
+    EXPECT_EQ(dialog_.ChosenLatencyMs(), 8);
+
+    EXPECT_EQ(Run([this] {
+                  EXPECT_EQ(Shown("headphonesList"), "Quad Card (Rear)");
+                  QTest::keyClick(dialog_.findChild<QComboBox*>("mainList"),
+                                  Qt::Key_Down);  // to the rear half
+                  EXPECT_EQ(Shown("headphonesList"), "Quad Card (Front)");
+                  Click("okButton");
+              }),
+              QDialog::Accepted);
+    EXPECT_EQ(settings_.SoundDeviceMain().value, "Quad Card (Rear)");
+    EXPECT_EQ(settings_.SoundDeviceHeadphones().value, "Quad Card (Front)");
+
+    // A latency out of its range in the file reads as the default.
+    settings_.WriteOutputLatencyMs(4000);
+    EXPECT_EQ(settings_.OutputLatencyMs().value, 20);
 }
 
 }  // namespace

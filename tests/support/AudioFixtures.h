@@ -27,9 +27,6 @@ bool WriteWav(const std::string& path, const std::vector<int16_t>& interleaved, 
 // centre, 0x8 LFE, 0x10 back left, 0x20 back right, ...).
 bool WriteWavWithMask(const std::string& path, const std::vector<int16_t>& interleaved, int channels,
                       int sampleRate, uint32_t channelMask);
-// 8-bit (unsigned) PCM RIFF/WAVE file.
-bool WriteWav8(const std::string& path, const std::vector<uint8_t>& interleaved, int channels,
-               int sampleRate);
 
 // Runs `ffmpeg -nostdin -loglevel error -y -i inputWav <ffmpegArgs> output`
 // (no shell). True when ffmpeg succeeded and the output exists.

@@ -42,13 +42,10 @@ bool PulseServer::Start(const QStringList& modules) {
     runtime_ = std::make_unique<QTemporaryDir>();
     savedRuntimePath_ = qgetenv("PULSE_RUNTIME_PATH");
     qputenv("PULSE_RUNTIME_PATH", runtime_->path().toUtf8());
-    QStringList arguments = {"-n",
-                             "--daemonize=yes",
-                             "--exit-idle-time=-1",
-                             "--disable-shm=yes",
-                             "--enable-memfd=no",
-                             "-L",
-                             "module-native-protocol-unix"};
+    QStringList arguments = QString(
+                                "-n --daemonize=yes --exit-idle-time=-1 --disable-shm=yes "
+                                "--enable-memfd=no -L module-native-protocol-unix")
+                                .split(' ');
     for (const QString& module : modules) arguments << "-L" << module;
     RunTool("pulseaudio", arguments);
     running_ = Eventually([] { return RunTool("pactl", {"info"}); }, 5000);
@@ -65,10 +62,8 @@ void PulseServer::Stop() {
         running_ = false;
     }
     if (!runtime_) return;
-    if (savedRuntimePath_.isNull())
-        qunsetenv("PULSE_RUNTIME_PATH");
-    else
-        qputenv("PULSE_RUNTIME_PATH", savedRuntimePath_);
+    savedRuntimePath_.isNull() ? qunsetenv("PULSE_RUNTIME_PATH")
+                               : qputenv("PULSE_RUNTIME_PATH", savedRuntimePath_);
     runtime_.reset();
 }
 

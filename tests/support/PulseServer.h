@@ -18,14 +18,14 @@ bool RunTool(const QString& program, const QStringList& arguments, QString* outp
 bool Eventually(const std::function<bool()>& done, int limitMs = 15'000);
 
 // A PulseAudio server of the tests' own, in a runtime folder of its own, so a
-// server already on this machine is left alone. Start in SetUpTestSuite, Stop
-// in TearDownTestSuite.
+// server already on this machine is left alone. Stopped when it goes, if not before.
 class PulseServer {
 public:
     // `modules` are extra "-L" arguments. False with SkipReason() set when
     // PulseAudio is not installed; false without it when it did not start.
     bool Start(const QStringList& modules = {});
     void Stop();
+    ~PulseServer() { Stop(); }
     bool Running() const { return running_; }
     const std::string& SkipReason() const { return skipReason_; }
 

@@ -17,27 +17,10 @@
 
 namespace testing_support {
 
-namespace {
-
-bool PastGiveUp(std::chrono::steady_clock::time_point giveUpAt) {
-    return std::chrono::steady_clock::now() > giveUpAt;
-}
-
-// The number of the system call the thread is blocked in; -1 while it runs
-// (or when the kernel does not tell).
-long SystemCallOf(pid_t thread) {
-    std::ifstream file("/proc/self/task/" + std::to_string(thread) + "/syscall");
-    long number = -1;
-    if (!(file >> number)) return -1;
-    return number;
-}
-
-}  // namespace
-
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds giveUp) {
     const auto giveUpAt = std::chrono::steady_clock::now() + giveUp;
     while (!condition()) {
-        if (PastGiveUp(giveUpAt)) return false;
+        if (std::chrono::steady_clock::now() > giveUpAt) return false;
         platform::MessagePort::DrainThisThread();
         QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
         std::this_thread::yield();
@@ -67,8 +50,14 @@ pid_t ThisThreadId() {
 
 bool WaitUntilSleepingInFutex(pid_t thread, std::chrono::milliseconds giveUp) {
     const auto giveUpAt = std::chrono::steady_clock::now() + giveUp;
-    while (SystemCallOf(thread) != SYS_futex) {
-        if (PastGiveUp(giveUpAt)) return false;
+    // The number of the system call the thread is blocked in, as the kernel tells.
+    const auto blockedIn = [path = "/proc/self/task/" + std::to_string(thread) + "/syscall"] {
+        long number = -1;
+        std::ifstream(path) >> number;
+        return number;
+    };
+    while (blockedIn() != SYS_futex) {
+        if (std::chrono::steady_clock::now() > giveUpAt) return false;
         std::this_thread::yield();
     }
     return true;

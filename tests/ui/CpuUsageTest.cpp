@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -15,7 +16,7 @@ std::string ProcStat(uint64_t user, uint64_t system, uint64_t idle, uint64_t ioW
 
 }  // namespace
 
-TEST(CpuUsage, ShareOfTheIntervalNotSpentIdle) {
+TEST(CpuUsage, ShareOfTheIntervalNotSpentIdleAndItsCaption) {
     CZelCpuUsage meter;
     const std::string first = ProcStat(1000, 500, 8000, 500);
     EXPECT_EQ(CZelCpuUsage::ProcessorCount(first), 2);
@@ -33,16 +34,12 @@ TEST(CpuUsage, ShareOfTheIntervalNotSpentIdle) {
     CZelCpuUsage single;
     single.Reading(CZelCpuUsage::Times{100, 200}, 1);
     EXPECT_DOUBLE_EQ(single.Reading(CZelCpuUsage::Times{150, 250}, 1), 0.5);
-}
 
-TEST(CpuUsage, CaptionAndRealReadings) {
     EXPECT_EQ(CZelCpuUsage::Caption(37.8), "37 %");
     EXPECT_EQ(CZelCpuUsage::Caption(0.5), "0 %");
     EXPECT_EQ(CZelCpuUsage::Caption(100.0), "100 %");
-
-    CZelCpuUsage meter;
-    EXPECT_EQ(meter.Read(), 0.0);
-    const double usage = meter.Read();
-    EXPECT_GE(usage, 0.0);
-    EXPECT_LE(usage, 100.0);
+    // The machine's own counters read too.
+    CZelCpuUsage real;
+    EXPECT_EQ(real.Read(), 0.0);
+    EXPECT_THAT(real.Read(), ::testing::AllOf(::testing::Ge(0.0), ::testing::Le(100.0)));
 }

@@ -5,7 +5,6 @@
 
 #include <vector>
 
-#include "ui/CZelHelpTexts.h"
 #include "ui/CZelProportionalLayout.h"
 #include "ui/controls/CZelLed.h"
 #include "ui/controls/CZelSlide.h"
@@ -26,83 +25,39 @@ protected:
     QWidget window_;
 };
 
-TEST_F(LayoutWindow, DoublingTheWindowDoublesEveryControlAndCell) {
+TEST_F(LayoutWindow, ControlsCellsAndTextFollowTheWindowSizeButNotAMaximisedWindow) {
     CZelProportionalLayout layout(&window_);
     auto* slide = new CZelSlide(Qt::Vertical, &window_);
     layout.Add(slide, QRectF(0.1, 0.2, 0.3, 0.4));
     std::vector<QWidget*> lamps = {new CZelLed(&window_), new CZelLed(&window_), new CZelLed(&window_)};
     layout.AddGroup(lamps, QRectF(0.5, 0.0, 0.1, 0.9), 1, 3);
-    EXPECT_EQ(layout.Count(), 2);
+    auto* time = new CZelTextIndicator(&window_);
+    layout.Add(time, QRectF(0.0, 0.0, 0.5, 0.2), 8.0);  // 100 x 20 pixels
+    auto* label = new QLabel("Deck A", &window_);       // placed at the design size: it keeps its share
+    label->setGeometry(50, 25, 100, 50);
+    layout.AddAsPlaced(label);
     EXPECT_EQ(slide->geometry(), QRect(20, 20, 60, 40));
     EXPECT_EQ(lamps[1]->geometry(), QRect(100, 30, 20, 30));
+    EXPECT_EQ(time->font().family(), "Arial");
+    EXPECT_EQ(time->font().pointSize(), 8);
 
     ShowAndResize({400, 200});
     EXPECT_EQ(slide->geometry(), QRect(40, 40, 120, 80));
     EXPECT_EQ(lamps[0]->geometry(), QRect(200, 0, 40, 60));
     EXPECT_EQ(lamps[2]->geometry(), QRect(200, 120, 40, 60));
-}
-
-TEST_F(LayoutWindow, ControlPlacedAtDesignSizeKeepsItsShareAndAMaximisedWindowIsLeftAlone) {
-    auto* label = new QLabel("Deck A", &window_);
-    label->setGeometry(50, 25, 100, 50);
-    CZelProportionalLayout layout(&window_);
-    layout.AddAsPlaced(label);
-    ShowAndResize({100, 50});
-    EXPECT_EQ(label->geometry(), QRect(25, 13, 50, 25));  // edges 12.5 and 37.5 both round up
-
-    window_.showMaximized();
-    QCoreApplication::processEvents();
-    EXPECT_EQ(label->geometry(), QRect(25, 13, 50, 25));
-}
-
-TEST_F(LayoutWindow, TextSizeFollowsTheControlWithinItsLimits) {
-    CZelProportionalLayout layout(&window_);
-    auto* time = new CZelTextIndicator(&window_);
-    layout.Add(time, QRectF(0.0, 0.0, 0.5, 0.2), 8.0);  // 100 x 20 pixels
-    EXPECT_EQ(time->font().family(), "Arial");
-    EXPECT_EQ(time->font().pointSize(), 8);
-    ShowAndResize({400, 200});
     EXPECT_EQ(time->font().pointSize(), 16);
     ShowAndResize({100, 50});  // 50 x 10: 4 points, too small, so 6
     EXPECT_EQ(time->font().pointSize(), 6);
+    EXPECT_EQ(label->geometry(), QRect(25, 13, 50, 25));  // edges 12.5 and 37.5 both round up
+    window_.showMaximized();                              // left alone
+    QCoreApplication::processEvents();
+    EXPECT_EQ(label->geometry(), QRect(25, 13, 50, 25));
 
     using Layout = CZelProportionalLayout;
     EXPECT_EQ(Layout::FontPoints(12.0, {100, 20}, {100, 20}), 10);  // half the height
     EXPECT_EQ(Layout::FontPoints(20.0, {100, 80}, {8, 80}), 8);     // the width
     EXPECT_EQ(Layout::FontPoints(10.0, {100, 40}, {100, 30}), 7);   // 7.5 points, whole: still legible
     EXPECT_EQ(Layout::FontPoints(10.0, {100, 40}, {100, 20}), 6);   // 5 points computed: below 7
-}
-
-TEST_F(LayoutWindow, TablesHoldAtMostAHundredEntries) {
-    CZelHelpTexts help;
-    auto* balance = new CZelSlide(Qt::Horizontal, &window_);
-    EXPECT_TRUE(help.Register(
-        balance, "Balance Slide:", "Adjusts the main balance in the windows sound mixer", "balance"));
-    EXPECT_EQ(balance->toolTip(), "balance");
-    EXPECT_EQ(balance->HelpTitle(), "Balance Slide:");
-    EXPECT_EQ(balance->HelpDescription(), "Adjusts the main balance in the windows sound mixer");
-
-    CZelProportionalLayout layout(&window_);
-    std::vector<QLabel*> labels;
-    for (int i = 0; i < 100; ++i) labels.push_back(new QLabel(&window_));
-    for (int i = 0; i < 99; ++i) {
-        EXPECT_TRUE(help.Register(labels[i], "Title", "Description", QString("tip %1").arg(i)));
-        EXPECT_TRUE(layout.Add(labels[i], QRectF(0.0, 0.0, 0.5, 0.5)));
-    }
-    EXPECT_EQ(labels[98]->toolTip(), "tip 98");
-    EXPECT_TRUE(layout.Add(balance, QRectF(0.5, 0.5, 0.5, 0.5)));
-
-    QLabel* extra = labels[99];
-    extra->setGeometry(1, 2, 3, 4);
-    EXPECT_FALSE(help.Register(extra, "Title", "Description", "one too many"));
-    EXPECT_FALSE(layout.Add(extra, QRectF(0.0, 0.0, 1.0, 1.0)));
-    EXPECT_EQ(help.Count(), 100);
-    EXPECT_EQ(layout.Count(), 100);
-    EXPECT_TRUE(extra->toolTip().isEmpty());
-    EXPECT_EQ(help.Find(extra), nullptr);
-    EXPECT_EQ(help.Find(balance)->toolTip, "balance");
-    ShowAndResize({400, 200});
-    EXPECT_EQ(extra->geometry(), QRect(1, 2, 3, 4));
 }
 
 }  // namespace

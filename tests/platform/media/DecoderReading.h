@@ -19,8 +19,8 @@
 
 namespace media_test {
 
-// The disc block size the file source reads with.
-constexpr size_t kBlockBytes = 11760;
+constexpr int kRate = 44100;
+constexpr int64_t kHundredNsPerSecond = 10'000'000;
 
 inline std::vector<int16_t> ReadFrames(platform::media::AudioDecoder& decoder, int64_t frames) {
     std::vector<int16_t> samples(static_cast<size_t>(frames) * decoder.Format().channels);
@@ -28,11 +28,11 @@ inline std::vector<int16_t> ReadFrames(platform::media::AudioDecoder& decoder, i
     return samples;
 }
 
-// To the end, in reads of one disc block each, as the file source reads.
+// To the end, in reads of one disc block (11,760 bytes) each, as the file source reads.
 inline std::vector<int16_t> ReadAll(platform::media::AudioDecoder& decoder) {
     std::vector<int16_t> all;
-    const int64_t frames = static_cast<int64_t>(kBlockBytes) / 2 / decoder.Format().channels;
-    for (std::vector<int16_t> block; !(block = ReadFrames(decoder, frames)).empty();)
+    for (std::vector<int16_t> block;
+         !(block = ReadFrames(decoder, 5880 / decoder.Format().channels)).empty();)
         all.insert(all.end(), block.begin(), block.end());
     return all;
 }
@@ -40,8 +40,7 @@ inline std::vector<int16_t> ReadAll(platform::media::AudioDecoder& decoder) {
 // Every frame of a file, opened afresh; empty when it does not open.
 inline std::vector<int16_t> DecodeFile(const std::string& path, int outputRate = 0) {
     platform::media::AudioDecoder decoder;
-    if (!decoder.Open(path, outputRate)) return {};
-    return ReadAll(decoder);
+    return decoder.Open(path, outputRate) ? ReadAll(decoder) : std::vector<int16_t>{};
 }
 
 inline std::string FileBytes(const std::string& path) {
@@ -50,9 +49,7 @@ inline std::string FileBytes(const std::string& path) {
 }
 
 inline bool WriteBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-    return static_cast<bool>(out);
+    return static_cast<bool>(std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes);
 }
 
 // `bytes` with `count` of them from `at` on replaced by random ones.
@@ -61,15 +58,6 @@ inline std::string Garbled(std::string bytes, size_t at, size_t count, uint32_t 
     for (size_t i = at; i < at + count && i < bytes.size(); ++i) bytes[i] = static_cast<char>(random());
     return bytes;
 }
-
-// A scratch folder of one test's own.
-class ScratchTest : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
-    std::string Path(const std::string& name) const { return dir_.path().toStdString() + "/" + name; }
-
-    QTemporaryDir dir_;
-};
 
 // Fixture files made once for a whole suite by Suite::MakeFixtures(), which
 // returns "" or what went wrong.

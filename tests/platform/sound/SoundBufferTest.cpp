@@ -1,252 +1,210 @@
 // Our DirectSound heard through the Offline backend: what a buffer plays, at
-// which volume, pan and frequency, where its cursor goes and when it notifies.
+// which volume, pan and frequency, where its cursor goes and when it notifies;
+// and what the mixer lets go of while the audio thread may still read it (a
+// released buffer, a replaced effect chain or notification table), for which a
+// test holds a render call inside an effect, so that it knows one is under way.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
+#include <numbers>
 #include <numeric>
+#include <thread>
 
 #include "platform/Event.h"
 #include "platform/ThreadAllocationCount.h"
-#include "platform/sound/DirectSound.h"
-#include "platform/sound/OfflineBackend.h"
-#include "platform/sound/SoundBuffer.h"
-#include "platform/sound/SoundSystem.h"
+#include "platform/sound/MixStream.h"
 #include "support/AudioFixtures.h"
 #include "support/SoundRig.h"
 
-using namespace platform::sound;
+using namespace sound_tests;
 
 namespace {
-
-using Rig = sound_tests::SoundRig;
-using sound_tests::kAllControls;
 
 // A gain effect: the simplest thing an effect chain can carry.
 class HalfGain final : public SoundEffect {
 public:
-    void Prepare(int rate, int channels) override {
-        preparedRate = rate;
-        preparedChannels = channels;
-    }
+    void Prepare(int rate, int) override { preparedRate = rate; }
     void Reset() noexcept override {}
     void Process(float* samples, int frames) noexcept override {
         for (int i = 0; i < frames * 2; ++i) samples[i] *= 0.5f;
     }
     int preparedRate = 0;
-    int preparedChannels = 0;
 };
+
+uint32_t PlayCursor(const SoundBuffer& buffer) {
+    uint32_t play = 0;
+    buffer.GetCurrentPosition(&play, nullptr);
+    return play;
+}
+
+// Each sample of `heard` within one of `expected` times `gain`.
+void ExpectScaled(const std::vector<int16_t>& heard, const std::vector<int16_t>& expected, double gain) {
+    ASSERT_EQ(heard.size(), expected.size());
+    for (size_t i = 0; i < heard.size(); ++i)
+        ASSERT_NEAR(heard[i], expected[i] * gain, 1.0) << "sample " << i;
+}
+
+// Renders one period on a thread of its own, which stays in the gate's effect
+// until the gate is released.
+class HeldRender {
+public:
+    HeldRender(OfflineStream& stream, Gate& gate) : gate_(gate) {
+        gate.armed = true;
+        thread_ = std::thread([&stream] { stream.Step(256); });
+        gate.entered.Wait();
+    }
+    ~HeldRender() { Finish(); }
+    void Finish() {
+        gate_.release.Set();
+        if (thread_.joinable()) thread_.join();
+    }
+
+private:
+    Gate& gate_;
+    std::thread thread_;
+};
+
+// A sound system on the Offline backend with its stereo device "Desk" opened.
+class Desk : public ::testing::Test {
+protected:
+    std::unique_ptr<SoundBuffer> Buffer(const std::vector<int16_t>& stereo) {
+        return SoundRig::Buffer(*device, stereo);
+    }
+
+    SoundRig rig;
+    std::unique_ptr<DirectSound> device = rig.Open("Desk");
+};
+using SoundBufferTest = Desk;
+using MixStreamTest = Desk;
 
 }  // namespace
 
-TEST(SoundBuffer, PlaysBitExactAtUnityAndScalesByVolumeAndPan) {
-    Rig rig;
-    auto device = rig.Open("Desk");
+TEST_F(SoundBufferTest, PlaysBitExactAtUnityAndScalesByVolumeAndPanAndEffects) {
     const auto ramp = fixtures::Ramp(4096, 2, 1000);
-    auto buffer = Rig::Buffer(*device, ramp);
-    OfflineStream& stream = rig.Stream("Desk");
-
-    ASSERT_EQ(buffer->Play(false), kOk);
-    stream.Step(4096);
-    auto out = stream.TakeCapture();
-    ASSERT_EQ(out.size(), ramp.size());
-    EXPECT_EQ(out, ramp) << "at volume 0 and its own frequency a buffer comes out unchanged";
+    auto buffer = Buffer(ramp);
+    const auto playOnce = [&] {
+        EXPECT_EQ(buffer->SetCurrentPosition(0), kOk);
+        EXPECT_EQ(buffer->Play(false), kOk);
+        return rig.Render("Desk", 4096);
+    };
+    EXPECT_EQ(playOnce(), ramp) << "at volume 0 and its own frequency a buffer comes out unchanged";
     EXPECT_FALSE(buffer->IsPlaying()) << "a buffer played once stops at its end";
 
     // -2800 hundredths of a decibel: 10^(-2800/2000) of the level.
-    const double gain = std::pow(10.0, -2800.0 / 2000.0);
     ASSERT_EQ(buffer->SetVolume(-2800), kOk);
-    ASSERT_EQ(buffer->SetCurrentPosition(0), kOk);
-    buffer->Play(false);
-    stream.Step(4096);
-    out = stream.TakeCapture();
-    for (size_t i = 0; i < ramp.size(); ++i) ASSERT_NEAR(out[i], ramp[i] * gain, 1.0) << i;
+    ExpectScaled(playOnce(), ramp, std::pow(10.0, -2800.0 / 2000.0));
 
     // Pan fully right silences the left channel only.
     buffer->SetVolume(0);
     buffer->SetPan(kPanRight);
-    buffer->SetCurrentPosition(0);
-    buffer->Play(false);
-    stream.Step(4096);
-    out = stream.TakeCapture();
-    for (size_t f = 0; f < 4096; ++f) {
-        ASSERT_EQ(out[2 * f], 0);
-        ASSERT_EQ(out[2 * f + 1], ramp[2 * f + 1]);
-    }
+    std::vector<int16_t> right(ramp);
+    for (size_t i = 0; i < right.size(); i += 2) right[i] = 0;
+    EXPECT_EQ(playOnce(), right);
+    buffer->SetPan(0);
+
+    // An effect chain is heard, is set only while the buffer is stopped, and an
+    // empty one removes it.
+    ASSERT_EQ(buffer->SetFX(ChainOf(std::make_unique<HalfGain>())), kOk);
+    SoundEffect* effect = nullptr;
+    ASSERT_EQ(buffer->GetObjectInPath(0, &effect), kOk);
+    EXPECT_EQ(static_cast<HalfGain*>(effect)->preparedRate, 44'100);
+    EXPECT_EQ(buffer->GetObjectInPath(1, &effect), kObjectNotFound);
+    buffer->Play(true);
+    EXPECT_EQ(buffer->SetFX(ChainOf(std::make_unique<HalfGain>())), kInvalidCall);
+    buffer->Stop();
+    ExpectScaled(playOnce(), ramp, 0.5);
+    ASSERT_EQ(buffer->SetFX({}), kOk);
+    EXPECT_EQ(playOnce(), ramp);
 }
 
-TEST(SoundBuffer, FrequencyChangesPitchAndConsumesTheBufferFaster) {
-    Rig rig;
-    auto device = rig.Open("Desk");
-    const auto tone = fixtures::Sine(1000.0, 2.0, 44'100, 2);
-    auto buffer = Rig::Buffer(*device, tone);
-    OfflineStream& stream = rig.Stream("Desk");
-
+TEST_F(SoundBufferTest, FrequencyChangesPitchAndConsumesTheBufferFasterWithoutDistortion) {
+    // A mono buffer, heard on both channels.
+    auto buffer =
+        SoundRig::Buffer(*device, fixtures::Sine(1000.0, 2.0, 44'100, 1), WaveFormat::Pcm(1, 44'100));
     ASSERT_EQ(buffer->SetFrequency(46'305), kOk);
     uint32_t hz = 0;
     buffer->GetFrequency(&hz);
     EXPECT_EQ(hz, 46'305u);
     buffer->Play(true);
-    stream.Step(44'032);  // 172 periods of 256 frames, about one second
-    const auto out = stream.TakeCapture();
-    EXPECT_NEAR(fixtures::DominantFrequency(out.data(), 32'768, 2, 0, 44'100), 1050.0, 1.0);
-
-    uint32_t play = 0;
-    buffer->GetCurrentPosition(&play, nullptr);
-    EXPECT_NEAR(play / 4.0, 44'032 * 1.05, 2.0) << "5% more of the buffer is consumed";
+    auto heard = rig.Render("Desk", 44'032);  // 172 periods of 256 frames, about one second
+    EXPECT_NEAR(fixtures::DominantFrequency(heard.data(), 32'768, 2, 0, 44'100), 1050.0, 1.0);
+    EXPECT_NEAR(PlayCursor(*buffer) / 2.0, 44'032 * 1.05, 2.0) << "5% more of the buffer is consumed";
+    // Read between its samples, the sine stays within 60 dB of the ideal one at
+    // each frame's place in the buffer (past the silence before its first frame).
+    double signal = 0, error = 0;
+    for (size_t n = 4; n < 44'032; ++n) {
+        const double ideal = 0.5 * 32767 * std::sin(2 * std::numbers::pi * 1050 * n / 44'100);
+        signal += 2 * ideal * ideal;
+        error += std::pow(heard[2 * n] - ideal, 2) + std::pow(heard[2 * n + 1] - ideal, 2);
+    }
+    EXPECT_GE(10 * std::log10(signal / error), 60.0);
 
     // The original frequency again: 1 kHz.
     buffer->SetFrequency(kFrequencyOriginal);
-    stream.Step(44'032);
-    const auto again = stream.TakeCapture();
-    EXPECT_NEAR(fixtures::DominantFrequency(again.data(), 32'768, 2, 1, 44'100), 1000.0, 1.0);
+    heard = rig.Render("Desk", 44'032);
+    EXPECT_NEAR(fixtures::DominantFrequency(heard.data(), 32'768, 2, 1, 44'100), 1000.0, 1.0);
 }
 
-TEST(SoundBuffer, NotifiesOncePerBlockEndInOrderAndKeepsItsCursorWhenStopped) {
+TEST_F(SoundBufferTest, NotifiesOncePerBlockEndInOrderAndKeepsItsCursorWhenStopped) {
     constexpr int kBlocks = 120;
-    constexpr int kBlockFrames = 2940;
-    Rig rig;
-    auto device = rig.Open("Desk");
-    auto buffer = Rig::Buffer(*device, std::vector<int16_t>(kBlocks * kBlockFrames * 2, 100));
+    constexpr int kBlockBytes = 2940 * 4;
+    auto buffer = Buffer(std::vector<int16_t>(kBlocks * kBlockBytes / 2, 100));
     OfflineStream& stream = rig.Stream("Desk");
-
     std::vector<std::unique_ptr<platform::Event>> events;
     std::vector<PositionNotify> positions;
     for (int i = 0; i < kBlocks; ++i) {
         events.push_back(std::make_unique<platform::Event>(platform::Event::Reset::Manual, false));
-        positions.push_back(
-            {static_cast<uint32_t>(i * kBlockFrames * 4 + kBlockFrames * 4 - 1), events.back().get()});
+        positions.push_back({static_cast<uint32_t>((i + 1) * kBlockBytes - 1), events.back().get()});
     }
     ASSERT_EQ(buffer->SetNotificationPositions(positions), kOk);
     buffer->Play(true);
     EXPECT_EQ(buffer->SetNotificationPositions(positions), kInvalidCall) << "only while stopped";
 
     std::vector<int> fired;
-    for (int period = 0; period < (kBlocks * kBlockFrames + 10 * 256) / 256; ++period) {
+    for (int period = 0; period < (kBlocks * kBlockBytes / 4 + 10 * 256) / 256; ++period) {
         stream.Step(256);
         for (int i = 0; i < kBlocks; ++i) {
-            if (events[i]->IsSet()) {
-                fired.push_back(i);
-                events[i]->Reset();
-            }
+            if (events[i]->IsSet()) fired.push_back(i);
+            events[i]->Reset();
         }
     }
     std::vector<int> expected(kBlocks);
     std::iota(expected.begin(), expected.end(), 0);
     EXPECT_EQ(fired, expected) << "one notification per block end, 120 per loop, in order";
+
     stream.SetCapture(false);
-
     buffer->Stop();
-    uint32_t stoppedAt = 0, later = 0;
-    buffer->GetCurrentPosition(&stoppedAt, nullptr);
+    const uint32_t stoppedAt = PlayCursor(*buffer);
     stream.Step(10'000);
-    buffer->GetCurrentPosition(&later, nullptr);
-    EXPECT_EQ(later, stoppedAt) << "a stopped buffer's cursor stays";
+    EXPECT_EQ(PlayCursor(*buffer), stoppedAt) << "a stopped buffer's cursor stays";
     for (const auto& e : events) EXPECT_FALSE(e->IsSet());
-
     // A position set while stopped is where play resumes.
-    ASSERT_EQ(buffer->SetCurrentPosition(5 * kBlockFrames * 4), kOk);
-    buffer->GetCurrentPosition(&later, nullptr);
-    EXPECT_EQ(later, 5u * kBlockFrames * 4);
+    ASSERT_EQ(buffer->SetCurrentPosition(5 * kBlockBytes), kOk);
+    EXPECT_EQ(PlayCursor(*buffer), 5u * kBlockBytes);
 }
 
-TEST(SoundBuffer, SplitHalvesShareOneFourChannelStream) {
-    Rig rig({{"Quad", 4}, {"Stereo", 2}});
-    auto front = rig.Open("Quad", 4);
-    auto rear = rig.Open("Quad", 4);
-    EXPECT_EQ(rig.Open("Stereo", 2)->SetPrimaryFormat(WaveFormat::Pcm(4, 44'100)), kBadFormat);
-
-    WaveFormat frontFormat = WaveFormat::Pcm(2, 44'100);
-    frontFormat.formatTag = kFormatExtensible;
-    frontFormat.channelMask = kSpeakerFrontLeft | kSpeakerFrontRight;
-    WaveFormat rearFormat = frontFormat;
-    rearFormat.channelMask = kSpeakerBackLeft | kSpeakerBackRight;
-    const auto a = fixtures::Ramp(1024, 2, 0);
-    const auto b = fixtures::Ramp(1024, 2, 30'000);
-    auto frontBuffer = Rig::Buffer(*front, a, frontFormat);
-    auto rearBuffer = Rig::Buffer(*rear, b, rearFormat);
-    EXPECT_EQ(front->Stream(), rear->Stream()) << "both halves play on one physical stream";
-
-    OfflineStream& stream = rig.Stream("Quad");
-    EXPECT_EQ(stream.Channels(), 4);
-    frontBuffer->Play(false);
-    rearBuffer->Play(false);
-    stream.Step(1024);
-    const auto out = stream.TakeCapture();
-    ASSERT_EQ(out.size(), 1024u * 4);
-    for (int f = 0; f < 1024; ++f) {
-        ASSERT_EQ(out[4 * f + 0], a[2 * f]);
-        ASSERT_EQ(out[4 * f + 1], a[2 * f + 1]);
-        ASSERT_EQ(out[4 * f + 2], b[2 * f]);
-        ASSERT_EQ(out[4 * f + 3], b[2 * f + 1]);
-    }
-}
-
-TEST(SoundBuffer, EffectChainIsSetOnlyWhileStoppedAndIsHeard) {
-    Rig rig;
-    auto device = rig.Open("Desk");
-    const auto ramp = fixtures::Ramp(2048, 2, 5000);
-    auto buffer = Rig::Buffer(*device, ramp);
-    OfflineStream& stream = rig.Stream("Desk");
-
-    EffectChain chain;
-    chain.push_back(std::make_unique<HalfGain>());
-    ASSERT_EQ(buffer->SetFX(std::move(chain)), kOk);
-    SoundEffect* effect = nullptr;
-    ASSERT_EQ(buffer->GetObjectInPath(0, &effect), kOk);
-    EXPECT_EQ(static_cast<HalfGain*>(effect)->preparedRate, 44'100);
-    EXPECT_EQ(buffer->GetObjectInPath(1, &effect), kObjectNotFound);
-
-    buffer->Play(true);
-    EffectChain another;
-    another.push_back(std::make_unique<HalfGain>());
-    EXPECT_EQ(buffer->SetFX(std::move(another)), kInvalidCall)
-        << "the chain of a playing buffer cannot change";
-    stream.Step(2048);
-    auto out = stream.TakeCapture();
-    for (size_t i = 0; i < ramp.size(); ++i) ASSERT_NEAR(out[i], ramp[i] * 0.5, 1.0) << i;
-
-    buffer->Stop();
-    ASSERT_EQ(buffer->SetFX({}), kOk);
-    buffer->SetCurrentPosition(0);
-    buffer->Play(true);
-    stream.Step(2048);
-    EXPECT_EQ(stream.TakeCapture(), ramp) << "an empty chain removes the effect";
-}
-
-TEST(SoundBuffer, WritesWrapAroundTheRing) {
-    Rig rig;
-    auto device = rig.Open("Desk");
-    auto buffer = Rig::Buffer(*device, std::vector<int16_t>(2000, 0));  // 4,000 bytes
-    const auto data = fixtures::Ramp(300, 2, 7);                        // 1,200 bytes
+TEST_F(SoundBufferTest, WritesWrapAroundTheRing) {
+    auto buffer = Buffer(std::vector<int16_t>(2000, 0));  // 4,000 bytes
+    const auto data = fixtures::Ramp(300, 2, 7);          // 1,200 bytes
     ASSERT_EQ(buffer->Write(3'600, data.data(), 1'200), kOk);
-    void* first = nullptr;
-    void* second = nullptr;
-    uint32_t firstBytes = 0, secondBytes = 0;
-    ASSERT_EQ(buffer->Lock(3'600, 1'200, &first, &firstBytes, &second, &secondBytes), kOk);
-    EXPECT_EQ(firstBytes, 400u);
-    EXPECT_EQ(secondBytes, 800u);
-    EXPECT_EQ(std::memcmp(first, data.data(), 400), 0);
-    EXPECT_EQ(std::memcmp(second, reinterpret_cast<const char*>(data.data()) + 400, 800), 0);
+    void* parts[2] = {};
+    uint32_t bytes[2] = {};
+    ASSERT_EQ(buffer->Lock(3'600, 1'200, &parts[0], &bytes[0], &parts[1], &bytes[1]), kOk);
+    EXPECT_EQ(bytes[0], 400u);
+    EXPECT_EQ(bytes[1], 800u);
+    EXPECT_EQ(std::memcmp(parts[0], data.data(), 400), 0);
+    EXPECT_EQ(std::memcmp(parts[1], data.data() + 200, 800), 0);
     EXPECT_EQ(buffer->Write(4'000, data.data(), 4), kInvalidParam);
 }
 
-TEST(SoundBuffer, TheMixerAndTheOfflineStreamAllocateNothingWhileTheyRender) {
-    Rig rig;
-    auto device = rig.Open("Desk");
-    auto buffer = Rig::Buffer(*device, fixtures::Sine(440.0, 1.0, 44'100, 2));
-    EffectChain chain;
-    chain.push_back(std::make_unique<HalfGain>());
-    buffer->SetFX(std::move(chain));
+TEST_F(SoundBufferTest, TheMixerAndTheOfflineStreamAllocateNothingWhileTheyRender) {
+    auto buffer = Buffer(fixtures::Sine(440.0, 1.0, 44'100, 2));
+    buffer->SetFX(ChainOf(std::make_unique<HalfGain>()));
     buffer->SetFrequency(48'000);
-    buffer->SetVolume(-600);
     buffer->Play(true);
-
     MixStream& mixer = device->Stream()->Mixer();
     OfflineStream& stream = rig.Stream("Desk");
-    stream.TakeCapture();
     std::vector<float> out(4096 * 2);
     long allocations = -1;
     {
@@ -263,10 +221,8 @@ TEST(SoundBuffer, TheMixerAndTheOfflineStreamAllocateNothingWhileTheyRender) {
     EXPECT_EQ(stream.TakeCapture().size(), 2u * 256);
 }
 
-TEST(SoundBuffer, AFailedDeviceLeavesItsBuffersSilentAndHarmless) {
-    Rig rig;
-    auto device = rig.Open("Desk");
-    auto buffer = Rig::Buffer(*device, fixtures::Ramp(1000, 2));
+TEST_F(SoundBufferTest, AFailedDeviceLeavesItsBuffersSilentAndHarmless) {
+    auto buffer = Buffer(fixtures::Ramp(1000, 2));
     buffer->Play(true);
     rig.Stream("Desk").SimulateFailure();
     EXPECT_TRUE(device->Failed());
@@ -274,4 +230,81 @@ TEST(SoundBuffer, AFailedDeviceLeavesItsBuffersSilentAndHarmless) {
     buffer.reset();  // releasing a buffer of a dead device returns
     std::unique_ptr<DirectSound> missing;
     EXPECT_EQ(rig.system->Create(OfflineBackend::IdOf("Nowhere"), &missing), kNoDriver);
+}
+
+TEST_F(MixStreamTest, WhatARenderCallMayStillReadIsFreedAfterItAndNotHeardFromItOn) {
+    const auto ramp = fixtures::Ramp(16'384, 2);
+    // The held voice comes first in the mix; the removed one after it.
+    auto held = Buffer(ramp);
+    auto removed = Buffer(std::vector<int16_t>(2 * 4096, 8000));
+    Gate gate;
+    std::atomic<int> freed{0};
+    platform::Event event(platform::Event::Reset::Manual, false);
+    ASSERT_EQ(held->SetFX(ChainOf(std::make_unique<GateEffect>(gate))), kOk);
+    ASSERT_EQ(held->SetNotificationPositions(std::vector<PositionNotify>{{100, &event}}), kOk);
+    ASSERT_EQ(removed->SetFX(ChainOf(std::make_unique<CountedEffect>(freed))), kOk);
+    ASSERT_EQ(held->Play(true), kOk);
+    ASSERT_EQ(removed->Play(true), kOk);
+    OfflineStream& stream = rig.Stream("Desk");
+    MixStream& mixer = device->Stream()->Mixer();
+    stream.Step(1024);
+    stream.TakeCapture();
+
+    uint32_t stoppedAt = 0;
+    {
+        // Each call returns while the render call is inside the held voice's
+        // effect: the stop, the chain of that very effect and the notification
+        // table replaced, the other voice released.
+        HeldRender render(stream, gate);
+        ASSERT_EQ(held->Stop(), kOk);
+        stoppedAt = PlayCursor(*held);
+        EXPECT_EQ(held->SetFX({}), kOk);
+        EXPECT_EQ(held->SetNotificationPositions(std::vector<PositionNotify>{{200, &event}}), kOk);
+        removed.reset();
+        EXPECT_EQ(gate.freed.load() + freed.load(), 0) << "an effect was freed under the running render call";
+        EXPECT_EQ(mixer.RetiredCount(), 4u) << "two chains, the table and the voice wait";
+        EXPECT_EQ(mixer.CollectRetired(), 0u);
+        render.Finish();
+    }
+    EXPECT_EQ(mixer.CollectRetired(), 4u);
+    EXPECT_EQ(gate.freed.load() + freed.load(), 2);
+    EXPECT_EQ(stoppedAt, 1024u * 4);
+    EXPECT_EQ(PlayCursor(*held), stoppedAt) << "the render call under way moved the cursor after Stop";
+    stream.Step(2048);
+    EXPECT_EQ(PlayCursor(*held), stoppedAt) << "a stopped buffer's cursor stays";
+    ASSERT_EQ(held->Play(true), kOk);
+    stream.Step(512);
+
+    // The held call: the held voice alone, the removed one not heard in it.
+    // Then silence while stopped, and play resumes where the cursor stayed.
+    std::vector<int16_t> expected(ramp.begin() + 2048, ramp.begin() + 2560);
+    expected.resize(expected.size() + 2 * 2048, 0);
+    expected.insert(expected.end(), ramp.begin() + 2048, ramp.begin() + 3072);
+    EXPECT_EQ(stream.TakeCapture(), expected);
+
+    // With no render call under way, a release frees at once.
+    held.reset();
+    EXPECT_EQ(mixer.RetiredCount(), 0u);
+}
+
+TEST_F(MixStreamTest, AVolumeJumpGlidesOverAPeriodWithoutAClick) {
+    constexpr int kLevel = 16'000;
+    auto buffer = Buffer(std::vector<int16_t>(2 * 4096, kLevel));
+    ASSERT_EQ(buffer->Play(true), kOk);
+    OfflineStream& stream = rig.Stream("Desk");
+    stream.Step(512);
+    for (long volume : {kVolumeMin, kVolumeMax}) {  // full level to silence and back
+        ASSERT_EQ(buffer->SetVolume(volume), kOk);
+        stream.Step(512);
+    }
+    const auto heard = stream.TakeCapture();
+    ASSERT_EQ(heard.size(), 2u * 1536);
+    // Spread over a period of 256 frames, a jump moves by at most 1/256 of the
+    // level a frame (and a sample's rounding).
+    int largestStep = 0;
+    for (size_t f = 1; f < heard.size() / 2; ++f)
+        largestStep = std::max(largestStep, std::abs(heard[2 * f] - heard[2 * f - 2]));
+    EXPECT_LE(largestStep, kLevel / 256 + 1);
+    EXPECT_EQ(heard[2 * 1000], 0) << "silent after the fall";
+    EXPECT_EQ(heard.back(), kLevel) << "back at full level after the rise";
 }

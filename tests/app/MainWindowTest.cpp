@@ -21,6 +21,8 @@
 #include "platform/sound/SoundSystem.h"
 #include "settings/CZelSettings.h"
 #include "ui/CZelToolWindow.h"
+#include "ui/WindowArrangement.h"
+#include "ui/WindowArranger.h"
 #include "ui/controls/CZelButton.h"
 #include "ui/controls/CZelGraph.h"
 #include "ui/controls/CZelSlide.h"
@@ -204,10 +206,12 @@ TEST_F(MainWindow, ShowButtonsFollowTheirWindowsAndARightReleasePutsOneBack) {
     showAnalyzer->SetValue(true);
     EXPECT_TRUE(analyzer->isVisible());
 
+    // Arranged again now that the windows' frames are known.
+    dialog_->Arranger().Arrange(ui::kMainWindowCode, 0);
     const QRect placedB = effects[1]->geometry();
-    effects[0]->setGeometry(10, 10, 100, 100);
-    effects[1]->setGeometry(20, 20, 100, 100);
+    effects[0]->setGeometry(10, 10, 300, 200);
+    effects[1]->setGeometry(20, 20, 300, 200);
     QTest::mouseRelease(Find<CZelButton>("showDeckBEffects"), Qt::RightButton);
     EXPECT_EQ(effects[1]->geometry(), placedB) << "Deck B's effects window is back in its place";
-    EXPECT_EQ(effects[0]->geometry(), QRect(10, 10, 100, 100)) << "Deck A's is left alone";
+    EXPECT_EQ(effects[0]->geometry(), QRect(10, 10, 300, 200)) << "Deck A's is left alone";
 }

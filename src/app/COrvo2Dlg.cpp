@@ -240,7 +240,13 @@ void COrvo2Dlg::SetMasterVolumeSlide(bool enabled, std::optional<double> value) 
 }
 
 void COrvo2Dlg::ShowDevices(const QString& text) {
-    if (controls_.Devices()->text() != text) controls_.Devices()->setText(text);
+    // A line per output, shortened to the label's width; the tool tip has it whole.
+    QLabel* label = controls_.Devices();
+    QStringList lines = text.split('\n');
+    for (QString& line : lines) line = label->fontMetrics().elidedText(line, Qt::ElideRight, label->width());
+    const QString shown = lines.join('\n');
+    if (label->text() != shown) label->setText(shown);
+    if (label->toolTip() != text) label->setToolTip(text);
 }
 
 void COrvo2Dlg::OnToolWindowClosed(int code, int deck) {

@@ -187,7 +187,6 @@ void MainWindowControls::Create(QWidget& window, CZelHelpTexts& helpTexts) {
     // The cross faders' tracks start at one place, whatever their captions.
     Slide(kMainCrossFader)->SetCaptionShare(0.22);
     Slide(kHeadphonesCrossFader)->SetCaptionShare(0.22);
-    devices_->setWordWrap(true);
 
     layout_ = new CZelProportionalLayout(&window, kDesignSize);
     PlaceControls(*layout_, helpTexts, places);

@@ -17,8 +17,10 @@ QSize MinimumInnerSize(int code) {
             return {200, 140};
         case kAnalyzerCode:
             return {200, 90};
+        case kPlayListCode:
+            return {200, 140};
         default:
-            return {200, 100};  // play list, debugger
+            return {200, 100};
     }
 }
 

@@ -35,9 +35,10 @@ void WindowArranger::ArrangeOn(const QRect& area, int code, int deck) {
     for (const ui::WindowPlacement& place : ui::ArrangeWindows({area, used_, caption, caption}, code, deck)) {
         QWidget* window = lookup_(place.code, place.deck);
         if (!window) continue;
-        // A window's position is its frame's; its size is its inner area's.
-        window->resize(place.inner.size());
-        window->move(place.frame.topLeft());
+        // The inner area, placed so that the frame around it lands where the
+        // arrangement wants it (move() would rely on Qt knowing each
+        // window's frame already, which it does not always).
+        window->setGeometry(place.inner);
         if (place.hidden) {
             window->hide();
             continue;

@@ -6,10 +6,10 @@
 #include <set>
 
 #include <QApplication>
-#include <QRegularExpression>
 #include <QFileDialog>
 #include <QMenu>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
@@ -103,16 +103,18 @@ QPoint Background(const QWidget& window) {
 
 bool IsDark(const QWidget& widget) {
     const QPalette& palette = widget.palette();
-    return palette.color(QPalette::Window).lightness() < 80 && palette.color(QPalette::Base).lightness() < 80 &&
-           palette.color(QPalette::WindowText).lightness() > 180 && palette.color(QPalette::Text).lightness() > 180;
+    return palette.color(QPalette::Window).lightness() < 80 &&
+           palette.color(QPalette::Base).lightness() < 80 &&
+           palette.color(QPalette::WindowText).lightness() > 180 &&
+           palette.color(QPalette::Text).lightness() > 180;
 }
 
 }  // namespace
 
 TEST_F(WindowLook, EveryWindowFitsOnEveryCommonScreen) {
     COrvo2Dlg& dialog = Open();
-    for (const QSize size : {QSize(1280, 720), QSize(1366, 768), QSize(1280, 800), QSize(1920, 1080),
-                             QSize(2560, 1440)}) {
+    for (const QSize size :
+         {QSize(1280, 720), QSize(1366, 768), QSize(1280, 800), QSize(1920, 1080), QSize(2560, 1440)}) {
         SCOPED_TRACE(testing::Message() << size.width() << "x" << size.height());
         const QRect screen({0, 0}, size);
         dialog.Arranger().ArrangeOn(screen, ui::kMainWindowCode, 0);
@@ -121,7 +123,8 @@ TEST_F(WindowLook, EveryWindowFitsOnEveryCommonScreen) {
         // The main window, both decks, both equalizers, both effects windows,
         // the analyzer and the play list; every show button lit.
         EXPECT_EQ(windows.size(), 9u);
-        for (CZelButton* show : dialog.findChildren<CZelButton*>(QRegularExpression("^show(?!Sound)"), Qt::FindDirectChildrenOnly))
+        for (CZelButton* show : dialog.findChildren<CZelButton*>(QRegularExpression("^show(?!Sound)"),
+                                                                 Qt::FindDirectChildrenOnly))
             EXPECT_TRUE(show->Value()) << show->objectName().toStdString();
         for (size_t i = 0; i < windows.size(); ++i) {
             const QWidget* w = windows[i];
@@ -149,7 +152,7 @@ TEST_F(WindowLook, MainWindowControlsAreReadableAndAlignedInTheSmallestColumn) {
         SCOPED_TRACE(slide->objectName().toStdString());
         slidePoints.insert(slide->font().pointSize());
         const int room = slide->Orientation() == Qt::Vertical ? slide->width()
-                                                               : static_cast<int>(slide->BodyRect().left());
+                                                              : static_cast<int>(slide->BodyRect().left());
         EXPECT_LE(QFontMetrics(slide->font()).horizontalAdvance(slide->Caption()), room);
     }
     // A button's caption as drawn: on one line or broken in two, at a size
@@ -194,12 +197,14 @@ TEST_F(WindowLook, MainWindowControlsAreReadableAndAlignedInTheSmallestColumn) {
     const QRect levelB = dialog.findChild<CZelSlide*>("levelDeckB")->geometry();
     for (const char deck : {'A', 'B'}) {
         for (int i = 1; i <= 10; ++i) {
-            const QRect lamp = dialog.findChild<CZelLed*>(QString("levelLamp%1%2").arg(deck).arg(i))->geometry();
+            const QRect lamp =
+                dialog.findChild<CZelLed*>(QString("levelLamp%1%2").arg(deck).arg(i))->geometry();
             EXPECT_GT(lamp.left(), levelA.right());
             EXPECT_LT(lamp.right(), levelB.left());
             if (i > 1) {
                 const auto* below = dialog.findChild<CZelLed*>(QString("levelLamp%1%2").arg(deck).arg(i - 1));
-                EXPECT_EQ(lamp.bottom() + 1, below->geometry().top()) << "lamp " << i << " sits on lamp " << i - 1;
+                EXPECT_EQ(lamp.bottom() + 1, below->geometry().top())
+                    << "lamp " << i << " sits on lamp " << i - 1;
             }
         }
     }
@@ -230,7 +235,8 @@ TEST_F(WindowLook, AboutOpensWithF1FromAnyWindowAndFromBackgroundMenus) {
     CZelDeck2& deck = dialog.Deck(1);
     for (QWidget* window : {static_cast<QWidget*>(&dialog), static_cast<QWidget*>(&deck)}) {
         SCOPED_TRACE(window->windowTitle().toStdString());
-        EXPECT_TRUE(window->testAttribute(Qt::WA_AlwaysShowToolTips)) << "tips while another window is active";
+        EXPECT_TRUE(window->testAttribute(Qt::WA_AlwaysShowToolTips))
+            << "tips while another window is active";
         window->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(window));
         QString title;
@@ -242,9 +248,10 @@ TEST_F(WindowLook, AboutOpensWithF1FromAnyWindowAndFromBackgroundMenus) {
         QStringList items;
         auto rightClick = [&](QWidget* target, QPoint at) {
             QContextMenuEvent click(QContextMenuEvent::Mouse, at, target->mapToGlobal(at));
-            return LookAtWhatOpens<QMenu>([&] { QApplication::sendEvent(target, &click); }, [&](QMenu* menu) {
-                for (QAction* action : menu->actions()) items << action->text();
-            });
+            return LookAtWhatOpens<QMenu>([&] { QApplication::sendEvent(target, &click); },
+                                          [&](QMenu* menu) {
+                                              for (QAction* action : menu->actions()) items << action->text();
+                                          });
         };
         EXPECT_TRUE(rightClick(window, Background(*window)));
         EXPECT_EQ(items, QStringList{"&About Orvo2 ..."});
@@ -257,11 +264,13 @@ TEST_F(WindowLook, AboutOpensWithF1FromAnyWindowAndFromBackgroundMenus) {
 TEST_F(WindowLook, SplashGivesWayToTheTipOfTheDay) {
     settings_.WriteShowTipOfTheDay(true);
     bool splashOverTip = true;
-    const bool tipShown = LookAtWhatOpens<CZelTipOfTheDay>([&] { Open(); }, [&](CZelTipOfTheDay*) {
-        splashOverTip = false;
-        for (QWidget* window : QApplication::topLevelWidgets())
-            if (window->windowType() == Qt::SplashScreen && window->isVisible()) splashOverTip = true;
-    });
+    const bool tipShown = LookAtWhatOpens<CZelTipOfTheDay>(
+        [&] { Open(); },
+        [&](CZelTipOfTheDay*) {
+            splashOverTip = false;
+            for (QWidget* window : QApplication::topLevelWidgets())
+                if (window->windowType() == Qt::SplashScreen && window->isVisible()) splashOverTip = true;
+        });
     EXPECT_TRUE(tipShown);
     EXPECT_FALSE(splashOverTip);
 }

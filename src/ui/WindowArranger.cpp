@@ -47,6 +47,15 @@ void WindowArranger::ArrangeOn(const QRect& area, int code, int deck) {
         if (std::find(placed_.begin(), placed_.end(), window) == placed_.end()) placed_.emplace_back(window);
         shown_(place.code, place.deck);
     }
+    // Where a window's frame is known as soon as it shows, the windows are
+    // placed again at once; a window manager tells it a little later, so the
+    // frame is watched for a while.
+    if (!placingAgain_ && FrameMargins() != used_) {
+        placingAgain_ = true;
+        ArrangeOn(area, code, deck);
+        placingAgain_ = false;
+        return;
+    }
     checksLeft_ = kFrameChecks;
     frameCheck_.start();
 }

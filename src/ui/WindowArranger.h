@@ -45,5 +45,6 @@ private:
     int lastCode_ = 0;
     int lastDeck_ = 0;
     int checksLeft_ = 0;
+    bool placingAgain_ = false;
     QTimer frameCheck_;
 };

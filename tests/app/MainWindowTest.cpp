@@ -21,8 +21,6 @@
 #include "platform/sound/SoundSystem.h"
 #include "settings/CZelSettings.h"
 #include "ui/CZelToolWindow.h"
-#include "ui/WindowArrangement.h"
-#include "ui/WindowArranger.h"
 #include "ui/controls/CZelButton.h"
 #include "ui/controls/CZelGraph.h"
 #include "ui/controls/CZelSlide.h"
@@ -206,8 +204,6 @@ TEST_F(MainWindow, ShowButtonsFollowTheirWindowsAndARightReleasePutsOneBack) {
     showAnalyzer->SetValue(true);
     EXPECT_TRUE(analyzer->isVisible());
 
-    // Arranged again now that the windows' frames are known.
-    dialog_->Arranger().Arrange(ui::kMainWindowCode, 0);
     const QRect placedB = effects[1]->geometry();
     effects[0]->setGeometry(10, 10, 300, 200);
     effects[1]->setGeometry(20, 20, 300, 200);

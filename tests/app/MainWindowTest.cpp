@@ -205,9 +205,9 @@ TEST_F(MainWindow, ShowButtonsFollowTheirWindowsAndARightReleasePutsOneBack) {
     EXPECT_TRUE(analyzer->isVisible());
 
     const QRect placedB = effects[1]->geometry();
-    effects[0]->setGeometry(10, 10, 100, 100);
-    effects[1]->setGeometry(20, 20, 100, 100);
+    effects[0]->setGeometry(10, 10, 300, 200);
+    effects[1]->setGeometry(20, 20, 300, 200);
     QTest::mouseRelease(Find<CZelButton>("showDeckBEffects"), Qt::RightButton);
     EXPECT_EQ(effects[1]->geometry(), placedB) << "Deck B's effects window is back in its place";
-    EXPECT_EQ(effects[0]->geometry(), QRect(10, 10, 100, 100)) << "Deck A's is left alone";
+    EXPECT_EQ(effects[0]->geometry(), QRect(10, 10, 300, 200)) << "Deck A's is left alone";
 }

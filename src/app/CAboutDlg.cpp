@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 
 #include "app/Orvo2Art.h"
+#include "ui/DarkLook.h"
 #include "ui/controls/ControlColours.h"
 
 namespace {
@@ -15,7 +16,7 @@ constexpr int kIconSize = 48;
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(tr("About Orvo2"));
     setModal(true);
-    setPalette(app::DarkPalette(palette()));
+    setPalette(ui::DarkPalette(palette()));
     setAutoFillBackground(true);
 
     auto* root = new QVBoxLayout(this);

@@ -4,12 +4,16 @@
 #include "platform/TerminationSignals.h"
 #include "platform/sound/PortAudioBackend.h"
 #include "platform/sound/SoundSystem.h"
+#include "ui/DarkLook.h"
 
 COrvo2App::COrvo2App(int& argc, char** argv)
     : QApplication(argc, argv), events_(std::make_unique<engine::EngineEvents>()) {
     setOrganizationName("Zel Morrow");
+    // No display name: Qt would append it to every window's title.
     setApplicationName("Orvo 2");
-    setApplicationDisplayName("Orvo 2");
+    // Desktops match the windows to the installed desktop entry and icon.
+    setDesktopFileName("org.zelmorrow.Orvo2");
+    ui::ApplyDarkLook(*this);
 }
 
 COrvo2App::~COrvo2App() = default;

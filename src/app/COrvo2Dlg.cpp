@@ -1,5 +1,6 @@
 #include "app/COrvo2Dlg.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
@@ -7,10 +8,7 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QMenu>
 #include <QMessageBox>
-#include <QScreen>
-#include <QStyle>
 #include <QWindowStateChangeEvent>
 
 #include <algorithm>
@@ -25,8 +23,10 @@
 #include "output/CZelSoundDevices.h"
 #include "platform/MessagePort.h"
 #include "settings/CZelSettings.h"
+#include "ui/BackgroundMenu.h"
 #include "ui/CZelToolWindow.h"
 #include "ui/WindowArrangement.h"
+#include "ui/WindowArranger.h"
 #include "ui/controls/CZelButton.h"
 #include "ui/controls/CZelGraph.h"
 #include "ui/controls/CZelSlide.h"
@@ -50,10 +50,21 @@ COrvo2Dlg::COrvo2Dlg(engine::EngineEvents& events, app::CZelCommandLineInfo& com
     // The splash shows while the window starts up, and goes when start-up ends.
     splash_ = std::make_unique<CZelSplashScreen>();
     splash_->Create(kSplashMs, this);
+    setAttribute(Qt::WA_AlwaysShowToolTips);
     resize(app::MainWindowControls::kDesignSize);
-    setMinimumSize(320, 200);
+    setMinimumSize(ui::MinimumInnerSize(ui::kMainWindowCode));
     controls_.Create(*this, helpTexts_);
     CreateToolWindows();
+    CreateAboutAction();
+    arranger_ = new WindowArranger(
+        this,
+        [this](int code, int deck) -> QWidget* {
+            if (code == ui::kMainWindowCode) return this;
+            return ToolWindow(code, deck);
+        },
+        [this](int code, int deck) {
+            if (CZelButton* button = controls_.ShowButtonOf(code, deck)) button->SetValue(true);
+        });
     soundDevices_ = std::make_unique<CZelSoundDevices>(desk_->Probe(), settings, this);
     desk_->SetView(this);
 
@@ -140,8 +151,22 @@ void COrvo2Dlg::ConnectShowButtons() {
         connect(button, &CZelButton::ValueChanged, this, [this, code, deck](bool on) {
             if (CZelToolWindow* tool = ToolWindow(code, deck)) tool->setVisible(on);
         });
-        connect(button, &CZelButton::RightReleased, this, [this, code, deck] { ArrangeWindows(code, deck); });
+        connect(button, &CZelButton::RightReleased, this,
+                [this, code, deck] { arranger_->Arrange(code, deck); });
     }
+}
+
+void COrvo2Dlg::CreateAboutAction() {
+    // F1 from any of the program's windows, and in every window's background
+    // menu; the main window's background tells where to find it.
+    auto* about = new QAction("&About Orvo2 ...", this);
+    about->setObjectName("aboutAction");
+    about->setShortcut(QKeySequence(Qt::Key_F1));
+    about->setShortcutContext(Qt::ApplicationShortcut);
+    connect(about, &QAction::triggered, this, &COrvo2Dlg::ShowAbout);
+    addAction(about);
+    for (CZelToolWindow* tool : toolWindows_) tool->addAction(about);
+    setToolTip("Right click here or press F1 for About Orvo2");
 }
 
 void COrvo2Dlg::CreateToolWindows() {
@@ -168,29 +193,14 @@ CZelToolWindow* COrvo2Dlg::ToolWindow(int code, int deck) const {
     return nullptr;
 }
 
-void COrvo2Dlg::ArrangeWindows(int code, int deck) {
-    const QRect area = screen() ? screen()->availableGeometry() : QRect(0, 0, 1280, 800);
-    const int caption = style()->pixelMetric(QStyle::PM_TitleBarHeight);
-    for (const ui::WindowPlacement& place : ui::ArrangeWindows(area, caption, caption, code, deck)) {
-        QWidget* window = place.code == ui::kMainWindowCode ? static_cast<QWidget*>(this)
-                                                            : ToolWindow(place.code, place.deck);
-        if (!window) continue;
-        window->setGeometry(place.rect);
-        if (place.hidden) {
-            window->hide();
-            continue;
-        }
-        window->show();
-        if (CZelButton* button = controls_.ShowButtonOf(place.code, place.deck)) button->SetValue(true);
-    }
-}
-
 void COrvo2Dlg::StartUp() {
     startingUp_ = true;
-    ArrangeWindows(ui::kMainWindowCode, 0);
+    arranger_->Arrange(ui::kMainWindowCode, 0);
     ChooseSoundDevices(false);
     desk_->Start();
     setFocus();
+    // The splash gives way to the tip of the day, which must be on top.
+    if (settings_.ShowTipOfTheDay().value) splash_.reset();
     CZelTipOfTheDay::ShowAtStartUpIfWanted(settings_, this);
     // Every loadable file is loaded in turn; Deck A ends holding the last one.
     if (!closeRequested_) desk_->LoadCommandLineFiles(commandLine_, [this] { return closeRequested_; });
@@ -230,7 +240,13 @@ void COrvo2Dlg::SetMasterVolumeSlide(bool enabled, std::optional<double> value) 
 }
 
 void COrvo2Dlg::ShowDevices(const QString& text) {
-    if (controls_.Devices()->text() != text) controls_.Devices()->setText(text);
+    // A line per output, shortened to the label's width; the tool tip has it whole.
+    QLabel* label = controls_.Devices();
+    QStringList lines = text.split('\n');
+    for (QString& line : lines) line = label->fontMetrics().elidedText(line, Qt::ElideRight, label->width());
+    const QString shown = lines.join('\n');
+    if (label->text() != shown) label->setText(shown);
+    if (label->toolTip() != text) label->setToolTip(text);
 }
 
 void COrvo2Dlg::OnToolWindowClosed(int code, int deck) {
@@ -267,7 +283,7 @@ void COrvo2Dlg::changeEvent(QEvent* event) {
             controls_.Button(show.id)->SetValue(true);
         QTimer::singleShot(0, this, [this] {
             showNormal();
-            ArrangeWindows(ui::kMainWindowCode, 0);
+            arranger_->Arrange(ui::kMainWindowCode, 0);
         });
         return;
     }
@@ -277,12 +293,7 @@ void COrvo2Dlg::changeEvent(QEvent* event) {
 }
 
 void COrvo2Dlg::contextMenuEvent(QContextMenuEvent* event) {
-    // Over a control the right button resets it; only the background has a menu.
-    QWidget* under = childAt(event->pos());
-    if (under && !qobject_cast<QLabel*>(under)) return;
-    QMenu menu(this);
-    menu.addAction("&About Orvo2 ...", this, &COrvo2Dlg::ShowAbout);
-    menu.exec(event->globalPos());
+    ui::ShowBackgroundMenu(*this, event);
 }
 
 void COrvo2Dlg::ShowAbout() {

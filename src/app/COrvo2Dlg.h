@@ -20,6 +20,7 @@ class CZelSettings;
 class CZelSoundDevices;
 class CZelSplashScreen;
 class CZelToolWindow;
+class WindowArranger;
 
 namespace app {
 class CZelCommandLineInfo;
@@ -49,6 +50,8 @@ public:
     CZelDeck2& Deck(int deck) { return *decks_[deck]; }
     const output::CZelMixerControls& Mixer() const { return desk_->Mixer(); }
     const CZelHelpTexts& HelpTexts() const { return helpTexts_; }
+    // Places the windows (102: all of them) by the window arrangement.
+    WindowArranger& Arranger() { return *arranger_; }
 
     // The private-message dispatch. UI thread only.
     intptr_t OnMessage(platform::Message message, const platform::Payload& payload) {
@@ -85,7 +88,7 @@ protected:
     // Minimised, the decks write 60 blocks ahead instead of 20, so that they
     // ride out a busy desktop; restored, back to 20.
     void changeEvent(QEvent* event) override;
-    // A right click on the window's background offers the About box.
+    // A right click on the window's background offers the About box (as F1 does).
     void contextMenuEvent(QContextMenuEvent* event) override;
     // Escape does not close the main window.
     void keyPressEvent(QKeyEvent* event) override;
@@ -101,8 +104,7 @@ private:
     // order: analyzer, play list, then per deck debugger, deck, effects, equalizer.
     void CreateToolWindows();
     CZelToolWindow* ToolWindow(int code, int deck) const;
-    // Places (and shows) the windows a window code names: 102 all of them.
-    void ArrangeWindows(int code, int deck);
+    void CreateAboutAction();
     void StartUp();
     // Runs the device chooser (visible or not) and opens the outputs it chose.
     void ChooseSoundDevices(bool visible);
@@ -117,6 +119,7 @@ private:
     std::unique_ptr<CZelSoundDevices> soundDevices_;
     std::array<CZelDeck2*, 2> decks_{};         // children of this window
     std::vector<CZelToolWindow*> toolWindows_;  // children of this window
+    WindowArranger* arranger_ = nullptr;        // child of this window
     app::MainWindowControls controls_;
     CZelHelpTexts helpTexts_;
     CZelCpuUsage cpuUsage_;

@@ -17,6 +17,7 @@
 
 #include "app/Orvo2Art.h"
 #include "settings/CZelSettings.h"
+#include "ui/DarkLook.h"
 #include "ui/controls/ControlColours.h"
 
 namespace {
@@ -170,7 +171,7 @@ void CZelTipOfTheDay::BuildTipList() {
 
 void CZelTipOfTheDay::CreateControls() {
     setWindowTitle(tr("Tip Of The Day"));
-    setPalette(app::DarkPalette(palette()));
+    setPalette(ui::DarkPalette(palette()));
     setAutoFillBackground(true);
 
     auto* root = new QHBoxLayout(this);

@@ -14,6 +14,7 @@
 #include "ui/WindowArrangement.h"
 #include "ui/controls/CZelButton.h"
 #include "ui/controls/CZelGraph.h"
+#include "ui/controls/CZelLed.h"
 #include "ui/controls/CZelSlide.h"
 #include "ui/controls/ControlColours.h"
 
@@ -47,55 +48,63 @@ constexpr const char* kCpuTitle = "CPU Use indicator:";
 constexpr const char* kCpuHelp = "Shows the combined CPU usage percent of your system.";
 constexpr const char* kCpuTip = "combined processor usage";
 
+// Places are drawn in pixels of the design size, a column as tall as it is
+// wide and a half again, as the window stands between the decks.
+constexpr QRectF Px(double x, double y, double w, double h) {
+    return {x / 300.0, y / 460.0, w / 300.0, h / 460.0};
+}
+
 // In MainWindowControls::Id order. Top: the buttons that show the other
 // windows, deck A's on the left, deck B's on the right, the shared ones in the
-// middle. Left: the deck levels. Middle: the graph, the curve, the cue switch
-// and the cross faders. Right: volumes, balance and the processor load.
+// middle. Then the cross fader graph with its curve beside it, the two cross
+// faders under it with the cue switch, the deck levels with their lamps, the
+// volumes with the balance under them and the processor load; the sound
+// devices at the foot.
 // clang-format off
 const Row kRows[] = {
-    {"showDeckAEqualizer", Kind::Toggle, "Show Deck A Equalizer", 0, 0, 0, {0.02, 0.02, 0.22, 0.07}, kButtonPoints,
+    {"showDeckAEqualizer", Kind::Toggle, "Show Deck A Equalizer", 0, 0, 0, Px(6, 6, 92, 34), kButtonPoints,
      "Show Deck A Equalizer:", "Shows the Deck A Equalizer.  Right click to reset its size and position.",
      "show deck A equalizer"},
-    {"showAnalyzer", Kind::Toggle, "Show Analyzer", 0, 0, 0, {0.26, 0.02, 0.22, 0.07}, kButtonPoints,
+    {"showAnalyzer", Kind::Toggle, "Show Analyzer", 0, 0, 0, Px(104, 6, 92, 34), kButtonPoints,
      "Show Analyzer:", "Shows the Analyzer.  Right click to reset its size and position.", "show analyzer"},
-    {"showDeckBEqualizer", Kind::Toggle, "Show Deck B Equalizer", 0, 0, 0, {0.50, 0.02, 0.22, 0.07}, kButtonPoints,
+    {"showDeckBEqualizer", Kind::Toggle, "Show Deck B Equalizer", 0, 0, 0, Px(202, 6, 92, 34), kButtonPoints,
      "Show Deck B Equalizer:", "Shows the Deck B Equalizer.  Right click to reset its size and position.",
      "show deck B equalizer"},
-    {"showDeckAEffects", Kind::Toggle, "Show Deck A Effects", 0, 0, 0, {0.02, 0.10, 0.22, 0.07}, kButtonPoints,
+    {"showDeckAEffects", Kind::Toggle, "Show Deck A Effects", 0, 0, 0, Px(6, 44, 92, 34), kButtonPoints,
      "Show Deck A Effects:", "Shows the Deck A Effects.  Right click to reset its size and position.",
      "show deck A effects"},
-    {"showPlayList", Kind::Toggle, "Show Play List", 0, 0, 0, {0.26, 0.10, 0.22, 0.07}, kButtonPoints,
+    {"showPlayList", Kind::Toggle, "Show Play List", 0, 0, 0, Px(104, 44, 92, 34), kButtonPoints,
      "Show Play List:", "Shows the Play List.  Right click to reset its size and position.", "show play list"},
-    {"showDeckBEffects", Kind::Toggle, "Show Deck B Effects", 0, 0, 0, {0.50, 0.10, 0.22, 0.07}, kButtonPoints,
+    {"showDeckBEffects", Kind::Toggle, "Show Deck B Effects", 0, 0, 0, Px(202, 44, 92, 34), kButtonPoints,
      "Show Deck B Effects:", "Shows the Deck B Effects.  Right click to reset its size and position.",
      "show deck B effects"},
-    {"showSoundDevices", Kind::Push, "Show Sound Devices", 0, 0, 0, {0.76, 0.02, 0.22, 0.07}, kButtonPoints,
+    {"showSoundDevices", Kind::Push, "Show Sound Devices", 0, 0, 0, Px(202, 424, 92, 32), kButtonPoints,
      "Show Sound Devices:", "Shows the sound device chooser.", "show sound devices"},
-    {"levelDeckA", Kind::Vertical, "Deck A", 0.0, 1.0, 10, {0.02, 0.27, 0.07, 0.58}, kCaptionPoints,
+    {"levelDeckA", Kind::Vertical, "Deck A", 0.0, 1.0, 10, Px(6, 290, 42, 128), kCaptionPoints,
      "Deck A Level:", "Sets the level for Deck A.", "deck A level"},
-    {"levelDeckB", Kind::Vertical, "Deck B", 0.0, 1.0, 10, {0.10, 0.27, 0.07, 0.58}, kCaptionPoints,
+    {"levelDeckB", Kind::Vertical, "Deck B", 0.0, 1.0, 10, Px(80, 290, 42, 128), kCaptionPoints,
      "Deck B Level:", "Sets the level for Deck B.", "deck B level"},
-    {"crossFaderGraph", Kind::Graph, "", 0, 0, 0, {0.19, 0.27, 0.44, 0.40}, 0.0, "Cross Fader Graph:",
+    {"crossFaderGraph", Kind::Graph, "", 0, 0, 0, Px(6, 86, 240, 120), 0.0, "Cross Fader Graph:",
      "Shows the cross fader curve, current position and the cross fader cue mark", "cross fader graph"},
-    {"crossFaderCurve", Kind::Vertical, "Curve", -1.0, 1.0, 8, {0.64, 0.27, 0.07, 0.48}, kCaptionPoints,
+    {"crossFaderCurve", Kind::Vertical, "Curve", -1.0, 1.0, 8, Px(252, 86, 42, 120), kCaptionPoints,
      "Cross Fader Curve Slide:", "Adjusts the shape of the cross fader curve.", "cross fader curve adjust"},
-    {"crossFaderCueOn", Kind::Toggle, "Cue", 0, 0, 0, {0.64, 0.77, 0.07, 0.07}, kButtonPoints,
+    {"crossFaderCueOn", Kind::Toggle, "Cue", 0, 0, 0, Px(252, 212, 42, 32), kButtonPoints,
      "Cross Fader Cue On Button:",
      "Puts a moveable mark on the cross fader graph that will trigger cueing when crossed by the cross fader.",
      "cross fader cue on"},
-    {"mainCrossFader", Kind::Horizontal, "Main", -1.0, 1.0, 8, {0.19, 0.69, 0.44, 0.09}, kCaptionPoints,
+    {"mainCrossFader", Kind::Horizontal, "Main", -1.0, 1.0, 8, Px(6, 212, 240, 32), kCaptionPoints,
      "Main Cross Fader:", "Cross fader for the main sound device.", "main cross fader"},
-    {"headphonesCrossFader", Kind::Horizontal, "Phones", -1.0, 1.0, 8, {0.19, 0.79, 0.44, 0.09}, kCaptionPoints,
+    {"headphonesCrossFader", Kind::Horizontal, "Phones", -1.0, 1.0, 8, Px(6, 248, 240, 32), kCaptionPoints,
      "Headphones Cross Fader:", "Cross fader for the headphones sound device.", "headphones cross fader"},
-    {"masterVolume", Kind::Vertical, "Master", 0.0, 1.0, 10, {0.74, 0.27, 0.07, 0.48}, kCaptionPoints,
+    {"masterVolume", Kind::Vertical, "Master", 0.0, 1.0, 10, Px(132, 290, 44, 100), kCaptionPoints,
      "Master Volume:", kVolumeHelp, "main volume"},
-    {"headphonesVolume", Kind::Vertical, "Phones", 0.0, 1.0, 10, {0.82, 0.27, 0.07, 0.48}, kCaptionPoints,
+    {"headphonesVolume", Kind::Vertical, "Phones", 0.0, 1.0, 10, Px(180, 290, 44, 100), kCaptionPoints,
      "Headphones Volume:", kVolumeHelp, "headphones volume"},
-    {"balance", Kind::Horizontal, "Bal", -1.0, 1.0, 4, {0.74, 0.77, 0.15, 0.07}, kCaptionPoints,
+    {"balance", Kind::Horizontal, "Bal", -1.0, 1.0, 4, Px(132, 394, 114, 24), kCaptionPoints,
      "Balance Slide:", "Adjusts the main balance in the windows sound mixer", "balance"},
-    {"cpuUse", Kind::Vertical, "CPU", 0.0, 100.0, 10, {0.91, 0.27, 0.07, 0.48}, kCaptionPoints,
+    {"cpuUse", Kind::Vertical, "CPU", 0.0, 100.0, 10, Px(252, 290, 42, 100), kCaptionPoints,
      kCpuTitle, kCpuHelp, kCpuTip},
-    {"cpuUseCaption", Kind::Push, "", 0, 0, 0, {0.91, 0.77, 0.07, 0.07}, kButtonPoints, kCpuTitle, kCpuHelp, kCpuTip},
+    {"cpuUseCaption", Kind::Push, "", 0, 0, 0, Px(252, 394, 42, 24), kButtonPoints, kCpuTitle, kCpuHelp, kCpuTip},
 };
 // clang-format on
 static_assert(std::size(kRows) == static_cast<size_t>(MainWindowControls::kCount));
@@ -175,9 +184,30 @@ void MainWindowControls::Create(QWidget& window, CZelHelpTexts& helpTexts) {
     Slide(kMasterVolume)->setEnabled(false);
     Slide(kHeadphonesVolume)->setEnabled(false);
 
+    // The cross faders' tracks start at one place, whatever their captions.
+    Slide(kMainCrossFader)->SetCaptionShare(0.22);
+    Slide(kHeadphonesCrossFader)->SetCaptionShare(0.22);
+
     layout_ = new CZelProportionalLayout(&window, kDesignSize);
     PlaceControls(*layout_, helpTexts, places);
-    layout_->Add(devices_, {0.02, 0.89, 0.96, 0.09}, kButtonPoints);
+    layout_->Add(devices_, Px(6, 424, 190, 32), kButtonPoints);
+    // Ten lamps per deck beside its level slide, beside its track.
+    for (int deck = 0; deck < 2; ++deck) {
+        std::vector<QWidget*> column;
+        for (int i = 0; i < kLampsPerDeck; ++i) {
+            // Top down: red, two amber, then green.
+            const QColor on(i == 0  ? controlcolours::kLedRed
+                            : i < 3 ? controlcolours::kLedAmber
+                                    : controlcolours::kLedGreen);
+            auto* lamp = new CZelLed(&window);
+            lamp->setObjectName(QString("levelLamp%1%2").arg(deck == 0 ? 'A' : 'B').arg(kLampsPerDeck - i));
+            lamp->SetShape(CZelLed::Shape::Bar);
+            lamp->SetColours(on, on.darker(500));
+            lamps_[deck][kLampsPerDeck - 1 - i] = lamp;
+            column.push_back(lamp);
+        }
+        layout_->AddGroup(column, Px(deck == 0 ? 51 : 65, 292, 12, 110), 1, kLampsPerDeck);
+    }
 }
 
 CZelSlide* MainWindowControls::Slide(Id id) const {

@@ -7,6 +7,7 @@
 
 class CZelButton;
 class CZelGraph;
+class CZelLed;
 class CZelHelpTexts;
 class CZelProportionalLayout;
 class CZelSlide;
@@ -26,7 +27,8 @@ namespace app {
 class MainWindowControls {
 public:
     // The window size the places and text sizes are drawn for.
-    static constexpr QSize kDesignSize{640, 400};
+    static constexpr QSize kDesignSize{300, 460};
+    static constexpr int kLampsPerDeck = 10;
 
     enum Id {
         kShowEqualizerA,
@@ -67,6 +69,8 @@ public:
     CZelButton* Button(Id id) const;
     CZelGraph* Graph() const;
     QLabel* Devices() const { return devices_; }
+    // A deck's level lamps, the lowest first.
+    const std::array<CZelLed*, kLampsPerDeck>& Lamps(int deck) const { return lamps_[deck]; }
     // The button that shows the tool window of `code` (and `deck`), if any.
     CZelButton* ShowButtonOf(int code, int deck) const;
     int MainCursor() const { return mainCursor_; }
@@ -83,6 +87,7 @@ public:
 private:
     std::array<QWidget*, kCount> controls_{};
     QLabel* devices_ = nullptr;
+    std::array<std::array<CZelLed*, kLampsPerDeck>, 2> lamps_{};
     CZelProportionalLayout* layout_ = nullptr;
     int mainCursor_ = 0;
     int cueCursor_ = 1;

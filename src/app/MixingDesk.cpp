@@ -241,7 +241,7 @@ QString MixingDesk::DevicesText() const {
         if (!out.IsOpen()) return QStringLiteral("Disabled");
         return out.IsLost() ? out.DeviceName() + " (lost, reconnecting)" : out.DeviceName();
     };
-    return "Main: " + name(*main_) + "      Headphones: " + name(*headphones_);
+    return "Main: " + name(*main_) + "\nHeadphones: " + name(*headphones_);
 }
 
 void MixingDesk::MaintainDevices() {

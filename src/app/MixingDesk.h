@@ -87,7 +87,8 @@ public:
     // A choice the user confirmed: both decks are unloaded first. Carried out
     // once no action is under way.
     void ApplyNewDeviceChoice(const DeviceSelection& chosen);
-    // "Main: <device>      Headphones: <device>", with closed and lost ones marked.
+    // "Main: <device>" and "Headphones: <device>" on two lines, with closed and
+    // lost ones marked.
     QString DevicesText() const;
     // Reopens devices that came back and shows the devices again; the timer's work.
     void MaintainDevices();

@@ -249,29 +249,4 @@ QIcon ApplicationIcon() {
     return icon;
 }
 
-QPalette DarkPalette(QPalette base) {
-    base.setColor(QPalette::Window, QColor(kPanel));
-    base.setColor(QPalette::WindowText, QColor(kText));
-    base.setColor(QPalette::Base, QColor(kPanelDeep));
-    base.setColor(QPalette::AlternateBase, QColor(kPanel));
-    base.setColor(QPalette::Text, QColor(kText));
-    base.setColor(QPalette::PlaceholderText, QColor(kTextDim));
-    base.setColor(QPalette::Button, QColor(kPanelRaised));
-    base.setColor(QPalette::ButtonText, QColor(kText));
-    base.setColor(QPalette::BrightText, QColor(kMetalLight));
-    base.setColor(QPalette::Light, QColor(kBevelLight));
-    base.setColor(QPalette::Midlight, QColor(kPanelRaised));
-    base.setColor(QPalette::Mid, QColor(kPanel));
-    base.setColor(QPalette::Dark, QColor(kPanelDeep));
-    base.setColor(QPalette::Shadow, QColor(kBevelDark));
-    base.setColor(QPalette::Highlight, QColor(kPointer));
-    base.setColor(QPalette::HighlightedText, QColor(kBevelDark));
-    base.setColor(QPalette::ToolTipBase, QColor(kPanelDeep));
-    base.setColor(QPalette::ToolTipText, QColor(kText));
-    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
-        base.setColor(QPalette::Disabled, role, QColor(kTextDim).darker(130));
-    }
-    return base;
-}
-
 }  // namespace app

@@ -1,13 +1,11 @@
 #pragma once
 
 #include <QIcon>
-#include <QPalette>
 #include <QPixmap>
 
 #include <array>
 
-// The program's own pictures, drawn in code, and the dark look its small
-// dialogs share with the main window.
+// The program's own pictures, drawn in code.
 namespace app {
 
 // The version the splash screen and the About box show.
@@ -21,8 +19,5 @@ QPixmap SplashBitmap();
 
 // A vinyl record, drawn at each of kIconSizes.
 QIcon ApplicationIcon();
-
-// `base` with the dark panel, light text and dark buttons of the program.
-QPalette DarkPalette(QPalette base);
 
 }  // namespace app

@@ -89,7 +89,6 @@ QString CZelDeck2::FileFilter() {
 
 void CZelDeck2::CreateControls() {
     resize(kDesignSize);
-    setMinimumSize(240, 230);
     const QColor colour = DeckColour(deck_);
     const QColor none;
     using Kind = CZelButton::Kind;

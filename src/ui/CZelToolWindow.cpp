@@ -3,6 +3,8 @@
 #include <QCloseEvent>
 
 #include "platform/MessagePort.h"
+#include "ui/BackgroundMenu.h"
+#include "ui/WindowArrangement.h"
 #include "ui/controls/ControlColours.h"
 
 CZelToolWindow::CZelToolWindow(int code, int deck, const QString& title, platform::MessagePort& mainWindow,
@@ -10,6 +12,8 @@ CZelToolWindow::CZelToolWindow(int code, int deck, const QString& title, platfor
     : QDialog(parent, Qt::Window), code_(code), deck_(deck), mainWindow_(mainWindow) {
     setWindowTitle(title);
     setModal(false);
+    setMinimumSize(ui::MinimumInnerSize(code));
+    setAttribute(Qt::WA_AlwaysShowToolTips);
     setAutoFillBackground(true);
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, controlcolours::kPanel);
@@ -20,4 +24,8 @@ void CZelToolWindow::closeEvent(QCloseEvent* event) {
     mainWindow_.Send(platform::Message::ChildWindowClosed, platform::WindowArgs{deck_, code_});
     hide();
     event->ignore();
+}
+
+void CZelToolWindow::contextMenuEvent(QContextMenuEvent* event) {
+    ui::ShowBackgroundMenu(*this, event);
 }

@@ -8,7 +8,8 @@ class MessagePort;
 
 // A modeless window the main window owns and arranges (deck, equalizer,
 // effects, analyzer, play list, debugger). Closing it hides it and tells the
-// main window, which turns the matching show button off. UI thread only.
+// main window, which turns the matching show button off. Its tool tips show
+// whether or not it is the active window. UI thread only.
 class CZelToolWindow : public QDialog {
     Q_OBJECT
 public:
@@ -20,6 +21,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // A right click on the background offers the window's actions (About).
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     int code_;

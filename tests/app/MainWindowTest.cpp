@@ -107,11 +107,11 @@ TEST(MainWindow, OutputSlidesToolWindowsHelpTextsAndTheLeadWhenMinimised) {
     showAnalyzer->SetValue(true);
     EXPECT_TRUE(analyzer->isVisible());
     const QRect placedB = effectsB->geometry();
-    effectsA->setGeometry(10, 10, 100, 100);
-    effectsB->setGeometry(20, 20, 100, 100);
+    effectsA->setGeometry(10, 10, 300, 200);
+    effectsB->setGeometry(20, 20, 300, 200);
     QTest::mouseRelease(Find<CZelButton>(window, "showDeckBEffects"), Qt::RightButton);
     EXPECT_EQ(effectsB->geometry(), placedB) << "Deck B's effects window is back in its place";
-    EXPECT_EQ(effectsA->geometry(), QRect(10, 10, 100, 100)) << "Deck A's is left alone";
+    EXPECT_EQ(effectsA->geometry(), QRect(10, 10, 300, 200)) << "Deck A's is left alone";
 
     const CZelHelpTexts::Entry* fader = window.HelpTexts().Find(Find<CZelSlide>(window, "mainCrossFader"));
     const CZelHelpTexts::Entry* analyzerHelp = window.HelpTexts().Find(showAnalyzer);

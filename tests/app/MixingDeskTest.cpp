@@ -58,7 +58,7 @@ protected:
 TEST_F(MixingDeskTest, ADeviceChoiceOpensBothOutputsAndShowsThem) {
     desk_.ApplyDeviceChoice(FirstChoice());
     EXPECT_TRUE(view_.masterSlide && view_.headphonesSlide) << "both open";
-    EXPECT_EQ(view_.devices, "Main: Desk      Headphones: Phones");
+    EXPECT_EQ(view_.devices, "Main: Desk\nHeadphones: Phones");
     EXPECT_EQ(view_.unloads, 0) << "the start-up choice leaves the decks alone";
 
     // A confirmed choice with headphones disabled, asked for while a deck waits for the engine.
@@ -72,7 +72,7 @@ TEST_F(MixingDeskTest, ADeviceChoiceOpensBothOutputsAndShowsThem) {
     ASSERT_TRUE(EngineHarness::WaitUntil([&] { return !desk_.HeadphonesOutput().IsOpen(); }));
     EXPECT_EQ(view_.unloads, 1) << "both decks are unloaded before the outputs change";
     EXPECT_FALSE(view_.headphonesSlide);
-    EXPECT_EQ(view_.devices, "Main: Desk      Headphones: Disabled");
+    EXPECT_EQ(view_.devices, "Main: Desk\nHeadphones: Disabled");
 }
 
 TEST_F(MixingDeskTest, EngineMessagesReachTheDeckTheyNameAndItsBuffers) {

@@ -114,9 +114,8 @@ void CZelButton::paintEvent(QPaintEvent*) {
 
     // Lamp strip along the top: lit while on, a dark lens while off.
     const bool lit = glow_ && value_ && isEnabled();
-    double top = box.top();
     if (glow_) {
-        const double lampHeight = std::clamp(box.height() * 0.1, 2.0, 5.0);
+        const double lampHeight = LampHeight(box);
         const QRectF lamp(box.center().x() - box.width() * 0.22, box.top() + lampHeight * 0.9,
                           box.width() * 0.44, lampHeight);
         if (lit) PaintGlow(painter, lamp.center(), lamp.width() * 0.75, glowColour_);
@@ -124,37 +123,44 @@ void CZelButton::paintEvent(QPaintEvent*) {
         painter.setPen(QPen(QColor(kBevelDark), 0.8));
         painter.setBrush(lens);
         painter.drawRoundedRect(lamp, lampHeight / 2.0, lampHeight / 2.0);
-        top = lamp.bottom();
     }
 
     // Caption, pushed in a pixel while the button is down.
-    QRectF textRect(box.left() + 2.0, top, box.width() - 4.0, box.bottom() - top);
+    QRectF textRect = CaptionRect();
     if (down) textRect.translate(0.0, 1.0);
     QColor text = lit ? glowColour_.lighter(150) : QColor(kText);
     painter.setPen(Shade(text));
-    // One line if the caption fits at a readable size, else two lines sized
-    // for the longer half.
-    QString caption = Caption();
-    const QFont before = painter.font();
-    FitFontToWidth(painter, caption, textRect.width());
-    const bool oneLine = QFontMetricsF(painter.font()).horizontalAdvance(caption) <= textRect.width() &&
-                         painter.font().pointSizeF() * 1.5 >= before.pointSizeF();
-    if (!oneLine) {
-        painter.setFont(before);
-        const int split = caption.indexOf(u' ', caption.size() / 2);
-        const int back = caption.lastIndexOf(u' ', caption.size() / 2);
-        const int at = split >= 0 ? split : back;
-        if (at >= 0) {
-            // Broken where we chose, not where word wrapping would, and small
-            // enough for both lines to fit the height too.
-            const QString left = caption.left(at), right = caption.mid(at + 1);
-            FitFontToWidth(painter, left.size() > right.size() ? left : right, textRect.width());
-            QFont font = painter.font();
-            while (font.pointSizeF() > 6.0 && 2.0 * QFontMetricsF(font).height() > textRect.height())
-                font.setPointSizeF(font.pointSizeF() - 0.5);
-            painter.setFont(font);
-            caption = left + u'\n' + right;
-        }
-    }
+    const CaptionFit fit = FitCaption(textRect.size());
+    painter.setFont(fit.font);
+    const QString& caption = fit.text;
     painter.drawText(textRect, Qt::AlignCenter, caption);
+}
+
+double CZelButton::LampHeight(const QRectF& box) {
+    return std::clamp(box.height() * 0.1, 2.0, 5.0);
+}
+
+QRectF CZelButton::CaptionRect() const {
+    // Below the lamp strip, if the button has one.
+    const QRectF box = QRectF(rect()).adjusted(1.0, 1.0, -1.0, -1.0);
+    const double top = glow_ ? box.top() + LampHeight(box) * 1.9 : box.top();
+    return {box.left() + 2.0, top, box.width() - 4.0, box.bottom() - top};
+}
+
+CZelButton::CaptionFit CZelButton::FitCaption(QSizeF room) const {
+    // One line if the caption fits at about its size; else two lines, broken
+    // at the space nearest the middle, if that keeps the text larger.
+    const QString caption = Caption();
+    const QFont one = FontToFit(font(), caption, room.width());
+    const qreal size = font().pixelSize() > 0 ? font().pixelSize() : font().pointSizeF();
+    const qreal oneSize = one.pixelSize() > 0 ? one.pixelSize() : one.pointSizeF();
+    const int split = caption.indexOf(u' ', caption.size() / 2);
+    const int at = split >= 0 ? split : caption.lastIndexOf(u' ', caption.size() / 2);
+    if (oneSize >= size * 0.9 || at < 0) return {one, caption};
+    const QString left = caption.left(at), right = caption.mid(at + 1);
+    QFont two = FontToFit(font(), left.size() > right.size() ? left : right, room.width());
+    while (two.pointSizeF() > 6.0 && 2.0 * QFontMetricsF(two).height() > room.height())
+        two.setPointSizeF(two.pointSizeF() - 0.5);
+    if (two.pointSizeF() <= one.pointSizeF()) return {one, caption};
+    return {two, left + u'\n' + right};
 }

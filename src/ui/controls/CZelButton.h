@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QColor>
+#include <QFont>
+#include <QRectF>
 #include <QString>
 
 #include "ui/controls/CZelControl.h"
@@ -33,6 +35,16 @@ public:
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return {20, 14}; }
 
+    // The font and text (one line or two) the caption is drawn with in a
+    // text area of `room`.
+    struct CaptionFit {
+        QFont font;
+        QString text;
+    };
+    CaptionFit FitCaption(QSizeF room) const;
+    // Where the caption is drawn.
+    QRectF CaptionRect() const;
+
 signals:
     // Every change of state, by the mouse or by SetValue.
     void ValueChanged(bool on);
@@ -50,6 +62,7 @@ protected:
 
 private:
     void ChangeValue(bool on, bool always);
+    static double LampHeight(const QRectF& box);
 
     Kind kind_;
     QString offCaption_;

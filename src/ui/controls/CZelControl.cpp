@@ -145,8 +145,11 @@ void CZelControl::PaintGlow(QPainter& painter, const QPointF& centre, qreal radi
 }
 
 void CZelControl::FitFontToWidth(QPainter& painter, const QString& text, qreal width) {
+    painter.setFont(FontToFit(painter.font(), text, width));
+}
+
+QFont CZelControl::FontToFit(QFont font, const QString& text, qreal width) {
     // Fonts from the layout may be sized in pixels or in points.
-    QFont font = painter.font();
     const bool pixels = font.pixelSize() > 0;
     const qreal smallest = pixels ? 8.0 : 6.0;
     qreal size = pixels ? font.pixelSize() : (font.pointSizeF() > 0 ? font.pointSizeF() : 9.0);
@@ -157,7 +160,7 @@ void CZelControl::FitFontToWidth(QPainter& painter, const QString& text, qreal w
         else
             font.setPointSizeF(size);
     }
-    painter.setFont(font);
+    return font;
 }
 
 double CZelControl::WheelNotches(const QWheelEvent* event) {

@@ -29,6 +29,8 @@ protected:
     // Shrinks the painter's font, down to 6 points, until the text fits the
     // width: a narrow window must not cut its controls' captions off.
     static void FitFontToWidth(QPainter& painter, const QString& text, qreal width);
+    // `font` made smaller, if need be, until `text` fits `width` (down to 6 points).
+    static QFont FontToFit(QFont font, const QString& text, qreal width);
     // Wheel notches turned (one per 120 eighths of a degree), either axis.
     static double WheelNotches(const QWheelEvent* event);
     // +1 for Up or Right, -1 for Down or Left, 0 for any other key.

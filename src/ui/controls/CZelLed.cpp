@@ -30,6 +30,11 @@ void CZelLed::SetColours(const QColor& on, const QColor& off) {
     update();
 }
 
+void CZelLed::SetShape(Shape shape) {
+    shape_ = shape;
+    update();
+}
+
 void CZelLed::paintEvent(QPaintEvent*) {
     const qreal ratio = devicePixelRatioF();
     const QString key = QStringLiteral("zelled:%1x%2@%3:%4:%5:%6:%7")

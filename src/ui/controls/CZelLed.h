@@ -19,6 +19,8 @@ public:
     bool IsOn() const { return on_; }
 
     void SetColours(const QColor& on, const QColor& off);
+    // Round lamps by default; bars stack into level columns.
+    void SetShape(Shape shape);
     Shape LedShape() const { return shape_; }
 
     QSize sizeHint() const override { return {16, 16}; }

@@ -60,6 +60,11 @@ QSize CZelSlide::minimumSizeHint() const {
     return orientation_ == Qt::Vertical ? QSize(12, 40) : QSize(40, 12);
 }
 
+void CZelSlide::SetCaptionShare(double share) {
+    captionShare_ = std::clamp(share, 0.0, 0.5);
+    update();
+}
+
 QRectF CZelSlide::BodyRect() const {
     QRectF body = rect();
     if (Caption().isEmpty()) return body;
@@ -67,7 +72,8 @@ QRectF CZelSlide::BodyRect() const {
     if (orientation_ == Qt::Vertical)
         body.setBottom(body.bottom() - metrics.height() - 2);
     else
-        body.setLeft(body.left() + metrics.horizontalAdvance(Caption()) + 6);
+        body.setLeft(body.left() +
+                     std::max(metrics.horizontalAdvance(Caption()) + 6.0, width() * captionShare_));
     return body;
 }
 

@@ -24,11 +24,18 @@ public:
     void SetSecondValue(double value);
     void SetSecondPointerColour(const QColor& colour);
 
+    // The part of a horizontal slide's width its caption takes (0: as much as
+    // the text needs), so that slides of one width line up their tracks.
+    void SetCaptionShare(double share);
+
     // A meter ignores the mouse and the keys and shows a bar up to its value.
     void SetMeter(bool meter);
 
     // True between a left press on the slide and its release.
     bool IsDragging() const { return dragging_; }
+
+    // The track: the slide less its caption.
+    QRectF BodyRect() const;
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
@@ -46,8 +53,6 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    // The area without the caption, and the travel of the thumb's centre.
-    QRectF BodyRect() const;
     double ThumbLength() const;
     double AlongLength() const {
         return orientation_ == Qt::Vertical ? BodyRect().height() : BodyRect().width();
@@ -65,6 +70,7 @@ private:
     Qt::Orientation orientation_;
     QColor secondColour_;
     double secondValue_ = 0.0;
+    double captionShare_ = 0.0;
     bool secondVisible_ = false;
     bool meter_ = false;
     bool dragging_ = false;

@@ -92,7 +92,7 @@ void CZelDeck2::CreateControls() {
     const QColor colour = DeckColour(deck_);
     const QColor none;
     using Kind = CZelButton::Kind;
-    struct ButtonSpec {
+    struct ButtonRow {
         CZelButton** button;
         const char* name;
         Kind kind;
@@ -100,7 +100,7 @@ void CZelDeck2::CreateControls() {
         const char* on;
         QColor glow;  // invalid: the button does not glow
     };
-    const ButtonSpec buttons[] = {
+    const ButtonRow buttons[] = {
         {&cue_, "cue", Kind::Toggle, "Cue", "Cue", QColor(controlcolours::kLedAmber)},
         {&play_, "playPause", Kind::Toggle, "Play", "Pause", QColor(controlcolours::kLedGreen)},
         {&reverse_, "reversePlay", Kind::Push, "Rev", "Rev", QColor(controlcolours::kLedRed)},
@@ -109,12 +109,12 @@ void CZelDeck2::CreateControls() {
         {&previous_, "previousTrack", Kind::Push, "|<", "|<", none},
         {&next_, "nextTrack", Kind::Push, ">|", ">|", none},
     };
-    for (const ButtonSpec& spec : buttons) {
-        auto* button = *spec.button = new CZelButton(spec.kind, this);
-        button->setObjectName(spec.name);
-        button->SetCaptions(spec.off, spec.on);
-        if (spec.glow.isValid())
-            button->SetGlowColour(spec.glow);
+    for (const ButtonRow& row : buttons) {
+        auto* button = *row.button = new CZelButton(row.kind, this);
+        button->setObjectName(row.name);
+        button->SetCaptions(row.off, row.on);
+        if (row.glow.isValid())
+            button->SetGlowColour(row.glow);
         else
             button->SetGlow(false);
     }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 
+#include "dsp/DeckShaping.h"
 #include "output/CZelMixerControls.h"
 #include "output/SoundSystemProbe.h"
 #include "platform/Messages.h"
@@ -70,6 +71,8 @@ public:
     output::CZelMixerControls& Mixer() { return *mixer_; }
     const output::CZelMixerControls& Mixer() const { return *mixer_; }
     output::SoundDeviceProbe& Probe() { return probe_; }
+    // The decks' equalizers and effect parameters, for their windows.
+    dsp::DeckShaping& Shaping() { return shaping_; }
 
     // The private-message dispatch; the port calls it, tests may too.
     intptr_t OnMessage(platform::Message message, const platform::Payload& payload);
@@ -141,6 +144,7 @@ private:
     intptr_t OnChildWindowClosed(int deck, const platform::Payload& payload);
 
     platform::sound::SoundSystem& sound_;
+    dsp::DeckShaping shaping_;
     DeskView* view_ = nullptr;
     std::unique_ptr<platform::MessagePort> port_;
     std::unique_ptr<engine::Engine> engine_;

@@ -13,13 +13,13 @@ enum class Message : uint32_t {
     LoadPlayListEntry = 0x8002,  // load a deck's loaded play list entry into the deck
     DeckPrimed = 0x8003,         // a deck's new source has filled its first 121 blocks
     BlockDecoded = 0x8004,       // a block (file) or a run of blocks (CD) was decoded
-    EffectOn = 0x8005,
-    EffectOff = 0x8006,
-    EffectParameter = 0x8007,
+    EffectOn = 0x8005,         // DeckArgs: install the effect the deck's effects window chose
+    EffectOff = 0x8006,        // DeckArgs: remove the deck's effect
+    EffectParameter = 0x8007,  // ChainArgs: apply one of the deck's two effect parameters
     EndOfTrack = 0x8008,  // a source reached the end of a track
-    EqualizerBandGain = 0x8009,
-    EqualizerOff = 0x800A,
-    EqualizerOn = 0x800B,
+    EqualizerBandGain = 0x8009,  // ChainArgs: apply a band's gain
+    EqualizerOff = 0x800A,       // DeckArgs
+    EqualizerOn = 0x800B,        // DeckArgs: (re)build the deck's equalizer chain
     PlayListFindNext = 0x800C,
     KeyCode = 0x800D,  // KeyArgs: a key a deck window did not use
     StartForward = 0x800E,
@@ -64,11 +64,15 @@ struct WindowArgs {
     int deck = -1;  // -1: a window of no deck
     int code = 0;   // the window's control code
 };
+struct ChainArgs {
+    int deck = 0;
+    int index = 0;  // an equalizer band, or an effect parameter (0 or 1)
+};
 struct FileArgs {
     int deck = 0;
     std::string path;
 };
-using Payload = std::variant<std::monostate, DeckArgs, TempoArgs, KeyArgs, WindowArgs, FileArgs>;
+using Payload = std::variant<std::monostate, DeckArgs, TempoArgs, KeyArgs, WindowArgs, ChainArgs, FileArgs>;
 
 // The deck a payload names: 1 for Deck B, 0 for Deck A and where none is named.
 inline int DeckOf(const Payload& payload) {

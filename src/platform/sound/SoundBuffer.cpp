@@ -184,6 +184,20 @@ HResult SoundBuffer::GetObjectInPath(size_t index, SoundEffect** effect) const {
     return kOk;
 }
 
+HResult SoundBuffer::GetObjectInPath(const EffectClassId& classId, size_t index, SoundEffect** effect) const {
+    if (!effect) return kInvalidParam;
+    if (effects_) {
+        for (const auto& candidate : *effects_) {
+            if (candidate->ClassId() != classId) continue;
+            if (index-- == 0) {
+                *effect = candidate.get();
+                return kOk;
+            }
+        }
+    }
+    return kObjectNotFound;
+}
+
 BufferVoice::BufferVoice(uint32_t bytes_, int channels_, uint32_t rate, int outputChannel_)
     : data(std::make_unique<int16_t[]>(bytes_ / 2 + 1)),
       bytes(bytes_),

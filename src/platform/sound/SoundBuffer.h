@@ -59,6 +59,8 @@ public:
     HResult SetFX(EffectChain effects);
     // The effect at an index of the chain, for its parameters.
     HResult GetObjectInPath(size_t index, SoundEffect** effect) const;
+    // The index-th effect of that class in the chain (0 for the first).
+    HResult GetObjectInPath(const EffectClassId& classId, size_t index, SoundEffect** effect) const;
 
 private:
     std::shared_ptr<MixStream> stream_;

@@ -9,6 +9,7 @@ namespace platform::sound {
 using HResult = int32_t;
 
 constexpr HResult kOk = 0;                                                  // DS_OK / S_OK
+constexpr HResult kFalse = 1;                                               // S_FALSE: done, with a change
 constexpr HResult kUnexpected = static_cast<HResult>(0x8000FFFFu);          // E_UNEXPECTED
 constexpr HResult kNotInitialized = static_cast<HResult>(0x800401F0u);      // CO_E_NOTINITIALIZED
 constexpr HResult kInvalidParam = static_cast<HResult>(0x80070057u);        // DSERR_INVALIDPARAM

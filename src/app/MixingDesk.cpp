@@ -36,8 +36,8 @@ MixingDesk::MixingDesk(engine::EngineEvents& events, platform::sound::SoundSyste
                        const CZelSettings& settings)
     : sound_(sound),
       port_(std::make_unique<platform::MessagePort>()),
-      headphones_(std::make_unique<output::CZelOutput>(sound)),
-      main_(std::make_unique<output::CZelOutput>(sound)),
+      headphones_(std::make_unique<output::CZelOutput>(sound, &shaping_)),
+      main_(std::make_unique<output::CZelOutput>(sound, &shaping_)),
       probe_(sound) {
     engine_ = std::make_unique<engine::Engine>(events, *port_);
     playback_ = std::make_unique<engine::Playback>(*engine_, events, *port_);
@@ -65,7 +65,7 @@ void MixingDesk::SetDeckLink(int deck, engine::DeckLink* link) {
 
 MixingDesk::Handler MixingDesk::HandlerOf(Message message) {
     // Indexed by the message code from kFirstMessage on; messages without a
-    // handler here (the play list's, the effects' and equalizers') do nothing.
+    // handler here (the play list's) do nothing.
     static constexpr auto kHandlers = [] {
         std::array<Handler, platform::kLastMessage - platform::kFirstMessage + 1> table{};
         auto set = [&table](Message m, Handler h) {
@@ -87,6 +87,12 @@ MixingDesk::Handler MixingDesk::HandlerOf(Message message) {
         set(Message::BufferLead60, &MixingDesk::OnBufferLead60);
         set(Message::BufferLead20, &MixingDesk::OnBufferLead20);
         set(Message::ChildWindowClosed, &MixingDesk::OnChildWindowClosed);
+        set(Message::EffectOn, &MixingDesk::OnEffectOn);
+        set(Message::EffectOff, &MixingDesk::OnEffectOff);
+        set(Message::EffectParameter, &MixingDesk::OnEffectParameter);
+        set(Message::EqualizerBandGain, &MixingDesk::OnEqualizerBandGain);
+        set(Message::EqualizerOff, &MixingDesk::OnEqualizerOff);
+        set(Message::EqualizerOn, &MixingDesk::OnEqualizerOn);
         return table;
     }();
     const uint32_t code = static_cast<uint32_t>(message);
@@ -182,6 +188,62 @@ intptr_t MixingDesk::OnChildWindowClosed(int deck, const platform::Payload& payl
     const auto* window = std::get_if<platform::WindowArgs>(&payload);
     if (window && view_) view_->OnToolWindowClosed(window->code, deck);
     return 0;
+}
+
+// The equalizer and effects windows' messages: each change goes to the
+// deck's buffers on the headphones output, then on the main output. Their
+// results are the devices' business; the windows show what was chosen.
+template <typename Operation>
+void MixingDesk::OnBothDevices(Operation operation) {
+    for (output::CZelOutput* out : {headphones_.get(), main_.get()})
+        if (output::CZelOutputDevice* device = out->Device()) operation(*device);
+}
+
+namespace {
+
+int IndexOf(const platform::Payload& payload) {
+    const auto* chain = std::get_if<platform::ChainArgs>(&payload);
+    return chain ? chain->index : -1;
+}
+
+}  // namespace
+
+intptr_t MixingDesk::OnEffectOn(int deck, const platform::Payload&) {
+    const QString name = shaping_.EffectParameters().ChosenEffect(deck);
+    OnBothDevices([&](output::CZelOutputDevice& device) { device.SetEffect(deck, name, fadeWait_); });
+    return 0;
+}
+
+intptr_t MixingDesk::OnEffectOff(int deck, const platform::Payload&) {
+    OnBothDevices([&](output::CZelOutputDevice& device) { device.SetEffect(deck, dsp::kNoEffect, fadeWait_); });
+    return 0;
+}
+
+intptr_t MixingDesk::OnEffectParameter(int deck, const platform::Payload& payload) {
+    const int index = IndexOf(payload);
+    OnBothDevices([&](output::CZelOutputDevice& device) { device.SetEffectParameter(deck, index); });
+    return 0;
+}
+
+intptr_t MixingDesk::OnEqualizerBandGain(int deck, const platform::Payload& payload) {
+    const int band = IndexOf(payload);
+    OnBothDevices([&](output::CZelOutputDevice& device) { device.SetEqualizerBandGain(deck, band); });
+    return 0;
+}
+
+intptr_t MixingDesk::OnEqualizerOff(int deck, const platform::Payload&) {
+    OnBothDevices([&](output::CZelOutputDevice& device) { device.EqualizerOff(deck, fadeWait_); });
+    return 0;
+}
+
+intptr_t MixingDesk::OnEqualizerOn(int deck, const platform::Payload&) {
+    OnBothDevices([&](output::CZelOutputDevice& device) { device.EqualizerOn(deck, fadeWait_); });
+    return 0;
+}
+
+void MixingDesk::SetFadeStepWait(const output::FadeStepWait& wait) {
+    fadeWait_ = wait;
+    playback_->SetFadeStepWait(wait);
 }
 
 void MixingDesk::SetMainVolume(double volume) {

@@ -10,6 +10,7 @@
 
 #include "dsp/DeckShaping.h"
 #include "output/CZelMixerControls.h"
+#include "output/CZelOutputDevice.h"
 #include "output/SoundSystemProbe.h"
 #include "platform/Messages.h"
 #include "platform/sound/AudioBackend.h"
@@ -82,6 +83,9 @@ public:
     void SetMainVolume(double volume);
     void SetHeadphonesVolume(double volume);
     void SetBalance(double balance);
+    // The wait between the steps of the fades around a change of a playing
+    // deck's effect chain, and of playback's own fades.
+    void SetFadeStepWait(const output::FadeStepWait& wait);
     // In the background (or minimised) the decks write further ahead.
     void SetInBackground(bool background);
 
@@ -142,6 +146,15 @@ private:
     intptr_t OnBufferLead60(int, const platform::Payload&);
     intptr_t OnBufferLead20(int, const platform::Payload&);
     intptr_t OnChildWindowClosed(int deck, const platform::Payload& payload);
+    intptr_t OnEffectOn(int deck, const platform::Payload&);
+    intptr_t OnEffectOff(int deck, const platform::Payload&);
+    intptr_t OnEffectParameter(int deck, const platform::Payload& payload);
+    intptr_t OnEqualizerBandGain(int deck, const platform::Payload& payload);
+    intptr_t OnEqualizerOff(int deck, const platform::Payload&);
+    intptr_t OnEqualizerOn(int deck, const platform::Payload&);
+    // Runs `operation` on the headphones output's device, then the main output's.
+    template <typename Operation>
+    void OnBothDevices(Operation operation);
 
     platform::sound::SoundSystem& sound_;
     dsp::DeckShaping shaping_;
@@ -154,6 +167,7 @@ private:
     std::unique_ptr<output::CZelMixerControls> mixer_;
     std::unique_ptr<LinkedDecks> linkedDecks_;
     output::SoundSystemProbe probe_;
+    output::FadeStepWait fadeWait_ = output::DefaultFadeStepWait;
 };
 
 }  // namespace app

@@ -89,4 +89,12 @@ void CZelEffectParameters::SetValue(int deck, int index, double value) {
     values_[deck][index] = value;
 }
 
+QString CZelEffectParameters::ChosenEffect(int deck) const {
+    return deck >= 0 && deck < kEffectDecks ? chosen_[deck] : kNoEffect;
+}
+
+void CZelEffectParameters::SetChosenEffect(int deck, const QString& name) {
+    if (deck >= 0 && deck < kEffectDecks) chosen_[deck] = name;
+}
+
 }  // namespace dsp

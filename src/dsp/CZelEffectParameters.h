@@ -51,14 +51,18 @@ const std::array<EffectParameterDefinition, 2>& EffectParameterDefinitions(const
 // unit ("25%", "-18dB", "1s"); "--" for no effect.
 QString EffectValueText(const QString& effect, double value);
 
-// Each deck's two slide values.
+// Each deck's chosen effect and its two slide values.
 class CZelEffectParameters {
 public:
     double Value(int deck, int index) const;
     void SetValue(int deck, int index, double value);
+    // The effect the deck's chooser shows; "No Effect" at first.
+    QString ChosenEffect(int deck) const;
+    void SetChosenEffect(int deck, const QString& name);
 
 private:
     std::array<std::array<double, 2>, kEffectDecks> values_{};
+    std::array<QString, kEffectDecks> chosen_{kNoEffect, kNoEffect};
 };
 
 }  // namespace dsp

@@ -4,7 +4,8 @@
 
 namespace output {
 
-CZelOutput::CZelOutput(platform::sound::SoundSystem& system) : system_(system) {}
+CZelOutput::CZelOutput(platform::sound::SoundSystem& system, const dsp::DeckShaping* shaping)
+    : system_(system), shaping_(shaping) {}
 
 CZelOutput::~CZelOutput() {
     Close();
@@ -13,7 +14,7 @@ CZelOutput::~CZelOutput() {
 void CZelOutput::Open(const std::optional<platform::sound::DeviceId>& id, const QString& label) {
     if (!id || label.isEmpty()) return;
     Close();
-    device_ = std::make_unique<CZelOutputDevice>(system_);
+    device_ = std::make_unique<CZelOutputDevice>(system_, shaping_);
     const bool rear = IsRearLabel(label);
     const bool front = IsFrontLabel(label);
     // A failed creation leaves a device object without a working device: no

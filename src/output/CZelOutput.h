@@ -8,6 +8,10 @@
 #include "output/CZelOutputDevice.h"
 #include "output/CZelOutputLevel.h"
 
+namespace dsp {
+class DeckShaping;
+}
+
 namespace output {
 
 // One output path, main or headphones: the device it is bound to (none while
@@ -15,7 +19,8 @@ namespace output {
 // User-interface thread only.
 class CZelOutput {
 public:
-    explicit CZelOutput(platform::sound::SoundSystem& system);
+    // The devices it opens carry the decks' equalizers and effects from `shaping`, if given.
+    explicit CZelOutput(platform::sound::SoundSystem& system, const dsp::DeckShaping* shaping = nullptr);
     ~CZelOutput();
 
     // Binds the output to a device. The label says whether it is a whole
@@ -36,6 +41,7 @@ public:
 
 private:
     platform::sound::SoundSystem& system_;
+    const dsp::DeckShaping* shaping_;
     std::unique_ptr<CZelOutputDevice> device_;
     QString deviceName_;
     CZelOutputLevel level_;

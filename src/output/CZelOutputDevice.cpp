@@ -3,6 +3,7 @@
 #include <cmath>
 #include <vector>
 
+#include "output/DeckEffectChain.h"
 #include "platform/MessagePort.h"
 #include "platform/sound/DirectSound.h"
 #include "platform/sound/SoundBuffer.h"
@@ -125,7 +126,9 @@ void SoftStopAll(const std::vector<BufferRef>& buffers, const FadeStepWait& wait
         buffers.size(), [&](size_t k) { return buffers[k].lock(); }, wait);
 }
 
-CZelOutputDevice::CZelOutputDevice(SoundSystem& system) : system_(system) {}
+CZelOutputDevice::CZelOutputDevice(SoundSystem& system, const dsp::DeckShaping* shaping) : system_(system) {
+    for (int deck = 0; deck < kDeckCount; ++deck) chains_[deck] = std::make_unique<DeckEffectChain>(deck, shaping);
+}
 
 CZelOutputDevice::~CZelOutputDevice() {
     for (int deck = 0; deck < kDeckCount; ++deck) ReleaseDeckBuffers(deck);
@@ -199,6 +202,7 @@ HResult CZelOutputDevice::CreateDeckBuffers(int deck, uint32_t sampleRate, platf
         WriteForward(deck, silence);
         WriteBackward(deck, silence);
     }
+    chains_[deck]->Reinstall({d.forward, d.backward});
     return kOk;
 }
 
@@ -244,6 +248,47 @@ HResult CZelOutputDevice::SetFrequency(int deck, uint32_t hz) {
     d.frequency = hz;
     if (!d.forward) return kNotInitialized;
     return d.forward->SetFrequency(hz);
+}
+
+namespace {
+
+bool ValidDeck(int deck) {
+    return deck >= 0 && deck < kDeckCount;
+}
+
+}  // namespace
+
+HResult CZelOutputDevice::EqualizerOn(int deck, const FadeStepWait& wait) {
+    if (!ValidDeck(deck)) return kUnexpected;
+    return chains_[deck]->EqualizerOn({decks_[deck].forward, decks_[deck].backward}, split_, wait);
+}
+
+HResult CZelOutputDevice::EqualizerOff(int deck, const FadeStepWait& wait) {
+    if (!ValidDeck(deck)) return kUnexpected;
+    return chains_[deck]->EqualizerOff({decks_[deck].forward, decks_[deck].backward}, wait);
+}
+
+HResult CZelOutputDevice::SetEqualizerBandGain(int deck, int band) {
+    if (!ValidDeck(deck)) return kUnexpected;
+    return chains_[deck]->SetEqualizerBandGain({decks_[deck].forward, decks_[deck].backward}, band);
+}
+
+HResult CZelOutputDevice::SetEffect(int deck, const QString& name, const FadeStepWait& wait) {
+    if (!ValidDeck(deck)) return kUnexpected;
+    return chains_[deck]->SetEffect({decks_[deck].forward, decks_[deck].backward}, split_, name, wait);
+}
+
+HResult CZelOutputDevice::SetEffectParameter(int deck, int index) {
+    if (!ValidDeck(deck)) return kUnexpected;
+    return chains_[deck]->SetEffectParameter({decks_[deck].forward, decks_[deck].backward}, split_, index);
+}
+
+bool CZelOutputDevice::IsEqualizerOn(int deck) const {
+    return ValidDeck(deck) && chains_[deck]->IsEqualizerOn();
+}
+
+QString CZelOutputDevice::EffectName(int deck) const {
+    return ValidDeck(deck) ? chains_[deck]->EffectName() : QString();
 }
 
 }  // namespace output

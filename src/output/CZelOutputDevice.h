@@ -5,12 +5,17 @@
 #include <functional>
 #include <memory>
 #include <optional>
+
+#include <QString>
 #include <vector>
 
 #include "output/BlockFormat.h"
 #include "platform/sound/AudioBackend.h"
 #include "platform/sound/SoundTypes.h"
 
+namespace dsp {
+class DeckShaping;
+}
 namespace platform {
 class Event;
 }
@@ -56,9 +61,13 @@ long FadeOutVolume(long volume, int step);
 // The device of one output: a device object on a whole device or on one
 // speaker pair of a split device, and each deck's forward and backward buffers
 // on it with their write cursors. User-interface thread only.
+class DeckEffectChain;
+
 class CZelOutputDevice {
 public:
-    explicit CZelOutputDevice(platform::sound::SoundSystem& system);
+    // `shaping` (the decks' equalizers and effect parameters) may be null: the
+    // decks then carry no equalizer and no effect parameters.
+    explicit CZelOutputDevice(platform::sound::SoundSystem& system, const dsp::DeckShaping* shaping = nullptr);
     ~CZelOutputDevice();
 
     // Makes the device object and sets its mixing format: two channels for a
@@ -101,6 +110,21 @@ public:
     HResult SetFrequency(int deck, uint32_t hz);
     uint32_t Frequency(int deck) const { return decks_[deck].frequency; }
 
+    // Each deck's equalizer and effect, carried by the effect chain of both its
+    // buffers. Without buffers the choice is kept for the next ones and the
+    // result is CO_E_NOTINITIALIZED; a split device refuses them with
+    // E_UNEXPECTED. Changing the chain of a playing deck fades it out and in.
+    HResult EqualizerOn(int deck, const FadeStepWait& wait = DefaultFadeStepWait);
+    HResult EqualizerOff(int deck, const FadeStepWait& wait = DefaultFadeStepWait);
+    // The band's gain as the deck's equalizer has it now; E_UNEXPECTED for a
+    // band it does not have, CO_E_NOTINITIALIZED while the equalizer is off.
+    HResult SetEqualizerBandGain(int deck, int band);
+    HResult SetEffect(int deck, const QString& name, const FadeStepWait& wait = DefaultFadeStepWait);
+    // One of the effect's two parameters (0 or 1) from the deck's slide values.
+    HResult SetEffectParameter(int deck, int index);
+    bool IsEqualizerOn(int deck) const;
+    QString EffectName(int deck) const;
+
 private:
     struct Deck {
         std::shared_ptr<platform::sound::SoundBuffer> forward;
@@ -116,6 +140,7 @@ private:
     bool split_ = false;
     bool rear_ = false;
     std::array<Deck, kDeckCount> decks_;
+    std::array<std::unique_ptr<DeckEffectChain>, kDeckCount> chains_;
 };
 
 }  // namespace output

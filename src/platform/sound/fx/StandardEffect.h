@@ -42,6 +42,8 @@ bool LimitTo(Integer& value, Integer minimum, Integer maximum) noexcept {
 template <typename Parameters>
 class StandardEffect : public SoundEffect {
 public:
+    using ParametersType = Parameters;
+
     // User-interface thread.
     HResult GetAllParameters(Parameters* parameters) const {
         if (!parameters) return kInvalidParam;

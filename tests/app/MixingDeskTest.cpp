@@ -7,6 +7,7 @@
 #include "engine/EngineHarness.h"
 #include "engine/StreamTime.h"
 #include "output/CZelOutput.h"
+#include "output/CZelOutputDevice.h"
 #include "output/SoundDeviceChoice.h"
 #include "settings/CZelSettings.h"
 
@@ -95,6 +96,22 @@ TEST_F(MixingDeskTest, EngineMessagesReachTheDeckTheyNameAndItsBuffers) {
     desk_.MessagePort().Send(Message::ReportQueuedBytes, platform::DeckArgs{1});
     EXPECT_EQ(decks_[1].queuedTimes, std::vector<int>{engine::OutputBufferedBytes(desk_.Engine().Ledger(1))});
     EXPECT_TRUE(decks_[0].queuedTimes.empty());
+
+    // The equalizer and effects windows' messages reach the deck on both outputs.
+    desk_.Shaping().EffectParameters().SetChosenEffect(1, "Reverb");
+    desk_.MessagePort().Send(Message::EqualizerOn, platform::DeckArgs{1});
+    desk_.MessagePort().Send(Message::EffectOn, platform::DeckArgs{1});
+    for (output::CZelOutput* out : {&desk_.MainOutput(), &desk_.HeadphonesOutput()}) {
+        EXPECT_TRUE(out->Device()->IsEqualizerOn(1));
+        EXPECT_FALSE(out->Device()->IsEqualizerOn(0));
+        EXPECT_EQ(out->Device()->EffectName(1), "Reverb");
+    }
+    desk_.MessagePort().Send(Message::EffectOff, platform::DeckArgs{1});
+    desk_.MessagePort().Send(Message::EqualizerOff, platform::DeckArgs{1});
+    for (output::CZelOutput* out : {&desk_.MainOutput(), &desk_.HeadphonesOutput()}) {
+        EXPECT_FALSE(out->Device()->IsEqualizerOn(1));
+        EXPECT_EQ(out->Device()->EffectName(1), "No Effect");
+    }
 }
 
 TEST_F(MixingDeskTest, TheCueMarkCloseQuestionAndCommandLineSeeTheDecksThroughTheirLinks) {

@@ -14,10 +14,17 @@ constexpr double kGlideSeconds = 0.015;
 // on the near side of the read position.
 constexpr float kMinDelay = 2.0f;
 
+// The part after the point of x > -1 (cheaper than floor, which is a library
+// call on the baseline instruction set).
+float Fraction(float x) noexcept {
+    const float positive = x + 1.0f;
+    return positive - static_cast<float>(static_cast<int>(positive));
+}
+
 // sin(2 pi cycles) to within a few millionths, without the library call: the
 // wave is needed every sample.
-float SineOfCycles(double cycles) noexcept {
-    float u = static_cast<float>(cycles - std::floor(cycles)) - 0.5f;  // -0.5 to 0.5
+float SineOfCycles(float cycles) noexcept {
+    float u = Fraction(cycles) - 0.5f;  // -0.5 to 0.5
     if (u > 0.25f) u = 0.5f - u;
     if (u < -0.25f) u = -0.5f - u;
     const float x = u * 2.0f * std::numbers::pi_v<float>;  // -pi/2 to pi/2
@@ -28,9 +35,8 @@ float SineOfCycles(double cycles) noexcept {
 }
 
 // A triangle in step with the sine: 0 at the start, 1 a quarter cycle on.
-float TriangleOfCycles(double cycles) noexcept {
-    const double shifted = cycles + 0.25;
-    const auto u = static_cast<float>(shifted - std::floor(shifted));
+float TriangleOfCycles(float cycles) noexcept {
+    const float u = Fraction(cycles + 0.25f);
     return 1.0f - 4.0f * std::abs(u - 0.5f);
 }
 
@@ -71,42 +77,62 @@ void ModulatedDelay::SetTargets(const ModulationSettings& s) noexcept {
 
 void ModulatedDelay::Process(float* interleaved, int frames) noexcept {
     if (sides_ == 0) return;  // not prepared
+    // Working copies, which the compiler can keep in registers: stores into
+    // the sound might otherwise alias the members.
+    Glide mix = mix_, feedback = feedback_, centre = centre_, swing = swing_, shape = shape_,
+          offset = offset_;
+    const std::array<float*, 2> lines{lines_[0].data(), lines_[1].data()};
+    const uint32_t mask = mask_;
+    const float maxDelay = maxDelay_;
+    const double step = step_;
+    uint32_t write = write_;
+    double phase = phase_;
+
     float* frame = interleaved;
     for (int n = 0; n < frames; ++n, frame += channels_) {
-        const float mix = mix_.Next();
-        const float feedback = feedback_.Next();
-        const float centre = centre_.Next();
-        const float swing = swing_.Next();
-        const float shape = shape_.Next();
-        const float offset = offset_.Next();
+        const float wet = mix.Next();
+        const float back = feedback.Next();
+        const float middle = centre.Next();
+        const float reach = swing.Next();
+        const float sine = shape.Next();
+        const float lead = offset.Next();
         for (int side = 0; side < sides_; ++side) {
-            const double phase = side == 0 ? phase_ : phase_ + offset;
-            const float triangle = TriangleOfCycles(phase);
-            const float wave = triangle + shape * (SineOfCycles(phase) - triangle);
-            const float delay = std::clamp(centre + swing * wave, kMinDelay, maxDelay_);
+            const float cycles = static_cast<float>(phase) + (side == 0 ? 0.0f : lead);
+            const float triangle = TriangleOfCycles(cycles);
+            const float wave = triangle + sine * (SineOfCycles(cycles) - triangle);
+            const float delay = std::clamp(middle + reach * wave, kMinDelay, maxDelay);
 
             // Catmull-Rom cubic through the samples around the read position.
             const auto whole = static_cast<uint32_t>(delay);
             const float t = delay - static_cast<float>(whole);
-            float* line = lines_[side].data();
-            const uint32_t at = write_ - whole;
-            const float before = line[(at + 1) & mask_];
-            const float y0 = line[at & mask_];
-            const float y1 = line[(at - 1) & mask_];
-            const float after = line[(at - 2) & mask_];
+            float* line = lines[side];
+            const uint32_t at = write - whole;
+            const float before = line[(at + 1) & mask];
+            const float y0 = line[at & mask];
+            const float y1 = line[(at - 1) & mask];
+            const float after = line[(at - 2) & mask];
             const float c1 = 0.5f * (y1 - before);
             const float c2 = before - 2.5f * y0 + 2.0f * y1 - 0.5f * after;
             const float c3 = 0.5f * (after - before) + 1.5f * (y0 - y1);
-            const float wet = ((c3 * t + c2) * t + c1) * t + y0;
+            const float delayed = ((c3 * t + c2) * t + c1) * t + y0;
 
             const float dry = frame[side];
-            line[write_] = dry + feedback * wet;
-            frame[side] = dry + mix * (wet - dry);
+            line[write] = dry + back * delayed;
+            frame[side] = dry + wet * (delayed - dry);
         }
-        write_ = (write_ + 1) & mask_;
-        phase_ += step_;
-        if (phase_ >= 1.0) phase_ -= 1.0;
+        write = (write + 1) & mask;
+        phase += step;
+        if (phase >= 1.0) phase -= 1.0;
     }
+
+    mix_ = mix;
+    feedback_ = feedback;
+    centre_ = centre;
+    swing_ = swing;
+    shape_ = shape;
+    offset_ = offset;
+    write_ = write;
+    phase_ = phase;
 }
 
 }  // namespace platform::sound::fx

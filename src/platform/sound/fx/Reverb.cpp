@@ -74,20 +74,40 @@ bool Reverb::Limit(ReverbParameters& p) const noexcept {
     return limited;
 }
 
+void Reverb::Diffuse(Line& line, float* x, int count) noexcept {
+    float* samples = line.samples.data();
+    const auto length = static_cast<uint32_t>(line.samples.size());
+    while (count > 0) {
+        const int run = std::min(count, static_cast<int>(length - line.at));
+        float* ring = samples + line.at;
+        for (int k = 0; k < run; ++k) {
+            const float delayed = ring[k];
+            const float v = x[k] + kDiffusion * delayed;
+            ring[k] = v;
+            x[k] = delayed - kDiffusion * v;
+        }
+        line.at = (line.at + static_cast<uint32_t>(run)) % length;
+        x += run;
+        count -= run;
+    }
+}
+
 void Reverb::Prepare(int sampleRate, int channels) {
     sampleRate_ = std::max(sampleRate, 1);
     channels_ = std::max(channels, 1);
     sides_ = std::min(channels_, 2);
-    for (int i = 0; i < kLines; ++i) {
-        lines_[i].samples.assign(Scaled(kLineLengths[i], sampleRate_), 0.0f);
-        gain_[i].SetTime(kGlideSeconds, sampleRate_);
-        pole_[i].SetTime(kGlideSeconds, sampleRate_);
-    }
+    for (int i = 0; i < kLines; ++i) lines_[i].samples.assign(Scaled(kLineLengths[i], sampleRate_), 0.0f);
+    block_ = kMaxBlock;
     for (int side = 0; side < 2; ++side)
-        for (int k = 0; k < kDiffusers; ++k)
+        for (int k = 0; k < kDiffusers; ++k) {
             diffusers_[side][k].samples.assign(Scaled(kDiffuserLengths[side][k], sampleRate_), 0.0f);
+            block_ = std::min(block_, static_cast<int>(diffusers_[side][k].samples.size()));
+        }
     inGain_.SetTime(kGlideSeconds, sampleRate_);
     reverbGain_.SetTime(kGlideSeconds, sampleRate_);
+    glide_ = static_cast<float>(1.0 - std::exp(-1.0 / (kGlideSeconds * sampleRate_)));
+    // After eight time constants what is left of the way is too small to hear.
+    glideLength_ = static_cast<int>(8 * kGlideSeconds * sampleRate_);
     SetTargets(CurrentParameters());
     Reset();
 }
@@ -101,10 +121,9 @@ void Reverb::Reset() noexcept {
     for (auto& chain : diffusers_)
         for (Line& diffuser : chain) silence(diffuser);
     damped_.fill(0.0f);
-    for (int i = 0; i < kLines; ++i) {
-        gain_[i].Snap();
-        pole_[i].Snap();
-    }
+    gain_ = gainTarget_;
+    pole_ = poleTarget_;
+    glideFrames_ = 0;
     inGain_.Snap();
     reverbGain_.Snap();
 }
@@ -120,58 +139,99 @@ void Reverb::SetTargets(const ReverbParameters& p) noexcept {
     const double lowestPole = std::exp(-2.0 * std::numbers::pi * kLowestCutoffHz / sampleRate_);
     for (int i = 0; i < kLines; ++i) {
         const auto length = static_cast<double>(lines_[i].samples.size());
-        gain_[i].SetTarget(static_cast<float>(std::pow(10.0, lowLoss * length)));
+        gainTarget_[i] = static_cast<float>(std::pow(10.0, lowLoss * length));
         // The low-pass passes the low frequencies whole and scales the highest
         // by r = (1 - pole) / (1 + pole): the extra loss they need per pass.
         const double r = std::pow(10.0, highExtraLoss * length);
-        pole_[i].SetTarget(static_cast<float>(std::min((1.0 - r) / (1.0 + r), lowestPole)));
+        poleTarget_[i] = static_cast<float>(std::min((1.0 - r) / (1.0 + r), lowestPole));
     }
+    glideFrames_ = glideLength_;
 }
 
 void Reverb::Process(float* interleaved, int frames) noexcept {
     if (sides_ == 0) return;  // not prepared
     if (const ReverbParameters* p = TakeParameters()) SetTargets(*p);
-    float* frame = interleaved;
-    std::array<float, kLines> outs{};
-    for (int n = 0; n < frames; ++n, frame += channels_) {
-        const float inGain = inGain_.Next();
-        const float reverbGain = reverbGain_.Next();
 
-        // Each channel's input smeared by its diffusers.
-        std::array<float, 2> diffused{};
-        for (int side = 0; side < sides_; ++side) {
-            float x = frame[side] * inGain;
-            for (Line& diffuser : diffusers_[side]) {
-                const float delayed = diffuser.Oldest();
-                const float v = x + kDiffusion * delayed;
-                diffuser.Push(v);
-                x = delayed - kDiffusion * v;
-            }
-            diffused[side] = x;
-        }
-        if (sides_ == 1) diffused[1] = diffused[0];
-
-        // The lines' outputs, each low-passed with its loss.
-        float left = 0.0f;
-        float right = 0.0f;
-        for (int i = 0; i < kLines; ++i) {
-            const float gain = gain_[i].Next();
-            const float pole = pole_[i].Next();
-            const float delayed = lines_[i].Oldest();
-            damped_[i] = gain * (1.0f - pole) * delayed + pole * damped_[i];
-            outs[i] = damped_[i];
-            left += kOutLeft[i] * outs[i];
-            right += kOutRight[i] * outs[i];
-        }
-        Hadamard(outs);
-        for (int i = 0; i < kLines; ++i) {
-            const float in = kInScale * (kInLeft[i] * diffused[0] + kInRight[i] * diffused[1]);
-            lines_[i].Push(outs[i] + in);
-        }
-
-        frame[0] += reverbGain * kOutScale * left;
-        if (sides_ == 2) frame[1] += reverbGain * kOutScale * right;
+    // Working copies, which the compiler can keep in registers: stores into
+    // the sound might otherwise alias the members.
+    PerLine damped = damped_;
+    PerLine gain = gain_;
+    PerLine pole = pole_;
+    const PerLine gainTarget = gainTarget_;
+    const PerLine poleTarget = poleTarget_;
+    const float glide = glide_;
+    int glideFrames = glideFrames_;
+    Glide inGain = inGain_;
+    Glide reverbGain = reverbGain_;
+    std::array<float*, kLines> line{};
+    std::array<uint32_t, kLines> at{};
+    std::array<uint32_t, kLines> length{};
+    for (int i = 0; i < kLines; ++i) {
+        line[i] = lines_[i].samples.data();
+        at[i] = lines_[i].at;
+        length[i] = static_cast<uint32_t>(lines_[i].samples.size());
     }
+
+    for (int done = 0; done < frames; done += block_) {
+        const int count = std::min(block_, frames - done);
+        float* frame = interleaved + static_cast<ptrdiff_t>(done) * channels_;
+        // Each channel's input smeared by its diffusers, a stage at a time over
+        // the block: no stage is shorter than the block, so each reads only what
+        // was written before it.
+        std::array<std::array<float, kMaxBlock>, 2> diffused;
+        for (int k = 0; k < count; ++k) {
+            const float in = inGain.Next();
+            for (int side = 0; side < sides_; ++side) diffused[side][k] = frame[k * channels_ + side] * in;
+        }
+        for (int side = 0; side < sides_; ++side)
+            for (Line& diffuser : diffusers_[side]) Diffuse(diffuser, diffused[side].data(), count);
+        if (sides_ == 1) std::copy_n(diffused[0].begin(), count, diffused[1].begin());
+
+        for (int k = 0; k < count; ++k, frame += channels_) {
+            const float out = reverbGain.Next() * kOutScale;
+
+            if (glideFrames > 0) {
+                if (--glideFrames == 0) {
+                    gain = gainTarget;
+                    pole = poleTarget;
+                } else {
+                    for (int i = 0; i < kLines; ++i) {
+                        gain[i] += glide * (gainTarget[i] - gain[i]);
+                        pole[i] += glide * (poleTarget[i] - pole[i]);
+                    }
+                }
+            }
+
+            // The lines' outputs, each low-passed with its loss, heard and mixed
+            // back into the lines with the new input.
+            PerLine outs;
+            float left = 0.0f;
+            float right = 0.0f;
+            for (int i = 0; i < kLines; ++i) {
+                damped[i] = gain[i] * (1.0f - pole[i]) * line[i][at[i]] + pole[i] * damped[i];
+                outs[i] = damped[i];
+                left += kOutLeft[i] * outs[i];
+                right += kOutRight[i] * outs[i];
+            }
+            Hadamard(outs);
+            for (int i = 0; i < kLines; ++i) {
+                line[i][at[i]] =
+                    outs[i] + kInScale * (kInLeft[i] * diffused[0][k] + kInRight[i] * diffused[1][k]);
+                if (++at[i] == length[i]) at[i] = 0;
+            }
+
+            frame[0] += out * left;
+            if (sides_ == 2) frame[1] += out * right;
+        }
+    }
+
+    damped_ = damped;
+    gain_ = gain;
+    pole_ = pole;
+    glideFrames_ = glideFrames;
+    inGain_ = inGain;
+    reverbGain_ = reverbGain;
+    for (int i = 0; i < kLines; ++i) lines_[i].at = at[i];
 }
 
 }  // namespace platform::sound::fx

@@ -38,17 +38,16 @@ public:
     void Process(float* interleaved, int frames) noexcept override;
 
 private:
-    // A fixed delay: the oldest sample is read, then replaced by the newest.
+    static constexpr int kMaxBlock = 64;
+
+    // A fixed delay: at `at` is the oldest sample, which the newest replaces.
     struct Line {
         std::vector<float> samples;
         uint32_t at = 0;
-
-        float Oldest() const noexcept { return samples[at]; }
-        void Push(float value) noexcept {
-            samples[at] = value;
-            if (++at == samples.size()) at = 0;
-        }
     };
+
+    // A Schroeder all-pass over a block no longer than its line, in place.
+    static void Diffuse(Line& line, float* block, int count) noexcept;
 
     bool Limit(ReverbParameters& parameters) const noexcept override;
     void SetTargets(const ReverbParameters& parameters) noexcept;
@@ -56,11 +55,18 @@ private:
     int sampleRate_ = 0;
     int channels_ = 0;
     int sides_ = 0;  // channels processed: 1 or 2
+    int block_ = 1;  // frames diffused at a time
     std::array<Line, kLines> lines_;
     std::array<std::array<Line, kDiffusers>, 2> diffusers_;  // each channel's all-passes
-    std::array<float, kLines> damped_{};                     // each loop low-pass's state
-    std::array<Glide, kLines> gain_;                         // each line's loss per pass (low frequencies)
-    std::array<Glide, kLines> pole_;                         // each loop low-pass's pole
+    using PerLine = std::array<float, kLines>;
+    PerLine damped_{};      // each loop low-pass's state
+    PerLine gain_{};        // each line's loss per pass (low frequencies)
+    PerLine gainTarget_{};  // what it glides to
+    PerLine pole_{};        // each loop low-pass's pole
+    PerLine poleTarget_{};  // what it glides to
+    float glide_ = 1.0f;    // the part of the way to the targets moved each sample
+    int glideFrames_ = 0;   // left until the gains and poles are at their targets
+    int glideLength_ = 0;
     Glide inGain_;
     Glide reverbGain_;
 };

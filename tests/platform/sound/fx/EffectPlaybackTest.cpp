@@ -1,5 +1,6 @@
-// Moving an effect's slides while the sound plays: the effect follows without
-// a click, and the audio thread's part allocates nothing.
+// What the effects owe the mixer while a deck plays: a slide that moves is
+// followed without a click, the output does not depend on how the sound is
+// cut into calls, and the audio thread's part allocates nothing.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -62,7 +63,7 @@ std::vector<Move> Moves() {
 
 }  // namespace
 
-TEST(EffectSlidesTest, AParameterJumpWhilePlayingAddsNoClick) {
+TEST(EffectPlaybackTest, AParameterJumpWhilePlayingAddsNoClick) {
     // A 220 Hz tone (faded in, so that only frequencies near it are about;
     // a quarter cycle apart on the two sides, so that sending one side's
     // sound to the other is a change) cannot change by more than
@@ -97,7 +98,7 @@ TEST(EffectSlidesTest, AParameterJumpWhilePlayingAddsNoClick) {
     }
 }
 
-TEST(EffectSlidesTest, ProcessingAndTakingNewParametersAllocateNothing) {
+TEST(EffectPlaybackTest, ProcessingAndTakingNewParametersAllocateNothing) {
     for (const Move& m : Moves()) {
         SCOPED_TRACE(m.name);
         auto effect = m.make();
@@ -116,5 +117,20 @@ TEST(EffectSlidesTest, ProcessingAndTakingNewParametersAllocateNothing) {
             allocations += count.Count();
         }
         EXPECT_EQ(allocations, 0);
+    }
+}
+
+TEST(EffectPlaybackTest, TheOutputDoesNotDependOnHowTheSoundIsCutIntoCalls) {
+    const Stereo noise = Noise(1.0, 0.3);
+    for (const Move& m : Moves()) {
+        SCOPED_TRACE(m.name);
+        const Stereo whole = Processed(*m.make(), noise, kChunk);
+        for (int chunk : {1, 37, 300}) {
+            const Stereo cut = Processed(*m.make(), noise, chunk);
+            double largest = 0;
+            for (size_t i = 0; i < whole.size(); ++i)
+                largest = std::max(largest, std::abs(static_cast<double>(whole[i]) - cut[i]));
+            EXPECT_LT(largest, 1e-6) << "in calls of " << chunk;
+        }
     }
 }

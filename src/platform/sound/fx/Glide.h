@@ -21,8 +21,6 @@ public:
         value_ += coefficient_ * (target_ - value_);
         return value_;
     }
-    float Value() const noexcept { return value_; }
-    float Target() const noexcept { return target_; }
 
 private:
     float value_ = 0.0f;

@@ -21,8 +21,9 @@ struct ModulationSettings {
 
 // A delay swept by a low-frequency wave, with feedback, mixed with the dry
 // sound: the delay is delayMs * (1 + depth * wave), read between samples by
-// cubic interpolation. Every setting glides (the wave's shape and phase too),
-// so a slide that moves while the sound plays does not click.
+// cubic interpolation. Every setting glides (the wave's shape and phase too)
+// and a new frequency carries on from the wave's phase, so a slide that moves
+// while the sound plays does not click.
 class ModulatedDelay {
 public:
     // Off the audio thread: sizes the lines for the longest delay.

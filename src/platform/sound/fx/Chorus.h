@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "platform/sound/fx/ClassIds.h"
+#include "platform/sound/fx/ModulatedDelay.h"
 #include "platform/sound/fx/StandardEffect.h"
 
 namespace platform::sound::fx {
@@ -18,7 +19,8 @@ struct ChorusParameters {
     int32_t lPhase = 3;        // 0 to 4: -180, -90, 0, 90, 180 degrees between left and right
 };
 
-// The standard chorus effect: a short delay swept by a low-frequency wave, with feedback, mixed with the dry sound.
+// The standard chorus effect: a short delay swept by a low-frequency wave, with feedback, mixed with the dry
+// sound.
 class Chorus final : public StandardEffect<ChorusParameters> {
 public:
     static constexpr const EffectClassId& kClassId = kChorusClassId;
@@ -31,6 +33,8 @@ public:
 
 private:
     bool Limit(ChorusParameters& parameters) const noexcept override;
+
+    ModulatedDelay delay_;
 };
 
 }  // namespace platform::sound::fx

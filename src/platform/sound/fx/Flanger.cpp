@@ -2,6 +2,22 @@
 
 namespace platform::sound::fx {
 
+namespace {
+
+constexpr float kMaxDelayMs = 4.0f;
+
+ModulationSettings SettingsOf(const FlangerParameters& p) {
+    return {.mix = p.fWetDryMix * 0.01f,
+            .depth = p.fDepth * 0.01f,
+            .feedback = p.fFeedback * 0.01f,
+            .frequency = p.fFrequency,
+            .sine = p.lWaveform == 1,
+            .delayMs = p.fDelay,
+            .phaseDegrees = static_cast<float>(p.lPhase - 2) * 90.0f};
+}
+
+}  // namespace
+
 Flanger::Flanger() = default;
 
 bool Flanger::Limit(FlangerParameters& p) const noexcept {
@@ -16,10 +32,19 @@ bool Flanger::Limit(FlangerParameters& p) const noexcept {
     return limited;
 }
 
-void Flanger::Prepare(int, int) {}
+void Flanger::Prepare(int sampleRate, int channels) {
+    delay_.Prepare(sampleRate, channels, kMaxDelayMs);
+    delay_.SetTargets(SettingsOf(CurrentParameters()));
+    delay_.Reset();
+}
 
-void Flanger::Reset() noexcept {}
+void Flanger::Reset() noexcept {
+    delay_.Reset();
+}
 
-void Flanger::Process(float*, int) noexcept {}
+void Flanger::Process(float* interleaved, int frames) noexcept {
+    if (const FlangerParameters* p = TakeParameters()) delay_.SetTargets(SettingsOf(*p));
+    delay_.Process(interleaved, frames);
+}
 
 }  // namespace platform::sound::fx

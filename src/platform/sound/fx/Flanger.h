@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "platform/sound/fx/ClassIds.h"
+#include "platform/sound/fx/ModulatedDelay.h"
 #include "platform/sound/fx/StandardEffect.h"
 
 namespace platform::sound::fx {
@@ -18,7 +19,8 @@ struct FlangerParameters {
     int32_t lPhase = 2;        // 0 to 4: -180, -90, 0, 90, 180 degrees
 };
 
-// The standard flanger effect: a very short delay swept by a low-frequency wave, with feedback, mixed with the dry sound.
+// The standard flanger effect: a very short delay swept by a low-frequency wave, with feedback, mixed with
+// the dry sound.
 class Flanger final : public StandardEffect<FlangerParameters> {
 public:
     static constexpr const EffectClassId& kClassId = kFlangerClassId;
@@ -31,6 +33,8 @@ public:
 
 private:
     bool Limit(FlangerParameters& parameters) const noexcept override;
+
+    ModulatedDelay delay_;
 };
 
 }  // namespace platform::sound::fx

@@ -6,7 +6,8 @@ namespace platform::sound::fx {
 // in transposed direct form II (good behaviour in float, and coefficients may
 // change between samples without a step when they change gradually).
 // Designs follow the usual bilinear-transform recipes; frequencies are limited
-// to below the Nyquist frequency of the rate, so any rate is safe.
+// to 0.45 of the rate, and bands to what fits below Nyquist, so any rate is
+// safe.
 class BiquadFilter {
 public:
     static constexpr int kMaxChannels = 8;

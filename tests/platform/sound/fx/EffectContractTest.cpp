@@ -8,6 +8,7 @@
 #include "platform/sound/fx/Distortion.h"
 #include "platform/sound/fx/Echo.h"
 #include "platform/sound/fx/EffectFactory.h"
+#include "platform/sound/fx/EffectProbe.h"
 #include "platform/sound/fx/Flanger.h"
 #include "platform/sound/fx/Gargle.h"
 #include "platform/sound/fx/ParamEq.h"
@@ -95,6 +96,28 @@ TEST(StandardEffectTest, EachClassIsMadeWithItsDocumentedDefaults) {
 
     // The cast refuses an effect of another class.
     EXPECT_EQ(EffectCast<ParamEq>(effect.get()), nullptr);
+}
+
+TEST(StandardEffectTest, ResetLeavesNothingOfWhatWasPlayedBefore) {
+    // After loud noise and a Reset, silence in is silence out: no tail of a
+    // filter, delay line or detector is heard when a buffer starts again.
+    for (const EffectClassId* id :
+         {&kParamEqClassId, &kChorusClassId, &kCompressorClassId, &kDistortionClassId, &kEchoClassId,
+          &kFlangerClassId, &kGargleClassId, &kReverbClassId}) {
+        auto effect = CreateEffect(*id);
+        ASSERT_NE(effect, nullptr);
+        if (auto* eq = EffectCast<ParamEq>(effect.get())) eq->SetAllParameters({.fGain = 15.0f});
+        effect->Prepare(effect_probe::kRate, effect_probe::kChannels);
+        effect->Reset();
+        effect_probe::Signal loud = effect_probe::Noise(effect_probe::kRate / 4, 0.9);
+        effect_probe::Feed(*effect, loud);
+        effect->Reset();
+        effect_probe::Signal silence(static_cast<size_t>(effect_probe::kRate) * effect_probe::kChannels,
+                                     0.0f);
+        effect_probe::Feed(*effect, silence);
+        EXPECT_EQ(effect_probe::Peak(silence, 0, effect_probe::kRate), 0.0)
+            << "class " << std::hex << id->data1;
+    }
 }
 
 TEST(StandardEffectTest, ValuesOutsideTheirRangeAreLimitedAndSaySo) {

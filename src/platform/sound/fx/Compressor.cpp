@@ -98,7 +98,9 @@ void Compressor::Process(float* interleaved, int frames) noexcept {
         const float wanted = peak > threshold_ ? (std::log(peak) * kDbPerLog - thresholdDb_) * slope_ : 0.0f;
         heldReductionDb_ = std::max(wanted, wanted + releaseCoefficient_ * (heldReductionDb_ - wanted));
         reductionDb_ = heldReductionDb_ + attackCoefficient_ * (reductionDb_ - heldReductionDb_);
-        if (reductionDb_ < 1e-6f) reductionDb_ = 0.0f;  // done releasing: no denormal tail
+        // Done releasing: stop there rather than decay into denormals.
+        if (heldReductionDb_ < 1e-6f) heldReductionDb_ = 0.0f;
+        if (reductionDb_ < 1e-6f) reductionDb_ = 0.0f;
 
         const float newGainDb = makeUpDb_.Advance() - reductionDb_;
         if (newGainDb != gainDb) {

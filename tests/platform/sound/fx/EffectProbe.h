@@ -7,6 +7,7 @@
 #include <cmath>
 #include <complex>
 #include <cstdint>
+#include <initializer_list>
 #include <numbers>
 #include <vector>
 

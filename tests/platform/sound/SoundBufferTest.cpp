@@ -14,6 +14,8 @@
 #include "platform/Event.h"
 #include "platform/ThreadAllocationCount.h"
 #include "platform/sound/MixStream.h"
+#include "platform/sound/fx/EffectFactory.h"
+#include "platform/sound/fx/ParamEq.h"
 #include "support/AudioFixtures.h"
 #include "support/SoundRig.h"
 
@@ -219,6 +221,39 @@ TEST_F(SoundBufferTest, TheMixerAndTheOfflineStreamAllocateNothingWhileTheyRende
     EXPECT_EQ(allocations, 0);
     EXPECT_GT(std::abs(out[100]), 0.0f) << "it did render sound";
     EXPECT_EQ(stream.TakeCapture().size(), 2u * 256);
+}
+
+TEST_F(SoundBufferTest, EveryStandardEffectRendersWithoutAllocating) {
+    auto buffer = Buffer(fixtures::Sine(440.0, 1.0, 44'100, 2));
+    EffectChain chain;
+    for (const EffectClassId* id :
+         {&fx::kParamEqClassId, &fx::kChorusClassId, &fx::kCompressorClassId, &fx::kDistortionClassId,
+          &fx::kEchoClassId, &fx::kFlangerClassId, &fx::kGargleClassId, &fx::kReverbClassId}) {
+        chain.push_back(fx::CreateEffect(*id));
+        ASSERT_NE(chain.back(), nullptr);
+    }
+    ASSERT_EQ(buffer->SetFX(std::move(chain)), kOk);
+    SoundEffect* found = nullptr;
+    ASSERT_EQ(buffer->GetObjectInPath(fx::kParamEqClassId, 0, &found), kOk);
+    fx::ParamEq* eq = EffectCast<fx::ParamEq>(found);
+    ASSERT_NE(eq, nullptr);
+    buffer->Play(true);
+    MixStream& mixer = device->Stream()->Mixer();
+    std::vector<float> out(4096 * 2);
+    long allocations = -1;
+    float loudest = 0.0f;
+    {
+        const testing_support::ThreadAllocationCount count;
+        for (int i = 0; i < 50; ++i) {
+            // A slide moving while it plays: the new setting glides in.
+            eq->SetAllParameters({.fCenter = 1000.0f, .fGain = i % 2 == 0 ? 10.0f : -10.0f});
+            mixer.Render(out.data(), 4096, 2);
+            for (float sample : out) loudest = std::max(loudest, std::abs(sample));
+        }
+        allocations = count.Count();
+    }
+    EXPECT_EQ(allocations, 0);
+    EXPECT_GT(loudest, 0.0f) << "it did render sound";
 }
 
 TEST_F(SoundBufferTest, AFailedDeviceLeavesItsBuffersSilentAndHarmless) {

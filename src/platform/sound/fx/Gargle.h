@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "platform/sound/fx/ClassIds.h"
+#include "platform/sound/fx/LinearRamp.h"
 #include "platform/sound/fx/StandardEffect.h"
 
 namespace platform::sound::fx {
@@ -14,6 +15,10 @@ struct GargleParameters {
 };
 
 // The standard gargle effect: amplitude modulation by a low-frequency wave.
+// The gain runs from 0 to 1 and back dwRateHz times a second, as a triangle
+// or as a square (1 for the first half of each period, 0 for the second). A
+// new rate keeps the wave's phase, so it bends without a jump, and a new shape
+// is cross-faded in over about 20 ms.
 class Gargle final : public StandardEffect<GargleParameters> {
 public:
     static constexpr const EffectClassId& kClassId = kGargleClassId;
@@ -26,6 +31,14 @@ public:
 
 private:
     bool Limit(GargleParameters& parameters) const noexcept override;
+    void Apply(const GargleParameters& parameters, bool glide) noexcept;
+
+    int sampleRate_ = 44'100;
+    int channels_ = 2;
+    double phase_ = 0.0;      // 0 to 1 through a period
+    double step_ = 0.0;       // phase per frame
+    LinearRamp squareShare_;  // 0 triangle, 1 square, in between while fading
+    bool started_ = false;
 };
 
 }  // namespace platform::sound::fx

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <span>
 
+struct fftwf_plan_s;
+
 // Splits the audible range into 2 to 31 adjacent bands (ten octaves below a
 // top frequency), designs a windowed-sinc FIR filter for each (a low pass,
 // band passes, a high pass), computes each band's response in dB on 640
@@ -54,7 +56,54 @@ public:
     std::span<const double> BandTaps(int band) const;
 
 private:
-    // ... the implementation's own state (fixed arrays, transform plans).
-    int bands_ = 0;
+    // The input line: the last kHistory samples of the previous line, then
+    // the new block. kHistory covers the longest filter, so each band's
+    // output block joins the previous one without a gap or an overlap.
+    static constexpr int kHistory = kMaxTaps - 1;
+    static constexpr int kLineSamples = kHistory + kBlockSamples;
+    // Blocks are filtered by fast convolution: one real transform of the
+    // zero-padded input line, multiplied by each band's transformed taps.
+    // Every output a band needs lies where the circular convolution equals
+    // the linear one (the transform is longer than the line).
+    static constexpr int kTransformSize = 4096;
+    static constexpr int kSpectrumBins = kTransformSize / 2 + 1;
+    static_assert(kTransformSize >= kLineSamples);
+
+    void LayOut(int bands);
+    void ComputeBandResponse(int band);
+    void TransformTaps(int band);
+    void FilterPair(int first, int second);
+    bool InLayout(int band) const { return band >= 0 && band < bands_; }
+    static bool InStorage(int band) { return band >= 0 && band < kMaxBands; }
+
+    template <typename T, int N>
+    using Rows = std::array<std::array<T, N>, kMaxBands>;
+
+    Rows<double, kMaxTaps> taps_{};
+    // The single-precision copy is the one that filters.
+    Rows<float, kMaxTaps> singleTaps_{};
+    std::array<int, kMaxBands> tapCounts_{};
+    Rows<float, kBlockSamples> outputs_{};
     std::array<float, kPlotPoints> combined_{};
+    int bands_ = 0;
+    std::array<double, kMaxBands> centres_{};
+    Rows<float, kPlotPoints> responses_{};
+    Rows<float, kPlotPoints> scaledResponses_{};
+    std::array<float, kPlotPoints> plotFrequencies_{};
+    // The plot frequencies in radians per sample, for the responses.
+    std::array<double, kPlotPoints> plotOmegas_{};
+    std::array<float, kMaxBands> gains_{};
+    std::array<float, kLineSamples> line_{};
+
+    // Transform state, allocated once at construction with FFTW's aligned
+    // allocator. Complex arrays are interleaved (real, imaginary) floats.
+    fftwf_plan_s* forward_ = nullptr;  // transformLine_ -> lineSpectrum_
+    fftwf_plan_s* inverse_ = nullptr;  // pairSpectrum_ -> pairOutput_, complex
+    float* transformLine_ = nullptr;   // kTransformSize reals
+    float* lineSpectrum_ = nullptr;    // kSpectrumBins complex
+    // kSpectrumBins complex per band, scaled by 1 / kTransformSize; one more
+    // row of zeros pairs with the last band when the count is odd.
+    float* bandSpectra_ = nullptr;
+    float* pairSpectrum_ = nullptr;  // kTransformSize complex
+    float* pairOutput_ = nullptr;    // kTransformSize complex
 };

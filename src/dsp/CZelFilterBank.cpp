@@ -65,6 +65,22 @@ T* CheckedAllocation(T* memory) {
     return memory;
 }
 
+// Adds a band's half spectrum (bins 0 .. size / 2), times scale, to a full
+// spectrum row, completing the upper half by conjugate symmetry; as the
+// imaginary part (times i) when the band is the second of its pair.
+void AddBandSpectrum(const float* half, float scale, bool imaginary, int size, float* row) {
+    for (int k = 0; k <= size / 2; ++k) {
+        const float re = half[2 * k] * scale;
+        const float im = half[2 * k + 1] * scale;
+        row[2 * k] += imaginary ? -im : re;
+        row[2 * k + 1] += imaginary ? re : im;
+        if (k == 0 || k == size / 2) continue;
+        const int mirror = size - k;
+        row[2 * mirror] += imaginary ? im : re;
+        row[2 * mirror + 1] += imaginary ? re : -im;
+    }
+}
+
 fftwf_complex* AsComplex(float* interleaved) {
     return reinterpret_cast<fftwf_complex*>(interleaved);
 }
@@ -87,13 +103,15 @@ CZelFilterBank::CZelFilterBank() {
     }
 
     transformLine_ = CheckedAllocation(fftwf_alloc_real(kTransformSize));
-    lineSpectrum_ = reinterpret_cast<float*>(CheckedAllocation(fftwf_alloc_complex(kSpectrumBins)));
-    bandSpectra_ =
-        reinterpret_cast<float*>(CheckedAllocation(fftwf_alloc_complex((kMaxBands + 1) * kSpectrumBins)));
-    pairSpectrum_ = reinterpret_cast<float*>(CheckedAllocation(fftwf_alloc_complex(kTransformSize)));
-    pairOutput_ = reinterpret_cast<float*>(CheckedAllocation(fftwf_alloc_complex(kTransformSize)));
+    auto complexArray = [](int size) {
+        return reinterpret_cast<float*>(CheckedAllocation(fftwf_alloc_complex(size)));
+    };
+    lineSpectrum_ = complexArray(kTransformSize);
+    pairFilters_ = complexArray(kPairs * kTransformSize);
+    pairSpectrum_ = complexArray(kTransformSize);
+    pairOutput_ = complexArray(kTransformSize);
     std::fill_n(transformLine_, kTransformSize, 0.0f);
-    std::fill_n(bandSpectra_, 2 * (kMaxBands + 1) * kSpectrumBins, 0.0f);
+    std::fill_n(lineSpectrum_, 2 * kTransformSize, 0.0f);
     {
         // Estimated plans: measuring would take a varying, long time.
         const std::lock_guard<std::mutex> hold(PlannerLock());
@@ -113,7 +131,7 @@ CZelFilterBank::~CZelFilterBank() {
     }
     fftwf_free(transformLine_);
     fftwf_free(lineSpectrum_);
-    fftwf_free(bandSpectra_);
+    fftwf_free(pairFilters_);
     fftwf_free(pairSpectrum_);
     fftwf_free(pairOutput_);
 }
@@ -127,10 +145,10 @@ void CZelFilterBank::Design(int bands) {
     LayOut(bands_);
     for (int b = 0; b < bands_; ++b) {
         std::copy_n(taps_[b].begin(), tapCounts_[b], singleTaps_[b].begin());
-        TransformTaps(b);
         ComputeBandResponse(b);
         ScaleBandResponse(b);
     }
+    for (int pair = 0; pair < (bands_ + 1) / 2; ++pair) TransformPair(pair);
 }
 
 // n bands span ten octaves below the top frequency, each r = 2^(10/n) wide:
@@ -176,16 +194,20 @@ void CZelFilterBank::ComputeBandResponse(int band) {
     }
 }
 
-// The band's single-precision taps, zero-padded to the transform size,
+// The pair's single-precision taps, zero-padded to the transform size,
 // transformed once per design; 1 / kTransformSize is folded in here so the
 // inverse transforms need no scaling.
-void CZelFilterBank::TransformTaps(int band) {
-    std::fill_n(transformLine_, kTransformSize, 0.0f);
-    std::copy_n(singleTaps_[band].begin(), tapCounts_[band], transformLine_);
-    fftwf_execute(forward_);
-    const float scale = 1.0f / kTransformSize;
-    float* row = bandSpectra_ + 2 * band * kSpectrumBins;
-    for (int i = 0; i < 2 * kSpectrumBins; ++i) row[i] = lineSpectrum_[i] * scale;
+void CZelFilterBank::TransformPair(int pair) {
+    float* row = pairFilters_ + 2 * pair * kTransformSize;
+    std::fill_n(row, 2 * kTransformSize, 0.0f);
+    const int first = FirstOfPair(pair);
+    for (int band : {first, first - 1}) {
+        if (band < 0) break;
+        std::fill_n(transformLine_, kTransformSize, 0.0f);
+        std::copy_n(singleTaps_[band].begin(), tapCounts_[band], transformLine_);
+        fftwf_execute(forward_);
+        AddBandSpectrum(lineSpectrum_, 1.0f / kTransformSize, band != first, kTransformSize, row);
+    }
 }
 
 void CZelFilterBank::SetBandGain(int band, float gain) {
@@ -216,46 +238,35 @@ void CZelFilterBank::Process(const float* block) {
     std::copy(line_.begin(), line_.end(), transformLine_);
     std::fill(transformLine_ + kLineSamples, transformLine_ + kTransformSize, 0.0f);
     fftwf_execute(forward_);
-    // Two bands per inverse transform; with an odd count the last one
-    // pairs with the zero row.
-    for (int b = bands_ - 1; b >= 0; b -= 2) FilterPair(b, b >= 1 ? b - 1 : kMaxBands);
+    for (int k = 1; k < kTransformSize / 2; ++k) {
+        lineSpectrum_[2 * (kTransformSize - k)] = lineSpectrum_[2 * k];
+        lineSpectrum_[2 * (kTransformSize - k) + 1] = -lineSpectrum_[2 * k + 1];
+    }
+    for (int pair = 0; pair < (bands_ + 1) / 2; ++pair) FilterPair(pair);
 }
 
-// Both bands' outputs are real, so one complex inverse transform gives them
-// together: the first as the real part, the second as the imaginary part of
-// the inverse of Y1 + i Y2, whose upper half is filled in from the conjugate
-// symmetry of Y1 and Y2.
-void CZelFilterBank::FilterPair(int first, int second) {
-    const float* x = lineSpectrum_;
-    const float* h1 = bandSpectra_ + 2 * first * kSpectrumBins;
-    const float* h2 = bandSpectra_ + 2 * second * kSpectrumBins;
-    float* z = pairSpectrum_;
-    for (int k = 0; k < kSpectrumBins; ++k) {
-        const float xr = x[2 * k];
-        const float xi = x[2 * k + 1];
-        const float ar = xr * h1[2 * k] - xi * h1[2 * k + 1];
-        const float ai = xr * h1[2 * k + 1] + xi * h1[2 * k];
-        const float br = xr * h2[2 * k] - xi * h2[2 * k + 1];
-        const float bi = xr * h2[2 * k + 1] + xi * h2[2 * k];
-        z[2 * k] = ar - bi;
-        z[2 * k + 1] = ai + br;
-        if (k > 0 && k < kTransformSize / 2) {
-            const int mirror = kTransformSize - k;
-            z[2 * mirror] = ar + bi;
-            z[2 * mirror + 1] = br - ai;
-        }
+// X (H1 + i H2) = Y1 + i Y2: one inverse transform gives both bands, the
+// first as its real part, the second as its imaginary part.
+void CZelFilterBank::FilterPair(int pair) {
+    const float* __restrict x = lineSpectrum_;
+    const float* __restrict h = pairFilters_ + 2 * pair * kTransformSize;
+    float* __restrict z = pairSpectrum_;
+    for (int i = 0; i < 2 * kTransformSize; i += 2) {
+        z[i] = x[i] * h[i] - x[i + 1] * h[i + 1];
+        z[i + 1] = x[i] * h[i + 1] + x[i + 1] * h[i];
     }
     fftwf_execute(inverse_);
 
     // A band's block is the convolution from the first output for which the
     // whole filter lies on the line, multiplied by the band's gain.
-    const float* y = pairOutput_ + 2 * (tapCounts_[first] - 1);
-    const float gain1 = gains_[first];
-    for (int j = 0; j < kBlockSamples; ++j) outputs_[first][j] = y[2 * j] * gain1;
-    if (second >= kMaxBands) return;
-    y = pairOutput_ + 2 * (tapCounts_[second] - 1) + 1;
-    const float gain2 = gains_[second];
-    for (int j = 0; j < kBlockSamples; ++j) outputs_[second][j] = y[2 * j] * gain2;
+    const int first = FirstOfPair(pair);
+    for (int band : {first, first - 1}) {
+        if (band < 0) break;
+        const float* y = pairOutput_ + 2 * (tapCounts_[band] - 1) + (band == first ? 0 : 1);
+        const float gain = gains_[band];
+        float* out = outputs_[band].data();
+        for (int j = 0; j < kBlockSamples; ++j) out[j] = y[2 * j] * gain;
+    }
 }
 
 double CZelFilterBank::CentreFrequency(int band) const {

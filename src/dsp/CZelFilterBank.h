@@ -64,15 +64,19 @@ private:
     // Blocks are filtered by fast convolution: one real transform of the
     // zero-padded input line, multiplied by each band's transformed taps.
     // Every output a band needs lies where the circular convolution equals
-    // the linear one (the transform is longer than the line).
+    // the linear one (the transform is longer than the line). Band outputs
+    // are real, so two bands share one complex inverse transform: the first
+    // comes out as its real part, the second as its imaginary part.
     static constexpr int kTransformSize = 4096;
-    static constexpr int kSpectrumBins = kTransformSize / 2 + 1;
+    static constexpr int kPairs = (kMaxBands + 1) / 2;
     static_assert(kTransformSize >= kLineSamples);
 
     void LayOut(int bands);
     void ComputeBandResponse(int band);
-    void TransformTaps(int band);
-    void FilterPair(int first, int second);
+    void TransformPair(int pair);
+    void FilterPair(int pair);
+    // A pair filters bands first and first - 1 (none when that is -1).
+    int FirstOfPair(int pair) const { return bands_ - 1 - 2 * pair; }
     bool InLayout(int band) const { return band >= 0 && band < bands_; }
     static bool InStorage(int band) { return band >= 0 && band < kMaxBands; }
 
@@ -96,14 +100,17 @@ private:
     std::array<float, kLineSamples> line_{};
 
     // Transform state, allocated once at construction with FFTW's aligned
-    // allocator. Complex arrays are interleaved (real, imaginary) floats.
+    // allocator. Complex arrays are interleaved (real, imaginary) floats of
+    // kTransformSize values each.
     fftwf_plan_s* forward_ = nullptr;  // transformLine_ -> lineSpectrum_
-    fftwf_plan_s* inverse_ = nullptr;  // pairSpectrum_ -> pairOutput_, complex
+    fftwf_plan_s* inverse_ = nullptr;  // pairSpectrum_ -> pairOutput_
     float* transformLine_ = nullptr;   // kTransformSize reals
-    float* lineSpectrum_ = nullptr;    // kSpectrumBins complex
-    // kSpectrumBins complex per band, scaled by 1 / kTransformSize; one more
-    // row of zeros pairs with the last band when the count is odd.
-    float* bandSpectra_ = nullptr;
-    float* pairSpectrum_ = nullptr;  // kTransformSize complex
-    float* pairOutput_ = nullptr;    // kTransformSize complex
+    // The line's spectrum: the lower half from the transform, the upper half
+    // its mirror image (complex conjugate).
+    float* lineSpectrum_ = nullptr;
+    // Per pair, H1 + i H2 of its bands' transformed taps, divided by
+    // kTransformSize; kPairs rows.
+    float* pairFilters_ = nullptr;
+    float* pairSpectrum_ = nullptr;
+    float* pairOutput_ = nullptr;
 };

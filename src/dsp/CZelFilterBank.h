@@ -21,6 +21,9 @@ public:
     static constexpr int kPlotPoints = 640;
     static constexpr double kSampleRate = 44'100.0;
 
+    // Allocates the transform buffers and makes the transform plans. FFTW's
+    // planner is not thread-safe: build and destroy banks on the
+    // user-interface thread only.
     CZelFilterBank();
     ~CZelFilterBank();
     CZelFilterBank(const CZelFilterBank&) = delete;

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <span>
 
+struct fftwf_plan_s;
+
 // Splits the audible range into 2 to 31 adjacent bands (ten octaves below a
 // top frequency), designs a windowed-sinc FIR filter for each (a low pass,
 // band passes, a high pass), computes each band's response in dB on 640
@@ -19,6 +21,9 @@ public:
     static constexpr int kPlotPoints = 640;
     static constexpr double kSampleRate = 44'100.0;
 
+    // Allocates the transform buffers and makes the transform plans. FFTW's
+    // planner is not thread-safe: build and destroy banks on the
+    // user-interface thread only.
     CZelFilterBank();
     ~CZelFilterBank();
     CZelFilterBank(const CZelFilterBank&) = delete;
@@ -54,7 +59,61 @@ public:
     std::span<const double> BandTaps(int band) const;
 
 private:
-    // ... the implementation's own state (fixed arrays, transform plans).
-    int bands_ = 0;
+    // The input line: the last kHistory samples of the previous line, then
+    // the new block. kHistory covers the longest filter, so each band's
+    // output block joins the previous one without a gap or an overlap.
+    static constexpr int kHistory = kMaxTaps - 1;
+    static constexpr int kLineSamples = kHistory + kBlockSamples;
+    // Blocks are filtered by fast convolution: one real transform of the
+    // zero-padded input line, multiplied by each band's transformed taps.
+    // Every output a band needs lies where the circular convolution equals
+    // the linear one (the transform is longer than the line). Band outputs
+    // are real, so two bands share one complex inverse transform: the first
+    // comes out as its real part, the second as its imaginary part.
+    static constexpr int kTransformSize = 4096;
+    static constexpr int kPairs = (kMaxBands + 1) / 2;
+    static_assert(kTransformSize >= kLineSamples);
+
+    void LayOut(int bands);
+    void ComputeBandResponse(int band);
+    void TransformPair(int pair);
+    void FilterPair(int pair);
+    // A pair filters bands first and first - 1 (none when that is -1).
+    int FirstOfPair(int pair) const { return bands_ - 1 - 2 * pair; }
+    bool InLayout(int band) const { return band >= 0 && band < bands_; }
+    static bool InStorage(int band) { return band >= 0 && band < kMaxBands; }
+
+    template <typename T, int N>
+    using Rows = std::array<std::array<T, N>, kMaxBands>;
+
+    Rows<double, kMaxTaps> taps_{};
+    // The single-precision copy is the one that filters.
+    Rows<float, kMaxTaps> singleTaps_{};
+    std::array<int, kMaxBands> tapCounts_{};
+    Rows<float, kBlockSamples> outputs_{};
     std::array<float, kPlotPoints> combined_{};
+    int bands_ = 0;
+    std::array<double, kMaxBands> centres_{};
+    Rows<float, kPlotPoints> responses_{};
+    Rows<float, kPlotPoints> scaledResponses_{};
+    std::array<float, kPlotPoints> plotFrequencies_{};
+    // The plot frequencies in radians per sample, for the responses.
+    std::array<double, kPlotPoints> plotOmegas_{};
+    std::array<float, kMaxBands> gains_{};
+    std::array<float, kLineSamples> line_{};
+
+    // Transform state, allocated once at construction with FFTW's aligned
+    // allocator. Complex arrays are interleaved (real, imaginary) floats of
+    // kTransformSize values each.
+    fftwf_plan_s* forward_ = nullptr;  // transformLine_ -> lineSpectrum_
+    fftwf_plan_s* inverse_ = nullptr;  // pairSpectrum_ -> pairOutput_
+    float* transformLine_ = nullptr;   // kTransformSize reals
+    // The line's spectrum: the lower half from the transform, the upper half
+    // its mirror image (complex conjugate).
+    float* lineSpectrum_ = nullptr;
+    // Per pair, H1 + i H2 of its bands' transformed taps, divided by
+    // kTransformSize; kPairs rows.
+    float* pairFilters_ = nullptr;
+    float* pairSpectrum_ = nullptr;
+    float* pairOutput_ = nullptr;
 };

@@ -71,6 +71,9 @@ void CZelEffects::CreateControls() {
     chooser_->setMaxVisibleItems(kChooserVisibleItems);
     chooser_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     chooser_->setMinimumContentsLength(6);
+    // Worked by the mouse only: a letter typed for one of the program's
+    // shortcuts would otherwise pick an effect.
+    chooser_->setFocusPolicy(Qt::NoFocus);
     chooser_->setStyleSheet(
         QString("QComboBox { background: %1; color: %2; border: 1px solid %3; padding: 1px 6px; }"
                 "QComboBox:disabled { color: %5; }"

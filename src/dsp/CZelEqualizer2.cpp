@@ -3,6 +3,7 @@
 #include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QSignalBlocker>
+#include <QtMath>
 
 #include <algorithm>
 #include <vector>
@@ -28,6 +29,8 @@ constexpr double kButtonPoints = 8.0;
 constexpr double kCaptionPoints = 8.0;
 constexpr double kScalePoints = 7.0;  // the plot's frequency and level marks
 constexpr double kSmallestCaptionPoints = 6.0;
+constexpr int kCaptionMargin = 2;  // pixels a band caption leaves free in its slide
+constexpr double kSlideWidthPerHeight = 0.2;
 
 constexpr QRectF Wide(double x, double y, double w, double h) {
     return {x / kWideDesign.width(), y / kWideDesign.height(), w / kWideDesign.width(),
@@ -239,43 +242,56 @@ void CZelEqualizer2::ShowPlotVisible(int plot, bool visible) {
 // ---- Window ----
 
 void CZelEqualizer2::PlaceBandSlides() {
+    // The bands in use share the area in columns; shared edges round alike.
     const QRect area = bandArea_->geometry();
+    std::array<QRect, EqualizerPanel::kSlides> columns{};
     double left = 0.0;
     int narrowest = area.width();
     for (int slide = 0; slide < EqualizerPanel::kSlides; ++slide) {
+        if (shares_[slide] <= 0.0) continue;
+        const double right = left + shares_[slide];
+        const int x0 = area.left() + qRound(left * area.width());
+        const int x1 = area.left() + qRound(right * area.width());
+        columns[slide] = QRect(x0, area.top(), x1 - x0, area.height());
+        narrowest = std::min(narrowest, x1 - x0);
+        left = right;
+    }
+
+    // One text size for every caption: the layout's, or less, so that the
+    // longest caption fits its column. Where even the smallest size is too
+    // large, the captions are shortened to three digits ("46.9", "12k").
+    QFont font = bandArea_->font();
+    auto widestCaption = [&](const QFont& f) {
+        double widest = 0.0;
+        for (int slide = 0; slide < EqualizerPanel::kSlides; ++slide)
+            if (shares_[slide] > 0.0)
+                widest = std::max(widest, QFontMetricsF(f).horizontalAdvance(slides_[slide]->Caption()));
+        return widest;
+    };
+    for (int slide = 0; slide < EqualizerPanel::kSlides; ++slide)
+        slides_[slide]->SetCaption(captions_[slide]);
+    while (font.pointSizeF() > kSmallestCaptionPoints && widestCaption(font) > narrowest - kCaptionMargin)
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+    if (widestCaption(font) > narrowest - kCaptionMargin)
+        for (int slide = 0; slide < EqualizerPanel::kSlides; ++slide)
+            slides_[slide]->SetCaption(ShortCaption(captions_[slide]));
+
+    // A slide in a wide column keeps to the middle of it, as wide as its
+    // caption or a fifth of its height, so that its thumb stays a handle.
+    const int width =
+        std::max(qRound(area.height() * kSlideWidthPerHeight), qCeil(widestCaption(font)) + kCaptionMargin);
+    for (int slide = 0; slide < EqualizerPanel::kSlides; ++slide) {
         CZelSlide* s = slides_[slide];
+        s->setFont(font);
         if (shares_[slide] <= 0.0) {
             s->hide();
             continue;
         }
-        // Shared edges round alike, so neighbours stay flush.
-        const double right = left + shares_[slide];
-        const int x0 = area.left() + qRound(left * area.width());
-        const int x1 = area.left() + qRound(right * area.width());
-        s->setGeometry(x0, area.top(), x1 - x0, area.height());
+        const QRect& column = columns[slide];
+        const int w = std::min(column.width(), width);
+        s->setGeometry(column.left() + (column.width() - w) / 2, column.top(), w, column.height());
         s->show();
-        narrowest = std::min(narrowest, x1 - x0);
-        left = right;
     }
-    // One text size for every caption: the layout's, or less, so that the
-    // longest caption fits its slide. Where even the smallest size is too
-    // large, the captions are shortened to three digits ("46.9", "12k").
-    QFont font = bandArea_->font();
-    auto fits = [&](const QFont& f) {
-        for (int slide = 0; slide < EqualizerPanel::kSlides; ++slide)
-            if (shares_[slide] > 0.0 &&
-                QFontMetricsF(f).horizontalAdvance(slides_[slide]->Caption()) > narrowest - 2)
-                return false;
-        return true;
-    };
-    for (int slide = 0; slide < EqualizerPanel::kSlides; ++slide)
-        slides_[slide]->SetCaption(captions_[slide]);
-    while (font.pointSizeF() > kSmallestCaptionPoints && !fits(font))
-        font.setPointSizeF(font.pointSizeF() - 0.5);
-    if (!fits(font))
-        for (int slide = 0; slide < EqualizerPanel::kSlides; ++slide)
-            slides_[slide]->SetCaption(ShortCaption(captions_[slide]));
-    for (CZelSlide* s : slides_) s->setFont(font);
 }
 
 void CZelEqualizer2::resizeEvent(QResizeEvent* event) {

@@ -18,6 +18,8 @@
 #include "app/CZelTipOfTheDay.h"
 #include "app/Orvo2Art.h"
 #include "deck/CZelDeck2.h"
+#include "dsp/CZelEffects.h"
+#include "dsp/CZelEqualizer2.h"
 #include "engine/Engine.h"
 #include "output/CZelMixerControls.h"
 #include "output/CZelSoundDevices.h"
@@ -182,8 +184,11 @@ void COrvo2Dlg::CreateToolWindows() {
         decks_[deck] = new CZelDeck2(deck, desk_->Engine(), desk_->MessagePort(), this);
         desk_->SetDeckLink(deck, &decks_[deck]->Transport());
         toolWindows_.push_back(decks_[deck]);
-        make(ui::kEffectsCode, deck, name + " Effects");
-        make(ui::kEqualizerCode, deck, name + " Equalizer");
+        dsp::DeckShaping& shaping = desk_->Shaping();
+        effects_[deck] = new CZelEffects(deck, shaping.EffectParameters(), desk_->MessagePort(), this);
+        toolWindows_.push_back(effects_[deck]);
+        equalizers_[deck] = new CZelEqualizer2(deck, shaping.Equalizer(deck), desk_->MessagePort(), this);
+        toolWindows_.push_back(equalizers_[deck]);
     }
 }
 
@@ -237,6 +242,19 @@ void COrvo2Dlg::SetHeadphonesVolumeSlide(bool enabled, std::optional<double> val
 
 void COrvo2Dlg::SetMasterVolumeSlide(bool enabled, std::optional<double> value) {
     controls_.SetVolumeSlide(Id::kMasterVolume, enabled, value);
+}
+
+void COrvo2Dlg::SwitchDeckProcessingOff(int deck) {
+    if (deck < 0 || deck > 1) return;
+    equalizers_[deck]->SwitchOff();
+    effects_[deck]->SwitchOff();
+}
+
+void COrvo2Dlg::EnableDeckProcessingSwitches(bool enabled) {
+    for (int deck = 0; deck < 2; ++deck) {
+        equalizers_[deck]->EnableSwitch(enabled);
+        effects_[deck]->EnableSwitch(enabled);
+    }
 }
 
 void COrvo2Dlg::ShowDevices(const QString& text) {

@@ -16,6 +16,8 @@
 
 class CZelButton;
 class CZelDeck2;
+class CZelEffects;
+class CZelEqualizer2;
 class CZelSettings;
 class CZelSoundDevices;
 class CZelSplashScreen;
@@ -48,6 +50,8 @@ public:
     output::CZelOutput& MainOutput() { return desk_->MainOutput(); }
     CZelSoundDevices& SoundDevices() { return *soundDevices_; }
     CZelDeck2& Deck(int deck) { return *decks_[deck]; }
+    CZelEqualizer2& Equalizer(int deck) { return *equalizers_[deck]; }
+    CZelEffects& Effects(int deck) { return *effects_[deck]; }
     const output::CZelMixerControls& Mixer() const { return desk_->Mixer(); }
     const CZelHelpTexts& HelpTexts() const { return helpTexts_; }
     // Places the windows (102: all of them) by the window arrangement.
@@ -73,9 +77,10 @@ public:
     // app::DeskView
     void SetHeadphonesVolumeSlide(bool enabled, std::optional<double> value) override;
     void SetMasterVolumeSlide(bool enabled, std::optional<double> value) override;
-    // The deck windows' equalizer and effect switches come with those windows.
-    void SwitchDeckProcessingOff(int) override {}
-    void EnableDeckProcessingSwitches(bool) override {}
+    // The on switches of the decks' equalizer and effects windows: switched
+    // off as the user would, so the devices hear of it.
+    void SwitchDeckProcessingOff(int deck) override;
+    void EnableDeckProcessingSwitches(bool enabled) override;
     void ShowDevices(const QString& text) override;
     void OnToolWindowClosed(int code, int deck) override;
     bool DecksBusy() const override;
@@ -100,8 +105,8 @@ private:
 
     void ConnectControls();
     void ConnectShowButtons();
-    // The tool windows, created empty until their contents are built, in the
-    // order: analyzer, play list, then per deck debugger, deck, effects, equalizer.
+    // The tool windows in the order: analyzer, play list, then per deck
+    // debugger, deck, effects, equalizer. Those without contents yet are empty.
     void CreateToolWindows();
     CZelToolWindow* ToolWindow(int code, int deck) const;
     void CreateAboutAction();
@@ -117,9 +122,11 @@ private:
     std::unique_ptr<CZelSplashScreen> splash_;  // during start-up only
     std::unique_ptr<app::MixingDesk> desk_;
     std::unique_ptr<CZelSoundDevices> soundDevices_;
-    std::array<CZelDeck2*, 2> decks_{};         // children of this window
-    std::vector<CZelToolWindow*> toolWindows_;  // children of this window
-    WindowArranger* arranger_ = nullptr;        // child of this window
+    std::array<CZelDeck2*, 2> decks_{};            // children of this window
+    std::array<CZelEqualizer2*, 2> equalizers_{};  // children of this window
+    std::array<CZelEffects*, 2> effects_{};        // children of this window
+    std::vector<CZelToolWindow*> toolWindows_;     // children of this window
+    WindowArranger* arranger_ = nullptr;           // child of this window
     app::MainWindowControls controls_;
     CZelHelpTexts helpTexts_;
     CZelCpuUsage cpuUsage_;

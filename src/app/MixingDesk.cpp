@@ -215,7 +215,8 @@ intptr_t MixingDesk::OnEffectOn(int deck, const platform::Payload&) {
 }
 
 intptr_t MixingDesk::OnEffectOff(int deck, const platform::Payload&) {
-    OnBothDevices([&](output::CZelOutputDevice& device) { device.SetEffect(deck, dsp::kNoEffect, fadeWait_); });
+    OnBothDevices(
+        [&](output::CZelOutputDevice& device) { device.SetEffect(deck, dsp::kNoEffect, fadeWait_); });
     return 0;
 }
 

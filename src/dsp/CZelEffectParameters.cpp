@@ -24,9 +24,11 @@ const std::array<EffectEntry, 8>& Entries() {
     using F = EffectField;
     static const std::array<EffectEntry, 8> entries{{
         {kNoEffect, {{{"--", 0, 1, 0, F::None}, {"--", 0, 1, 0, F::None}}}},
-        {"Chorus", {{{"feedback", -99, 99, 25, F::ChorusFeedback}, {"frequency", 0, 10, 1.1, F::ChorusFrequency}}}},
+        {"Chorus",
+         {{{"feedback", -99, 99, 25, F::ChorusFeedback}, {"frequency", 0, 10, 1.1, F::ChorusFrequency}}}},
         {"Compressor",
-         {{{"gain", -60, 60, 0, F::CompressorGain}, {"attack", kAttackMinimum, 500, 10, F::CompressorAttack}}}},
+         {{{"gain", -60, 60, 0, F::CompressorGain},
+           {"attack", kAttackMinimum, 500, 10, F::CompressorAttack}}}},
         {"Distortion", {{{"gain", -60, 0, -18, F::DistortionGain}, {"edge", 0, 100, 15, F::DistortionEdge}}}},
         {"Echo", {{{"feedback", 0, 100, 50, F::EchoFeedback}, {"delay", 1, 2000, 500, F::EchoDelay}}}},
         {"Flanger", {{{"feedback", -99, 99, -50, F::FlangerFeedback}, {"delay", 0, 4, 2, F::FlangerDelay}}}},

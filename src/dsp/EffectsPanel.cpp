@@ -16,6 +16,7 @@ void EffectsPanel::Initialise() {
 
 void EffectsPanel::ChooseEffect(const QString& name) {
     effect_ = EffectNames().contains(name) ? name : kNoEffect;
+    parameters_.SetChosenEffect(deck_, effect_);  // what the devices install on EffectOn
     view_.ShowEffect(effect_);
     const auto& definitions = EffectParameterDefinitions(effect_);
     // Without an effect the slides rest, disabled, at their minimum.

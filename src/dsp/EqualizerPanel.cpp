@@ -8,8 +8,8 @@ namespace dsp {
 
 EqualizerPanel::EqualizerPanel(int deck, CZelFilterBank& bank, View& view, MessageSink send)
     : deck_(deck), bank_(bank), view_(view), send_(std::move(send)) {
-    for (int slide = 0; slide < kSlides; ++slide)
-        gains_[slide] = std::clamp(static_cast<double>(bank_.Gain(slide)), kMinimumGain, kMaximumGain);
+    // The slides start at unity, as the bank's gains do.
+    gains_.fill(kUnityGain);
 }
 
 void EqualizerPanel::Initialise() {

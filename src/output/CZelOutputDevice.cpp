@@ -127,7 +127,8 @@ void SoftStopAll(const std::vector<BufferRef>& buffers, const FadeStepWait& wait
 }
 
 CZelOutputDevice::CZelOutputDevice(SoundSystem& system, const dsp::DeckShaping* shaping) : system_(system) {
-    for (int deck = 0; deck < kDeckCount; ++deck) chains_[deck] = std::make_unique<DeckEffectChain>(deck, shaping);
+    for (int deck = 0; deck < kDeckCount; ++deck)
+        chains_[deck] = std::make_unique<DeckEffectChain>(deck, shaping);
 }
 
 CZelOutputDevice::~CZelOutputDevice() {

@@ -67,7 +67,8 @@ class CZelOutputDevice {
 public:
     // `shaping` (the decks' equalizers and effect parameters) may be null: the
     // decks then carry no equalizer and no effect parameters.
-    explicit CZelOutputDevice(platform::sound::SoundSystem& system, const dsp::DeckShaping* shaping = nullptr);
+    explicit CZelOutputDevice(platform::sound::SoundSystem& system,
+                              const dsp::DeckShaping* shaping = nullptr);
     ~CZelOutputDevice();
 
     // Makes the device object and sets its mixing format: two channels for a

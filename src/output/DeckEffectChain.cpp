@@ -105,7 +105,8 @@ void DeckEffectChain::SetBandParameters(const Buffers& buffers, int band) const 
     for (const BufferRef& ref : buffers) {
         const auto buffer = ref.lock();
         SoundEffect* effect = nullptr;
-        if (!buffer || !Succeeded(buffer->GetObjectInPath(fx::kParamEqClassId, static_cast<size_t>(band), &effect)))
+        if (!buffer ||
+            !Succeeded(buffer->GetObjectInPath(fx::kParamEqClassId, static_cast<size_t>(band), &effect)))
             continue;
         fx::ParamEq* eq = EffectCast<fx::ParamEq>(effect);
         fx::ParamEqParameters parameters;

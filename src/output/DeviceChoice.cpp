@@ -29,9 +29,12 @@ void ApplyDeviceChoice(CZelOutput& headphones, CZelOutput& main,
         // One device for both: its own volume control is the main one.
         controls.SetHeadphonesVolumeSlide(false, 0.0);
         controls.EnableDeckProcessingSwitches(false);
-    } else if (headphonesId) {
-        controls.SetHeadphonesVolumeSlide(true, std::nullopt);
+    } else {
+        // Two devices, or main alone: each deck buffer can carry its chain.
         controls.EnableDeckProcessingSwitches(true);
+    }
+    if (headphonesId && headphonesId != mainId) {
+        controls.SetHeadphonesVolumeSlide(true, std::nullopt);
         const double volume = headphones.Level().GetMasterVolume();
         controls.SetHeadphonesVolumeSlide(true, volume);
         headphones.Level().SetWaveVolume(volume);

@@ -84,7 +84,8 @@ bool ApplyEffectParameter(SoundEffect& effect, const QString& name, int index, d
         case EffectField::FlangerDelay:
             return Update<fx::Flanger>(effect, [v](auto& p) { p.fDelay = v; });
         case EffectField::GargleRate:
-            return Update<fx::Gargle>(effect, [value](auto& p) { p.dwRateHz = static_cast<uint32_t>(value); });
+            return Update<fx::Gargle>(effect,
+                                      [value](auto& p) { p.dwRateHz = static_cast<uint32_t>(value); });
         case EffectField::GargleWave:
             return Update<fx::Gargle>(effect, [value](auto& p) { p.dwWaveShape = value < 1.0 ? 1u : 0u; });
         case EffectField::ReverbTime:

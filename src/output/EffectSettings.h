@@ -20,7 +20,8 @@ std::optional<platform::sound::EffectClassId> EffectClassOf(const QString& name)
 // 16,000 Hz), a bandwidth of 120 / n semitones for n bands, and a gain of
 // (band gain - 1) x 100 dB within -15 to +15 dB. `parameters` keeps its
 // other fields.
-void SetBandParameters(const CZelFilterBank& equalizer, int band, platform::sound::fx::ParamEqParameters& parameters);
+void SetBandParameters(const CZelFilterBank& equalizer, int band,
+                       platform::sound::fx::ParamEqParameters& parameters);
 float BandGainDecibels(float bandGain);
 
 // Puts a slide's value into the field it feeds of the named effect, which

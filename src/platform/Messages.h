@@ -13,10 +13,10 @@ enum class Message : uint32_t {
     LoadPlayListEntry = 0x8002,  // load a deck's loaded play list entry into the deck
     DeckPrimed = 0x8003,         // a deck's new source has filled its first 121 blocks
     BlockDecoded = 0x8004,       // a block (file) or a run of blocks (CD) was decoded
-    EffectOn = 0x8005,         // DeckArgs: install the effect the deck's effects window chose
-    EffectOff = 0x8006,        // DeckArgs: remove the deck's effect
-    EffectParameter = 0x8007,  // ChainArgs: apply one of the deck's two effect parameters
-    EndOfTrack = 0x8008,  // a source reached the end of a track
+    EffectOn = 0x8005,           // DeckArgs: install the effect the deck's effects window chose
+    EffectOff = 0x8006,          // DeckArgs: remove the deck's effect
+    EffectParameter = 0x8007,    // ChainArgs: apply one of the deck's two effect parameters
+    EndOfTrack = 0x8008,         // a source reached the end of a track
     EqualizerBandGain = 0x8009,  // ChainArgs: apply a band's gain
     EqualizerOff = 0x800A,       // DeckArgs
     EqualizerOn = 0x800B,        // DeckArgs: (re)build the deck's equalizer chain

@@ -98,6 +98,8 @@ TEST_F(EffectsPanelTest, ChoosingAnEffectWhileOnSendsItsParametersThenTheEffect)
                             Sent{Message::EffectOn, 1}));
     EXPECT_EQ(table.Value(1, 0), 50.0);
     EXPECT_EQ(table.Value(1, 1), 500.0);
+    EXPECT_EQ(table.ChosenEffect(1), "Echo") << "what the devices install";
+    EXPECT_EQ(table.ChosenEffect(0), "No Effect");
     EXPECT_EQ(shown.slides[0].caption, "feedback");
     EXPECT_EQ(shown.slides[1].caption, "delay");
     EXPECT_EQ(shown.slides[1].minimum, 1.0);

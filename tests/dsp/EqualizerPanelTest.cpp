@@ -143,7 +143,6 @@ TEST_F(EqualizerPanelTest, LevelButtonsMoveEverySlideAndStopAtTheEnds) {
 // The bank's layout: n bands, each the n-th root of ten octaves above the
 // next lower one, the highest centred on 12 kHz.
 TEST_F(EqualizerPanelTest, CaptionsAndPlotsComeFromTheBanksLayoutAndGains) {
-    if (bank.CentreFrequency(0) == 0.0) GTEST_SKIP() << "waits for the filter bank's layout and responses";
     for (const int bands : EqualizerPanel::kBandCounts) {
         panel.ChooseBands(bands);
         const double ratio = std::pow(2.0, 10.0 / bands);

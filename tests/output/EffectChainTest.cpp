@@ -36,7 +36,8 @@ std::vector<EffectClassId> ChainOf(const SoundBuffer& buffer) {
     return classes;
 }
 
-std::vector<EffectClassId> Repeat(const EffectClassId& id, size_t count, std::vector<EffectClassId> tail = {}) {
+std::vector<EffectClassId> Repeat(const EffectClassId& id, size_t count,
+                                  std::vector<EffectClassId> tail = {}) {
     std::vector<EffectClassId> classes(count, id);
     classes.insert(classes.end(), tail.begin(), tail.end());
     return classes;
@@ -59,7 +60,8 @@ protected:
         main_.Open(OfflineBackend::IdOf("Desk"), "Desk");
         headphones_.Open(OfflineBackend::IdOf("Phones"), "Phones");
         for (CZelOutput* out : {&main_, &headphones_})
-            for (int deck : {kA, kB}) EXPECT_EQ(out->Device()->CreateDeckBuffers(deck, 44'100, nullptr, nullptr), kOk);
+            for (int deck : {kA, kB})
+                EXPECT_EQ(out->Device()->CreateDeckBuffers(deck, 44'100, nullptr, nullptr), kOk);
     }
 
     CZelOutputDevice& Main() { return *main_.Device(); }

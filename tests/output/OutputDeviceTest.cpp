@@ -238,6 +238,11 @@ TEST_F(OutputDevice, ApplyingADeviceChoice) {
     EXPECT_EQ(halves.headphones, std::pair(false, 0.0));
     EXPECT_FALSE(halves.switchesEnabled);
     EXPECT_TRUE(halves.masterEnabled);
+
+    RecordingControls mainOnly;  // the main output alone carries the decks' equalizers and effects
+    mainOnly.switchesEnabled = false;
+    ApplyDeviceChoice(headphones, main, std::nullopt, "", quad, "Quad", mainOnly);
+    EXPECT_TRUE(mainOnly.switchesEnabled);
 }
 
 TEST_F(OutputDevice, ALostDeviceKeepsItsOutputAndItsBuffersUntilItComesBack) {

@@ -3,8 +3,7 @@
 #include <cstdint>
 
 #include "platform/sound/fx/ClassIds.h"
-#include "platform/sound/fx/ModulatedDelay.h"
-#include "platform/sound/fx/StandardEffect.h"
+#include "platform/sound/fx/SweptDelayEffect.h"
 
 namespace platform::sound::fx {
 
@@ -21,20 +20,15 @@ struct ChorusParameters {
 
 // The standard chorus effect: a short delay swept by a low-frequency wave, with feedback, mixed with the dry
 // sound.
-class Chorus final : public StandardEffect<ChorusParameters> {
+class Chorus final : public SweptDelayEffect<ChorusParameters> {
 public:
     static constexpr const EffectClassId& kClassId = kChorusClassId;
 
     Chorus();
     const EffectClassId& ClassId() const noexcept override { return kClassId; }
-    void Prepare(int sampleRate, int channels) override;
-    void Reset() noexcept override;
-    void Process(float* interleaved, int frames) noexcept override;
 
 private:
     bool Limit(ChorusParameters& parameters) const noexcept override;
-
-    ModulatedDelay delay_;
 };
 
 }  // namespace platform::sound::fx

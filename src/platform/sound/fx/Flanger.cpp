@@ -2,23 +2,7 @@
 
 namespace platform::sound::fx {
 
-namespace {
-
-constexpr float kMaxDelayMs = 4.0f;
-
-ModulationSettings SettingsOf(const FlangerParameters& p) {
-    return {.mix = p.fWetDryMix * 0.01f,
-            .depth = p.fDepth * 0.01f,
-            .feedback = p.fFeedback * 0.01f,
-            .frequency = p.fFrequency,
-            .sine = p.lWaveform == 1,
-            .delayMs = p.fDelay,
-            .phaseDegrees = static_cast<float>(p.lPhase - 2) * 90.0f};
-}
-
-}  // namespace
-
-Flanger::Flanger() = default;
+Flanger::Flanger() : SweptDelayEffect(4.0f) {}  // the longest fDelay
 
 bool Flanger::Limit(FlangerParameters& p) const noexcept {
     bool limited = false;
@@ -30,21 +14,6 @@ bool Flanger::Limit(FlangerParameters& p) const noexcept {
     limited |= LimitTo(p.fDelay, 0.0f, 4.0f);
     limited |= LimitTo(p.lPhase, 0, 4);
     return limited;
-}
-
-void Flanger::Prepare(int sampleRate, int channels) {
-    delay_.Prepare(sampleRate, channels, kMaxDelayMs);
-    delay_.SetTargets(SettingsOf(CurrentParameters()));
-    delay_.Reset();
-}
-
-void Flanger::Reset() noexcept {
-    delay_.Reset();
-}
-
-void Flanger::Process(float* interleaved, int frames) noexcept {
-    if (const FlangerParameters* p = TakeParameters()) delay_.SetTargets(SettingsOf(*p));
-    delay_.Process(interleaved, frames);
 }
 
 }  // namespace platform::sound::fx

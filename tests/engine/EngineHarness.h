@@ -102,6 +102,7 @@ public:
             engine.Ring(deck).SetReadIndex(0);
             takenSinceWake[deck] = 0;
             ++primedCount[deck];
+            primedLoad[deck] = decks[deck].loaded;
             blocksDecodedAtPriming[deck] = blocksDecoded[deck];
         }
         if (m == Message::EndOfTrack) {
@@ -138,8 +139,10 @@ public:
     // has ended and the ring is empty (what was taken so far on a hang).
     std::vector<int16_t> TakeAll(int deck) {
         std::vector<int16_t> audio;
-        // Every file loaded primes the deck once; blocks are taken only after that.
-        if (!WaitUntil([&] { return primedCount[deck] >= decks[deck].loaded; })) return audio;
+        // Blocks are taken once the file loaded last has primed the deck. A file
+        // replaced while its reader was still filling the ring may never report
+        // its priming, so counting primings against loads would wait forever.
+        if (!WaitUntil([&] { return primedLoad[deck] == decks[deck].loaded; })) return audio;
         WaitUntil([&] {
             // Read the flag before taking, so no block filled just before the end is missed.
             const bool readerEnded = !engine.ReaderRunning(deck);
@@ -159,6 +162,7 @@ public:
     QueuedPlayList playList;
     int blocksDecoded[2] = {}, primedCount[2] = {}, endOfTrack[2] = {}, takenSinceWake[2] = {};
     int blocksDecodedAtPriming[2] = {-1, -1};
+    int primedLoad[2] = {-1, -1};  // the deck's load count when it was last primed
 };
 
 }  // namespace testing_support

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 
+#include "analysis/CZelAnalyzer.h"
 #include "app/CAboutDlg.h"
 #include "app/CZelSplashScreen.h"
 #include "app/CZelTipOfTheDay.h"
@@ -95,10 +96,18 @@ COrvo2Dlg::COrvo2Dlg(engine::EngineEvents& events, app::CZelCommandLineInfo& com
 
 COrvo2Dlg::~COrvo2Dlg() {
     desk_->SetView(nullptr);
+    // The analyzer window shows the desk's analyzer: it goes before the desk,
+    // which goes before this window's children.
+    std::erase(toolWindows_, analyzer_);
+    delete analyzer_;
 }
 
 void COrvo2Dlg::ConnectControls() {
     output::CZelMixerControls* mixer = &desk_->Mixer();
+    for (int deck = 0; deck < 2; ++deck)
+        desk_->Analysis().Meter(deck).Init(app::MainWindowControls::kLampsPerDeck, controls_.Lamps(deck),
+                                           analysis::DeckAnalysis::kMeterBottom,
+                                           analysis::DeckAnalysis::kMeterTop);
     for (int deck = 0; deck < 2; ++deck) {
         connect(controls_.Slide(deck == 0 ? Id::kLevelA : Id::kLevelB), &CZelSlide::ValueChanged, this,
                 [mixer, deck](double level) { mixer->OnLevelChanged(deck, level); });
@@ -175,7 +184,8 @@ void COrvo2Dlg::CreateToolWindows() {
     auto make = [this](int code, int deck, const QString& title) {
         toolWindows_.push_back(new CZelToolWindow(code, deck, title, desk_->MessagePort(), this));
     };
-    make(ui::kAnalyzerCode, -1, "Analyzer");
+    analyzer_ = new CZelAnalyzer(desk_->Analysis().Analyzer(), desk_->MessagePort(), this);
+    toolWindows_.push_back(analyzer_);
     make(ui::kPlayListCode, -1, "Play List");
     for (int deck = 0; deck < 2; ++deck) {
         const QString name = deck == 0 ? "Deck A" : "Deck B";

@@ -14,6 +14,7 @@
 #include "ui/CZelCpuUsage.h"
 #include "ui/CZelHelpTexts.h"
 
+class CZelAnalyzer;
 class CZelButton;
 class CZelDeck2;
 class CZelEffects;
@@ -52,6 +53,7 @@ public:
     CZelDeck2& Deck(int deck) { return *decks_[deck]; }
     CZelEqualizer2& Equalizer(int deck) { return *equalizers_[deck]; }
     CZelEffects& Effects(int deck) { return *effects_[deck]; }
+    CZelAnalyzer& Analyzer() { return *analyzer_; }
     const output::CZelMixerControls& Mixer() const { return desk_->Mixer(); }
     const CZelHelpTexts& HelpTexts() const { return helpTexts_; }
     // Places the windows (102: all of them) by the window arrangement.
@@ -125,6 +127,7 @@ private:
     std::array<CZelDeck2*, 2> decks_{};            // children of this window
     std::array<CZelEqualizer2*, 2> equalizers_{};  // children of this window
     std::array<CZelEffects*, 2> effects_{};        // children of this window
+    CZelAnalyzer* analyzer_ = nullptr;             // a child of this window
     std::vector<CZelToolWindow*> toolWindows_;     // children of this window
     WindowArranger* arranger_ = nullptr;           // child of this window
     app::MainWindowControls controls_;

@@ -48,6 +48,7 @@ MixingDesk::MixingDesk(engine::EngineEvents& events, platform::sound::SoundSyste
     linkedDecks_ = std::make_unique<LinkedDecks>(*engine_);
     mixer_->SetDecks(linkedDecks_.get());
     playback_->SetMixLink(mixer_.get());
+    playback_->SetAnalysisLink(&analysis_);
     port_->SetHandler([this](Message m, const platform::Payload& p) { return OnMessage(m, p); });
 }
 

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 
+#include "analysis/DeckAnalysis.h"
 #include "dsp/DeckShaping.h"
 #include "output/CZelMixerControls.h"
 #include "output/CZelOutputDevice.h"
@@ -74,6 +75,8 @@ public:
     output::SoundDeviceProbe& Probe() { return probe_; }
     // The decks' equalizers and effect parameters, for their windows.
     dsp::DeckShaping& Shaping() { return shaping_; }
+    // The analyzer and the decks' level meters, fed by playback.
+    analysis::DeckAnalysis& Analysis() { return analysis_; }
 
     // The private-message dispatch; the port calls it, tests may too.
     intptr_t OnMessage(platform::Message message, const platform::Payload& payload);
@@ -158,6 +161,7 @@ private:
 
     platform::sound::SoundSystem& sound_;
     dsp::DeckShaping shaping_;
+    analysis::DeckAnalysis analysis_;
     DeskView* view_ = nullptr;
     std::unique_ptr<platform::MessagePort> port_;
     std::unique_ptr<engine::Engine> engine_;

@@ -36,7 +36,6 @@ public:
     virtual void RetreatLeds() {}
     // Every third block: the time shown, given the bytes written ahead of the listener.
     virtual void RefreshTime(int /*bytesWrittenAhead*/) {}
-    virtual void LevelMeterOff() {}
 
     // What the main window's core asks of a deck besides the engine's news.
     virtual bool IsCueOn() const { return false; }

@@ -1,5 +1,6 @@
 #include "engine/Playback.h"
 
+#include "engine/AnalysisLink.h"
 #include "engine/DeckLink.h"
 #include "engine/Engine.h"
 #include "engine/EngineEvents.h"
@@ -203,6 +204,7 @@ bool Playback::WriteNextBlock(int deck) {
     ledger.name[b] = ring.Name(index);
     ReverseBlock(block, reversed_);
     writeBoth(block, reversed_);
+    if (analysis_) analysis_->StoreBlock(deck, block, static_cast<uint32_t>(b * kBlockBytes));
     ring.MarkFree(index);
     ring.AdvanceReadIndex();
     if (++ledger.blocksSinceWake > kReaderWakeBlocks - 1) {
@@ -351,7 +353,7 @@ void Playback::Stop(int deck, Direction direction) {
     d.running[i].exchange(0);
     const DirectionEvents ev = Events(deck, direction);
     ev.notify.Set();
-    if (DeckLink* link = engine_.Link(deck)) link->LevelMeterOff();
+    if (analysis_) analysis_->LevelMeterOff(deck);
     // From inside the thread's own notification the thread waits for us; it
     // leaves as soon as this handling returns.
     if (!d.inNotify[i]) {
@@ -406,10 +408,8 @@ void Playback::OnForwardBlock(int deck, PlayPoint point) {
     DeckLink* link = engine_.Link(deck);
     if (ledger.silence[cur]) {
         // The end of the track has reached the play point.
-        if (link) {
-            link->OnEndOfTrack();
-            link->LevelMeterOff();
-        }
+        if (link) link->OnEndOfTrack();
+        if (analysis_) analysis_->LevelMeterOff(deck);
         return;
     }
     // Keep the headphones with the main output when the main output paces the deck.
@@ -451,6 +451,7 @@ void Playback::OnForwardBlock(int deck, PlayPoint point) {
         engine_.OnNextFileReachedPlayPoint(deck, *name);
 
     if (link) link->AdvanceLeds();
+    if (analysis_) analysis_->BlockReached(deck, cur);
     RefreshTimeEveryThird(deck);
 }
 
@@ -477,6 +478,9 @@ void Playback::OnBackwardBlock(int deck, int cur) {
         StopBackward(deck);
     }
     if (link) link->RetreatLeds();
+    // Not once backward play has stopped at the start of what was heard: a
+    // stopped deck's meter stays dark.
+    if (analysis_ && PlayingBackward(deck)) analysis_->BlockReached(deck, cur);
     if (++ledger.blocksSinceWake > kReaderWakeBlocks - 1) {
         Events(deck, Direction::Backward).discRead.Set();
         ledger.blocksSinceWake = 0;

@@ -21,6 +21,7 @@ namespace engine {
 
 struct EngineEvents;
 
+class AnalysisLink;
 class Engine;
 
 // The decks' engine loop on the user-interface thread: priming a deck's
@@ -41,6 +42,7 @@ public:
 
     void SetOutputs(output::CZelOutput* headphones, output::CZelOutput* main);
     void SetMixLink(output::MixLink* link) { mix_ = link; }
+    void SetAnalysisLink(AnalysisLink* link) { analysis_ = link; }
     void SetFadeStepWait(output::FadeStepWait wait) { fadeWait_ = std::move(wait); }
 
     // Blocks a deck should have written ahead: 20, or 60 while the program
@@ -151,6 +153,7 @@ private:
     output::CZelOutput* headphones_ = nullptr;
     output::CZelOutput* main_ = nullptr;
     output::MixLink* mix_ = nullptr;
+    AnalysisLink* analysis_ = nullptr;
     output::FadeStepWait fadeWait_ = output::DefaultFadeStepWait;
     int bufferLead_ = kDefaultBufferLead;
     int busy_ = 0;  // operations under way, nested ones counted too

@@ -38,7 +38,7 @@ CZelGraph::CZelGraph(QWidget* parent) : CZelControl(parent) {
 }
 
 int CZelGraph::AddPlot(const QString& name, const QColor& colour, PlotStyle style) {
-    plots_.push_back(Plot{name, colour, style, true, {}, {}});
+    plots_.push_back(Plot{name, colour, style, true, 0.75, {}, {}});
     return PlotCount() - 1;
 }
 
@@ -84,6 +84,12 @@ void CZelGraph::SetPlotVisible(int plot, bool visible) {
     update();
 }
 
+void CZelGraph::SetPlotStyle(int plot, PlotStyle style) {
+    if (plot < 0 || plot >= PlotCount()) return;
+    plots_[plot].style = style;
+    update();
+}
+
 void CZelGraph::SetXRange(double minimum, double maximum) {
     xMinimum_ = minimum;
     xMaximum_ = maximum;
@@ -107,6 +113,29 @@ void CZelGraph::SetGrid(int xDivisions, int yDivisions) {
     xDivisions_ = std::max(1, xDivisions);
     yDivisions_ = std::max(1, yDivisions);
     InvalidateBackground();
+}
+
+void CZelGraph::SetTickLabels(bool shown) {
+    tickLabels_ = shown;
+    InvalidateBackground();
+}
+
+void CZelGraph::SetXTicks(std::vector<std::pair<double, QString>> ticks) {
+    xTicks_.clear();
+    for (auto& [value, label] : ticks) xTicks_.push_back({value, std::move(label)});
+    InvalidateBackground();
+}
+
+void CZelGraph::SetCaptions(const QString& x, const QString& y) {
+    xCaption_ = x;
+    yCaption_ = y;
+    InvalidateBackground();
+}
+
+void CZelGraph::SetBarWidth(int plot, double fraction) {
+    if (plot < 0 || plot >= PlotCount()) return;
+    plots_[plot].barWidth = std::clamp(fraction, 0.05, 1.0);
+    update();
 }
 
 int CZelGraph::AddCursor(const QColor& colour, double x, bool draggable) {
@@ -192,6 +221,7 @@ double CZelGraph::YToPixel(double y) const {
 }
 
 std::vector<CZelGraph::Tick> CZelGraph::XTicks() const {
+    if (!xTicks_.empty()) return xTicks_;
     std::vector<Tick> ticks;
     if (xLogarithmic_) {
         const double low = std::max(std::min(xMinimum_, xMaximum_), kSmallestLogValue);
@@ -339,10 +369,9 @@ void CZelGraph::PaintPlot(QPainter& painter, const Plot& plot) {
                    area.top(), area.bottom());
 
     if (plot.style == PlotStyle::Bars) {
-        // Bars as wide as three quarters of the spacing of the points.
         double spacing = area.width() / std::max<size_t>(count, 1);
         if (count > 1) spacing = std::abs(points_[1].x() - points_[0].x());
-        const double half = std::max(1.0, spacing * 0.375);
+        const double half = std::max(1.0, spacing * plot.barWidth / 2.0);
         QLinearGradient fill(0.0, area.top(), 0.0, area.bottom());
         fill.setColorAt(0.0, colour.lighter(130));
         fill.setColorAt(1.0, colour.darker(200));

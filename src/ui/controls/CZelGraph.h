@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "ui/controls/CZelControl.h"
@@ -40,6 +41,8 @@ public:
     const std::vector<double>& PlotY(int plot) const { return plots_.at(plot).y; }
     void SetPlotVisible(int plot, bool visible);
     PlotStyle StyleOfPlot(int plot) const { return plots_.at(plot).style; }
+    void SetPlotStyle(int plot, PlotStyle style);
+    bool IsPlotVisible(int plot) const { return plots_.at(plot).visible; }
 
     void SetXRange(double minimum, double maximum);
     void SetYRange(double minimum, double maximum);
@@ -47,6 +50,15 @@ public:
     void SetXLogarithmic(bool logarithmic);
     // Grid lines dividing each linear axis; the numbers at them are optional.
     void SetGrid(int xDivisions, int yDivisions);
+    // Numbers at the grid lines (off by default).
+    void SetTickLabels(bool shown);
+    // Grid lines on the x axis at these values, with these labels, in place
+    // of the even division (none: back to it).
+    void SetXTicks(std::vector<std::pair<double, QString>> ticks);
+    // Captions under the x axis and along the y axis; empty for none.
+    void SetCaptions(const QString& x, const QString& y);
+    // A bars plot's bars, as a fraction of the spacing of its points (0.75 by default).
+    void SetBarWidth(int plot, double fraction);
 
     int AddCursor(const QColor& colour, double x = 0.0, bool draggable = false);
     int CursorCount() const { return static_cast<int>(cursors_.size()); }
@@ -83,6 +95,7 @@ private:
         QColor colour;
         PlotStyle style = PlotStyle::Line;
         bool visible = true;
+        double barWidth = 0.75;
         std::vector<double> x;
         std::vector<double> y;
     };
@@ -115,6 +128,7 @@ private:
     bool xLogarithmic_ = false;
     QString xCaption_;
     QString yCaption_;
+    std::vector<Tick> xTicks_;  // set ones; empty for the even division
     int xDivisions_ = 10;
     int yDivisions_ = 8;
     bool gridVisible_ = true;

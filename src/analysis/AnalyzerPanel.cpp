@@ -95,7 +95,8 @@ void AnalyzerPanel::Update(int deck, int slot) {
     if (!samples) return;
     switch (mode_) {
         case Mode::Chart:
-            if (viewer_) viewer_->AppendChartPoint(deck, std::max(0.0, BlockLevel(deck, slot) - kChartFloor));
+            chart_[deck] = std::max(0.0, BlockLevel(deck, slot) - kChartFloor);
+            if (viewer_) viewer_->AppendChartPoint(deck, chart_[deck]);
             break;
         case Mode::Octave:
             UpdateOctave(deck, samples);

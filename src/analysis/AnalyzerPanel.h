@@ -96,6 +96,8 @@ public:
     void SetOn(bool on) { on_ = on; }
     bool IsOn() const { return on_; }
 
+    // The deck's last chart point, octave values and scope points.
+    double ChartValue(int deck) const { return chart_[deck]; }
     std::span<const double, kBands> OctaveValues(int deck) const { return octave_[deck]; }
     std::span<const double, kScopePoints> ScopeValues(int deck) const { return scope_[deck]; }
     double BandCentre(int band) const;
@@ -115,6 +117,7 @@ private:
     // Each deck's copy of its 120 output blocks, as its forward buffer holds them.
     std::array<std::vector<int16_t>, 2> copy_;
     std::unique_ptr<CZelFilterBank> bank_;
+    std::array<double, 2> chart_{};
     std::array<std::array<double, kBands>, 2> octave_{};
     std::array<std::array<double, kScopePoints>, 2> scope_{};
     std::array<float, engine::kBlockFrames> mono_{};

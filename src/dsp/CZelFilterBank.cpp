@@ -280,12 +280,21 @@ float CZelFilterBank::Gain(int band) const {
 double CZelFilterBank::BandLevel(int band) const {
     if (!InLayout(band)) return 0.0;
     const auto& block = outputs_[band];
-    double mean = 0.0;
-    for (float sample : block) mean += sample;
-    mean /= kBlockSamples;
-    double variance = 0.0;
-    for (float sample : block) variance += (sample - mean) * (sample - mean);
-    const double deviation = std::sqrt(variance / kBlockSamples);
+    // Four running sums, so that each addition need not wait for the one before.
+    constexpr int kLanes = 4;
+    static_assert(kBlockSamples % kLanes == 0);
+    std::array<double, kLanes> sums{};
+    for (int i = 0; i < kBlockSamples; i += kLanes)
+        for (int lane = 0; lane < kLanes; ++lane) sums[lane] += block[i + lane];
+    const double mean = (sums[0] + sums[1] + sums[2] + sums[3]) / kBlockSamples;
+    std::array<double, kLanes> squares{};
+    for (int i = 0; i < kBlockSamples; i += kLanes)
+        for (int lane = 0; lane < kLanes; ++lane) {
+            const double d = block[i + lane] - mean;
+            squares[lane] += d * d;
+        }
+    const double variance = (squares[0] + squares[1] + squares[2] + squares[3]) / kBlockSamples;
+    const double deviation = std::sqrt(variance);
     return deviation > 0.0 ? 20.0 * std::log10(deviation) : 0.0;
 }
 

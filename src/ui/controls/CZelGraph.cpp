@@ -19,6 +19,7 @@ constexpr double kMargin = 5.0;
 constexpr double kGrabDistance = 6.0;  // pixels around a cursor that pick it up
 constexpr double kSmallestLogValue = 1e-12;
 constexpr int kAreaAlpha = 70;
+constexpr int kGlowAlpha = 90;
 
 QString LinearLabel(double value, double step) {
     const int decimals = step >= 1.0 ? 0 : step >= 0.1 ? 1 : 2;
@@ -375,14 +376,19 @@ void CZelGraph::PaintPlot(QPainter& painter, const Plot& plot) {
         QLinearGradient fill(0.0, area.top(), 0.0, area.bottom());
         fill.setColorAt(0.0, colour.lighter(130));
         fill.setColorAt(1.0, colour.darker(200));
+        // Bars are rectangles on whole pixels: drawn without antialiasing they
+        // stay crisp, and cheap when the graph is redrawn many times a second.
+        painter.setRenderHint(QPainter::Antialiasing, false);
         painter.setPen(Qt::NoPen);
         painter.setBrush(fill);
         for (const QPointF& point : points_)
             painter.drawRect(QRectF(QPointF(point.x() - half, std::min(point.y(), base)),
-                                    QPointF(point.x() + half, std::max(point.y(), base))));
-        painter.setPen(QPen(colour.lighter(150), 1.5));
+                                    QPointF(point.x() + half, std::max(point.y(), base)))
+                                 .toRect());
+        painter.setBrush(colour.lighter(150));
         for (const QPointF& point : points_)
-            painter.drawLine(QPointF(point.x() - half, point.y()), QPointF(point.x() + half, point.y()));
+            painter.drawRect(QRectF(point.x() - half, point.y() - 1.0, 2.0 * half, 2.0).toRect());
+        painter.setRenderHint(QPainter::Antialiasing);
         return;
     }
     if (plot.style == PlotStyle::Area && count > 1) {
@@ -395,15 +401,27 @@ void CZelGraph::PaintPlot(QPainter& painter, const Plot& plot) {
         fill.setAlpha(kAreaAlpha);
         painter.setPen(Qt::NoPen);
         painter.setBrush(fill);
+        // Filled without antialiasing: its edge is drawn over by the line.
+        painter.setRenderHint(QPainter::Antialiasing, false);
         painter.drawPath(path);
+        painter.setRenderHint(QPainter::Antialiasing);
     }
-    // A soft glow under a crisp line.
+    // A crisp line in a soft glow. Cosmetic one-pixel pens take the raster
+    // engine's fast path, which keeps a graph that is redrawn many times a
+    // second cheap; the glow is the line again a pixel above and below.
     QColor glow = colour;
-    glow.setAlpha(60);
+    glow.setAlpha(kGlowAlpha);
     painter.setBrush(Qt::NoBrush);
-    painter.setPen(QPen(glow, 4.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    painter.drawPolyline(points_.data(), static_cast<int>(count));
-    painter.setPen(QPen(colour, 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    QPen pen(glow, 1.0);
+    pen.setCosmetic(true);
+    painter.setPen(pen);
+    for (const double shift : {-1.0, 1.0}) {
+        painter.translate(0.0, shift);
+        painter.drawPolyline(points_.data(), static_cast<int>(count));
+        painter.translate(0.0, -shift);
+    }
+    pen.setColor(colour);
+    painter.setPen(pen);
     painter.drawPolyline(points_.data(), static_cast<int>(count));
 }
 

@@ -27,6 +27,7 @@
 #include <mutex>
 #include <thread>
 
+#include "PrivateSoundServer.h"
 #include "ProcessCpu.h"
 #include "StoppingDeck.h"
 #include "engine/DeckLink.h"
@@ -50,51 +51,6 @@ namespace {
 constexpr double kTrackSeconds = 60.0;
 constexpr int kRate = 44'100;
 
-bool RunTool(const QString& program, const QStringList& arguments) {
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForFinished(5000)) {
-        process.kill();
-        process.waitForFinished();
-        return false;
-    }
-    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-}
-
-// A private PulseAudio server with two null sinks, and an ALSA configuration
-// that names them, set before PortAudio reads it.
-class PrivateSoundServer {
-public:
-    PrivateSoundServer() {
-        qputenv("PULSE_RUNTIME_PATH", runtime_.path().toUtf8());
-        const QString config = runtime_.path() + "/asound.conf";
-        std::ofstream(config.toStdString()) << "pcm.main { type pulse  device \"main\" }\n"
-                                               "pcm.phones { type pulse  device \"phones\" }\n"
-                                               "pcm.!default \"main\"\n";
-        qputenv("ALSA_CONFIG_PATH", config.toUtf8());
-        RunTool("pulseaudio", {"-n", "--daemonize=yes", "--exit-idle-time=-1", "--disable-shm=yes",
-                               "--enable-memfd=no", "-L", "module-native-protocol-unix", "-L",
-                               "module-null-sink sink_name=main rate=44100 channels=2 norewinds=1", "-L",
-                               "module-null-sink sink_name=phones rate=44100 channels=2 norewinds=1"});
-        QElapsedTimer waited;
-        waited.start();
-        while (!(running_ = RunTool("pactl", {"info"})) && waited.elapsed() < 5000) QThread::msleep(20);
-    }
-    ~PrivateSoundServer() {
-        if (running_) RunTool("pactl", {"exit"});
-    }
-    bool Running() const { return running_; }
-
-private:
-    QTemporaryDir runtime_;
-    bool running_ = false;
-};
-
-PrivateSoundServer& Server() {
-    static PrivateSoundServer server;
-    return server;
-}
-
 const std::string& TrackPath(int deck) {
     static QTemporaryDir dir;
     static std::string paths[2];
@@ -110,14 +66,6 @@ std::optional<platform::sound::DeviceId> IdOf(platform::sound::SoundSystem& soun
     for (const auto& device : sound.Enumerate())
         if (device.description == name) return device.id;
     return std::nullopt;
-}
-
-long PeakResidentKilobytes() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
-    return 0;
 }
 
 // The engine on the server's sinks, at a given output latency, with fades at
@@ -216,7 +164,7 @@ void BM_TwoDecksLiveOnPulse(benchmark::State& state) {
         state.counters["cpu_percent"] = 100.0 * cpu / wall;
         state.counters["stream_underruns"] = static_cast<double>(live.sound->Underruns());
         state.counters["engine_underruns"] = underrunRecoveries;
-        state.counters["peak_rss_MB"] = static_cast<double>(PeakResidentKilobytes()) / 1024.0;
+        state.counters["peak_rss_MB"] = static_cast<double>(StatusKilobytes("VmHWM:")) / 1024.0;
         state.counters["realtime_granted"] =
             live.main->Device()->DirectSoundObject()->Stream() &&
                     live.main->Device()->DirectSoundObject()->Stream()->Realtime() ==

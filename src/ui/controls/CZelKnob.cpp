@@ -101,6 +101,28 @@ void CZelKnob::mouseReleaseEvent(QMouseEvent* event) {
 
 void CZelKnob::paintEvent(QPaintEvent*) {
     QPainter painter(this);
+    if (!wrapping_) {
+        PaintDial(painter);
+        return;
+    }
+    // The turntable lamps round a jog dial light in turn as the deck plays,
+    // and each repaints the dial under it: the dial is drawn once for what it
+    // shows and copied from then on.
+    const JogLook look{size(),    devicePixelRatioF(),   PointerAngle(), Caption(),
+                       isEnabled(), PointerColour().rgba(), font()};
+    if (jogLook_ != look) {
+        jogPicture_ = QPixmap(size() * look.ratio);
+        jogPicture_.setDevicePixelRatio(look.ratio);
+        jogPicture_.fill(Qt::transparent);
+        QPainter picture(&jogPicture_);
+        picture.setFont(font());
+        PaintDial(picture);
+        jogLook_ = look;
+    }
+    painter.drawPixmap(0, 0, jogPicture_);
+}
+
+void CZelKnob::PaintDial(QPainter& painter) {
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF dial = DialRect();
     if (!Caption().isEmpty()) {

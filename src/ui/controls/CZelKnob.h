@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QColor>
+#include <QFont>
+#include <QPixmap>
+#include <QSize>
 #include <QString>
 
 #include <optional>
@@ -42,7 +45,23 @@ private:
     void PaintBounded(QPainter& painter, const QPointF& centre, double radius) const;
     void PaintJog(QPainter& painter, const QPointF& centre, double radius) const;
 
+    // What a jog dial's picture shows; while it is the same the picture is
+    // drawn again from the kept copy.
+    struct JogLook {
+        QSize size;
+        qreal ratio = 0.0;
+        double angle = 0.0;
+        QString caption;
+        bool enabled = false;
+        QRgb pointer = 0;
+        QFont font;
+        bool operator==(const JogLook&) const = default;
+    };
+    void PaintDial(QPainter& painter);
+
     bool wrapping_ = false;
     bool dragging_ = false;
     std::optional<double> lastAngle_;
+    std::optional<JogLook> jogLook_;
+    QPixmap jogPicture_;
 };

@@ -12,8 +12,8 @@
 #include "analysis/AnalyzerPanel.h"
 #include "analysis/CZelAnalyzer.h"
 #include "platform/MessagePort.h"
-#include "ui/controls/CZelGraph.h"
 #include "support/AudioFixtures.h"
+#include "ui/controls/CZelGraph.h"
 
 namespace {
 
@@ -43,9 +43,8 @@ void BM_AnalyzerUpdate(benchmark::State& state) {
         benchmark::DoNotOptimize(panel.ChartValue(0));
         benchmark::DoNotOptimize(panel.OctaveValues(0).data());
     }
-    state.counters["realtime_x"] =
-        benchmark::Counter(2.0 * engine::kBlockFrames / engine::kDefaultSampleRate,
-                           benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["realtime_x"] = benchmark::Counter(2.0 * engine::kBlockFrames / engine::kDefaultSampleRate,
+                                                      benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_AnalyzerUpdate)->ArgName("mode")->Arg(0)->Arg(1)->Arg(2);
 
@@ -58,9 +57,9 @@ void BM_BlockLevel(benchmark::State& state) {
         benchmark::DoNotOptimize(panel.BlockLevel(0, slot));
         slot = (slot + 1) % kSlots;
     }
-    state.counters["realtime_x"] = benchmark::Counter(static_cast<double>(engine::kBlockFrames) /
-                                                          engine::kDefaultSampleRate,
-                                                      benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["realtime_x"] =
+        benchmark::Counter(static_cast<double>(engine::kBlockFrames) / engine::kDefaultSampleRate,
+                           benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_BlockLevel);
 

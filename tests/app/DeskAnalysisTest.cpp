@@ -20,7 +20,8 @@ constexpr int kBlock = engine::kBlockFrames;
 int LitLamps(COrvo2Dlg& window, int deck) {
     int lit = 0;
     for (int i = 1; i <= 10; ++i) {
-        auto* lamp = Find<CZelLed>(window, QString("levelLamp%1%2").arg(deck == 0 ? 'A' : 'B').arg(i).toUtf8().constData());
+        auto* lamp = Find<CZelLed>(
+            window, QString("levelLamp%1%2").arg(deck == 0 ? 'A' : 'B').arg(i).toUtf8().constData());
         if (lamp->IsOn()) {
             EXPECT_EQ(lit, i - 1) << "lamps light from the lowest";
             ++lit;
@@ -156,7 +157,8 @@ TEST(DeskAnalysis, TheAnalyzerButtonsChooseTheModeAndTheDecksShown) {
     // Keys typed in the analyzer are the main window's.
     std::vector<int> keys;
     desk.Window().MessagePort().SetHandler([&](platform::Message message, const platform::Payload& payload) {
-        if (const auto* key = std::get_if<platform::KeyArgs>(&payload); key && message == platform::Message::KeyCode)
+        if (const auto* key = std::get_if<platform::KeyArgs>(&payload);
+            key && message == platform::Message::KeyCode)
             keys.push_back(key->key);
         return desk.Window().OnMessage(message, payload);
     });

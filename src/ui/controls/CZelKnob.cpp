@@ -108,7 +108,7 @@ void CZelKnob::paintEvent(QPaintEvent*) {
     // The turntable lamps round a jog dial light in turn as the deck plays,
     // and each repaints the dial under it: the dial is drawn once for what it
     // shows and copied from then on.
-    const JogLook look{size(),    devicePixelRatioF(),   PointerAngle(), Caption(),
+    const JogLook look{size(),      devicePixelRatioF(),    PointerAngle(), Caption(),
                        isEnabled(), PointerColour().rgba(), font()};
     if (jogLook_ != look) {
         jogPicture_ = QPixmap(size() * look.ratio);

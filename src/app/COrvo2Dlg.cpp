@@ -25,6 +25,7 @@
 #include "output/CZelMixerControls.h"
 #include "output/CZelSoundDevices.h"
 #include "platform/MessagePort.h"
+#include "playlist/CZelPlayList2.h"
 #include "settings/CZelSettings.h"
 #include "ui/BackgroundMenu.h"
 #include "ui/CZelToolWindow.h"
@@ -100,6 +101,9 @@ COrvo2Dlg::~COrvo2Dlg() {
     // which goes before this window's children.
     std::erase(toolWindows_, analyzer_);
     delete analyzer_;
+    desk_->SetPlayListPanel(nullptr);
+    std::erase(toolWindows_, playList_);
+    delete playList_;
 }
 
 void COrvo2Dlg::ConnectControls() {
@@ -186,7 +190,11 @@ void COrvo2Dlg::CreateToolWindows() {
     };
     analyzer_ = new CZelAnalyzer(desk_->Analysis().Analyzer(), desk_->MessagePort(), this);
     toolWindows_.push_back(analyzer_);
-    make(ui::kPlayListCode, -1, "Play List");
+    playList_ = new CZelPlayList2(desk_->PlayList(), desk_->MessagePort(), this);
+    playList_->SetLengthRequester(
+        [this](const QString& path) { return desk_->Engine().RequestTrackLength(path.toStdString()); });
+    desk_->SetPlayListPanel(&playList_->Panel());
+    toolWindows_.push_back(playList_);
     for (int deck = 0; deck < 2; ++deck) {
         const QString name = deck == 0 ? "Deck A" : "Deck B";
         make(ui::kDebuggerCode, deck, name + " Debugger");

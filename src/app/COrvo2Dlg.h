@@ -15,6 +15,7 @@
 #include "ui/CZelHelpTexts.h"
 
 class CZelAnalyzer;
+class CZelPlayList2;
 class CZelButton;
 class CZelDeck2;
 class CZelEffects;
@@ -54,6 +55,7 @@ public:
     CZelEqualizer2& Equalizer(int deck) { return *equalizers_[deck]; }
     CZelEffects& Effects(int deck) { return *effects_[deck]; }
     CZelAnalyzer& Analyzer() { return *analyzer_; }
+    CZelPlayList2& PlayList() { return *playList_; }
     const output::CZelMixerControls& Mixer() const { return desk_->Mixer(); }
     const CZelHelpTexts& HelpTexts() const { return helpTexts_; }
     // Places the windows (102: all of them) by the window arrangement.
@@ -128,6 +130,7 @@ private:
     std::array<CZelEqualizer2*, 2> equalizers_{};  // children of this window
     std::array<CZelEffects*, 2> effects_{};        // children of this window
     CZelAnalyzer* analyzer_ = nullptr;             // a child of this window
+    CZelPlayList2* playList_ = nullptr;            // a child of this window
     std::vector<CZelToolWindow*> toolWindows_;     // children of this window
     WindowArranger* arranger_ = nullptr;           // child of this window
     app::MainWindowControls controls_;

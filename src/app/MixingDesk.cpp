@@ -13,6 +13,7 @@
 #include "output/CZelOutput.h"
 #include "platform/MessagePort.h"
 #include "platform/sound/SoundSystem.h"
+#include "playlist/PlayListPanel.h"
 
 using platform::Message;
 
@@ -60,6 +61,56 @@ MixingDesk::~MixingDesk() {
     main_->Close();
 }
 
+void MixingDesk::SetPlayListPanel(playlist::PlayListPanel* panel) {
+    playListPanel_ = panel;
+    engine_->SetPlayListLink(panel);
+}
+
+intptr_t MixingDesk::OnLoadPlayListEntry(int deck, const platform::Payload&) {
+    if (!playListPanel_) return 0;
+    const auto loaded = playListPanel_->LoadedPosition(deck);
+    engine::DeckLink* link = engine_->Link(deck);
+    if (!loaded || !link) return 0;
+    // A file the deck cannot open is marked so in the list, and the deck says why.
+    if (!link->LoadPath(playList_.PathText(*loaded).toStdString())) {
+        playListPanel_->MarkUnplayable(*loaded);
+    }
+    return 0;
+}
+
+intptr_t MixingDesk::OnAddFileAndSelect(int deck, const platform::Payload&) {
+    if (!playListPanel_) return 0;
+    const std::string& path = engine_->FilePath(deck);
+    if (path.empty()) return 0;
+    playListPanel_->AddFileEntry(deck, QString::fromStdString(path), engine_->KnownLength(deck, path), {});
+    const int added = playList_.Count() - 1;
+    playListPanel_->MarkLoaded(added);
+    playListPanel_->MoveCursor(added);
+    return 0;
+}
+
+intptr_t MixingDesk::OnAddFile(int deck, const platform::Payload& payload) {
+    const auto* file = std::get_if<platform::FileArgs>(&payload);
+    if (playListPanel_ && file)
+        playListPanel_->AddFileEntry(deck, QString::fromStdString(file->path), -1.0, {});
+    return 0;
+}
+
+intptr_t MixingDesk::OnPreviousTrack(int deck, const platform::Payload&) {
+    if (playListPanel_) playListPanel_->PreviousTrack(deck);
+    return 0;
+}
+
+intptr_t MixingDesk::OnNextTrack(int deck, const platform::Payload&) {
+    if (playListPanel_) playListPanel_->NextTrack(deck);
+    return 0;
+}
+
+intptr_t MixingDesk::OnCdClosed(int deck, const platform::Payload&) {
+    if (playListPanel_) playListPanel_->RemoveCdEntries(deck);
+    return 0;
+}
+
 void MixingDesk::SetDeckLink(int deck, engine::DeckLink* link) {
     engine_->SetDeckLink(deck, link);
 }
@@ -94,6 +145,12 @@ MixingDesk::Handler MixingDesk::HandlerOf(Message message) {
         set(Message::EqualizerBandGain, &MixingDesk::OnEqualizerBandGain);
         set(Message::EqualizerOff, &MixingDesk::OnEqualizerOff);
         set(Message::EqualizerOn, &MixingDesk::OnEqualizerOn);
+        set(Message::LoadPlayListEntry, &MixingDesk::OnLoadPlayListEntry);
+        set(Message::AddFileAndSelect, &MixingDesk::OnAddFileAndSelect);
+        set(Message::AddFile, &MixingDesk::OnAddFile);
+        set(Message::PreviousTrack, &MixingDesk::OnPreviousTrack);
+        set(Message::NextTrack, &MixingDesk::OnNextTrack);
+        set(Message::CdClosed, &MixingDesk::OnCdClosed);
         return table;
     }();
     const uint32_t code = static_cast<uint32_t>(message);

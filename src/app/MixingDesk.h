@@ -15,6 +15,7 @@
 #include "output/SoundSystemProbe.h"
 #include "platform/Messages.h"
 #include "platform/sound/AudioBackend.h"
+#include "playlist/PlayListModel.h"
 
 class CZelSettings;
 
@@ -38,6 +39,11 @@ namespace app {
 
 class CZelCommandLineInfo;
 class DeskView;
+}  // namespace app
+namespace playlist {
+class PlayListPanel;
+}
+namespace app {
 
 // The program's core without a window: the message port, the engine and
 // playback, the headphones and main outputs, the mixer controls, the sound
@@ -77,6 +83,10 @@ public:
     dsp::DeckShaping& Shaping() { return shaping_; }
     // The analyzer and the decks' level meters, fed by playback.
     analysis::DeckAnalysis& Analysis() { return analysis_; }
+    // The play list's entries, and the window's decisions once it exists:
+    // the decks' next tracks come from it.
+    playlist::PlayListModel& PlayList() { return playList_; }
+    void SetPlayListPanel(playlist::PlayListPanel* panel);
 
     // The private-message dispatch; the port calls it, tests may too.
     intptr_t OnMessage(platform::Message message, const platform::Payload& payload);
@@ -155,6 +165,12 @@ private:
     intptr_t OnEqualizerBandGain(int deck, const platform::Payload& payload);
     intptr_t OnEqualizerOff(int deck, const platform::Payload&);
     intptr_t OnEqualizerOn(int deck, const platform::Payload&);
+    intptr_t OnLoadPlayListEntry(int deck, const platform::Payload&);
+    intptr_t OnAddFileAndSelect(int deck, const platform::Payload&);
+    intptr_t OnAddFile(int deck, const platform::Payload& payload);
+    intptr_t OnPreviousTrack(int deck, const platform::Payload&);
+    intptr_t OnNextTrack(int deck, const platform::Payload&);
+    intptr_t OnCdClosed(int deck, const platform::Payload&);
     // Runs `operation` on the headphones output's device, then the main output's.
     template <typename Operation>
     void OnBothDevices(Operation operation);
@@ -162,6 +178,8 @@ private:
     platform::sound::SoundSystem& sound_;
     dsp::DeckShaping shaping_;
     analysis::DeckAnalysis analysis_;
+    playlist::PlayListModel playList_;
+    playlist::PlayListPanel* playListPanel_ = nullptr;
     DeskView* view_ = nullptr;
     std::unique_ptr<platform::MessagePort> port_;
     std::unique_ptr<engine::Engine> engine_;

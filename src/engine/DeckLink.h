@@ -56,6 +56,8 @@ public:
     // The result of a track-length request (length -1.0 when the file could not be read).
     virtual void TrackLengthMeasured(const std::string& path, const std::string& title,
                                      double lengthSeconds) = 0;
+    // The deck's queued next file has begun to play: its entry is the loaded one.
+    virtual void QueuedFileReachedPlayPoint(int /*deck*/) {}
 };
 
 }  // namespace engine

@@ -143,6 +143,7 @@ void Engine::OnNextFileReachedPlayPoint(int deck, const std::string& path) {
     d.playingPath = path;
     const std::string title = d.fileSource.Path() == path ? d.fileSource.Title() : std::string();
     if (d.link) d.link->OnTrackChanged(path, title, KnownLength(deck, path));
+    if (playList_) playList_->QueuedFileReachedPlayPoint(deck);
 }
 
 void Engine::OnLengthMeasured() {

@@ -141,6 +141,12 @@ void PlayListPanel::MoveCursor(int position) {
     view_.ShowSelection(position);
 }
 
+void PlayListPanel::MarkUnplayable(int position) {
+    if (!model_.Contains(position)) return;
+    model_.SetFlag(position, Flag::Unplayable, true);
+    view_.RowChanged(position);
+}
+
 void PlayListPanel::Click(int position) {
     MoveCursor(position);
 }
@@ -316,7 +322,7 @@ void PlayListPanel::SetLoadedLength(int deck, double seconds) {
     }
 }
 
-void PlayListPanel::TrackLengthMeasured(const QString& path, const QString& title, double seconds) {
+void PlayListPanel::TakeTrackLength(const QString& path, const QString& title, double seconds) {
     for (int row = 0; row < model_.Count(); ++row) {
         if (model_.PathText(row) != path) continue;
         if (!(seconds >= 0.0)) {
@@ -327,6 +333,16 @@ void PlayListPanel::TrackLengthMeasured(const QString& path, const QString& titl
         }
         view_.RowChanged(row);
     }
+}
+
+std::optional<std::string> PlayListPanel::NextPathFor(int deck) {
+    const QString path = QueueNext(deck);
+    if (path.isEmpty()) return std::nullopt;
+    return path.toStdString();
+}
+
+void PlayListPanel::TrackLengthMeasured(const std::string& path, const std::string& title, double seconds) {
+    TakeTrackLength(QString::fromStdString(path), QString::fromStdString(title), seconds);
 }
 
 std::optional<QString> PlayListPanel::NextLengthToMeasure() const {

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "dsp/MessageSink.h"
+#include "engine/DeckLink.h"
 #include "playlist/PlayListModel.h"
 
 namespace playlist {
@@ -56,7 +57,7 @@ QStringList CollectMusicFiles(const QString& folder);
 // the files of a folder scan put in path order, and the track lengths to
 // measure. The window shows rows through View and hands the user's actions
 // here; the main window's requests are calls. UI thread only.
-class PlayListPanel {
+class PlayListPanel final : public engine::PlayListLink {
 public:
     class View {
     public:
@@ -72,6 +73,7 @@ public:
     PlayListPanel(PlayListModel& model, View& view, dsp::MessageSink send);
 
     PlayListModel& Model() { return model_; }
+    const PlayListModel& Model() const { return model_; }
     int Selected() const { return selected_; }
     NameDisplay Display() const { return display_; }
     // The row's "Files" and "Time" texts and its icon.
@@ -119,11 +121,18 @@ public:
     int PositionAfterLoaded(int deck) const;
     void SetLoadedLength(int deck, double seconds);
     // A length below zero (or not a number) marks the path's entries unplayable.
-    void TrackLengthMeasured(const QString& path, const QString& title, double seconds);
+    void TakeTrackLength(const QString& path, const QString& title, double seconds);
     // The first entry whose length is still unknown (and not unplayable).
     std::optional<QString> NextLengthToMeasure() const;
     void MarkLoaded(int position);
     void MoveCursor(int position);
+    // A deck could not open the entry's file.
+    void MarkUnplayable(int position);
+
+    // engine::PlayListLink
+    std::optional<std::string> NextPathFor(int deck) override;
+    void TrackLengthMeasured(const std::string& path, const std::string& title, double seconds) override;
+    void QueuedFileReachedPlayPoint(int deck) override { MarkQueuedLoaded(deck); }
 
 private:
     void Changed();

@@ -144,8 +144,8 @@ TEST_F(PlayList, FindMovesDeleteSwapAndTexts) {
     panel.SwapSelectedDeck();
     EXPECT_EQ(model.Entry(0)->deck, 1);
 
-    panel.TrackLengthMeasured("/m/outro.mp3", "Outro Title", 185.7);
-    panel.TrackLengthMeasured("/m/Intro.mp3", "", -1.0);
+    panel.TakeTrackLength("/m/outro.mp3", "Outro Title", 185.7);
+    panel.TakeTrackLength("/m/Intro.mp3", "", -1.0);
     EXPECT_EQ(panel.TimeText(3), "3:05");
     EXPECT_EQ(panel.TimeText(1), "???");
     EXPECT_EQ(playlist::IconOf(*model.Entry(1)), RowIcon::Unplayable);

@@ -117,7 +117,7 @@ void MixingDesk::SetDeckLink(int deck, engine::DeckLink* link) {
 
 MixingDesk::Handler MixingDesk::HandlerOf(Message message) {
     // Indexed by the message code from kFirstMessage on; messages without a
-    // handler here (the play list's) do nothing.
+    // handler here do nothing.
     static constexpr auto kHandlers = [] {
         std::array<Handler, platform::kLastMessage - platform::kFirstMessage + 1> table{};
         auto set = [&table](Message m, Handler h) {
@@ -386,7 +386,9 @@ void MixingDesk::LoadCommandLineFiles(CZelCommandLineInfo& commandLine, const st
     if (!deckA) return;
     bool isLast = false;
     do {
-        deckA->LoadPath(commandLine.GetNextFile(isLast).toStdString());
+        const QString path = commandLine.GetNextFile(isLast);
+        // Each file that loads is listed, as the deck's loaded entry.
+        if (deckA->LoadPath(path.toStdString()) && playListPanel_) OnAddFileAndSelect(0, {});
     } while (!isLast && !(stop && stop()));
 }
 

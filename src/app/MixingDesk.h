@@ -117,7 +117,8 @@ public:
     // Starts what runs for the whole session besides the decks.
     void Start();
     // Loads every command-line file in turn into deck A, which ends holding
-    // the last one it could load; stops early once `stop` says so.
+    // the last one it could load, and lists each that loads in the play list;
+    // stops early once `stop` says so.
     void LoadCommandLineFiles(CZelCommandLineInfo& commandLine, const std::function<bool()>& stop);
 
     // A deck action or an engine operation is under way, or a wait that

@@ -20,6 +20,7 @@
 #include "output/CZelOutput.h"
 #include "platform/sound/OfflineBackend.h"
 #include "platform/sound/SoundSystem.h"
+#include "playlist/CZelPlayList2.h"
 #include "settings/CZelSettings.h"
 #include "support/AudioFixtures.h"
 
@@ -45,6 +46,12 @@ TEST(StartUp, CommandLineFilesLoadIntoDeckAWhichKeepsTheLastGoodOne) {
     ASSERT_TRUE(EngineHarness::WaitUntil([&] { return dialog.Engine().FilePath(0) == third; }));
     EXPECT_EQ(dialog.Engine().Kind(0), engine::SourceKind::File);
     EXPECT_EQ(dialog.Engine().Kind(1), engine::SourceKind::None);
+    // The files that loaded are listed in order, the last one as deck A's.
+    const playlist::PlayListModel& list = dialog.Desk().PlayList();
+    ASSERT_EQ(list.Count(), 2);
+    EXPECT_EQ(list.PathText(0).toStdString(), first);
+    EXPECT_EQ(list.PathText(1).toStdString(), third);
+    EXPECT_EQ(dialog.PlayList().Panel().LoadedPosition(0), 1);
     // The first start chose the first device for the main output and the
     // second for the headphones, and saved the choice.
     EXPECT_EQ(dialog.MainOutput().DeviceName(), "Desk");

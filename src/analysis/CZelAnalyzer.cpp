@@ -27,16 +27,10 @@ constexpr double kButtonPoints = 8.0;
 constexpr double kGraphPoints = 7.0;
 
 constexpr QRectF Wide(double x, double y, double w, double h) {
-    return {x / kWideDesign.width(), y / kWideDesign.height(), w / kWideDesign.width(),
-            h / kWideDesign.height()};
+    return dsp::DesignFraction(kWideDesign, x, y, w, h);
 }
 constexpr QRectF Tall(double x, double y, double w, double h) {
-    return {x / kTallDesign.width(), y / kTallDesign.height(), w / kTallDesign.width(),
-            h / kTallDesign.height()};
-}
-
-QColor DeckColour(int deck) {
-    return deck == 0 ? QColor(controlcolours::kSecondPointer) : QColor(controlcolours::kPointer);
+    return dsp::DesignFraction(kTallDesign, x, y, w, h);
 }
 
 // Octave bars: alone, a deck's bar is three quarters of a band wide; with
@@ -83,8 +77,8 @@ void CZelAnalyzer::CreateControls() {
     // Plot 1 deck A, 2 deck A mirrored, 3 deck B, 4 deck B mirrored.
     for (int deck = 0; deck < 2; ++deck) {
         const QString name = deck == 0 ? "Deck A" : "Deck B";
-        graph_->AddPlot(name, DeckColour(deck));
-        graph_->AddPlot(name + " Mirrored", DeckColour(deck));
+        graph_->AddPlot(name, dsp::DeckColour(deck));
+        graph_->AddPlot(name + " Mirrored", dsp::DeckColour(deck));
     }
 
     auto button = [this](const char* name, const char* caption, const QColor& glow) {
@@ -99,8 +93,8 @@ void CZelAnalyzer::CreateControls() {
                     button("scope", "Scope", modeGlow)};
     viewButtons_[static_cast<int>(DeckView::Both)] =
         button("bothDecks", "A + B", QColor(controlcolours::kText));
-    viewButtons_[static_cast<int>(DeckView::DeckA)] = button("deckA", "A", DeckColour(0));
-    viewButtons_[static_cast<int>(DeckView::DeckB)] = button("deckB", "B", DeckColour(1));
+    viewButtons_[static_cast<int>(DeckView::DeckA)] = button("deckA", "A", dsp::DeckColour(0));
+    viewButtons_[static_cast<int>(DeckView::DeckB)] = button("deckB", "B", dsp::DeckColour(1));
     on_ = button("analyzerOn", "On", QColor(controlcolours::kLedGreen));
     on_->SetValue(panel_.IsOn());
 }

@@ -28,21 +28,15 @@ constexpr double kCaptionPoints = 8.0;
 constexpr double kValuePoints = 11.0;
 
 constexpr QRectF Wide(double x, double y, double w, double h) {
-    return {x / kWideDesign.width(), y / kWideDesign.height(), w / kWideDesign.width(),
-            h / kWideDesign.height()};
+    return dsp::DesignFraction(kWideDesign, x, y, w, h);
 }
 constexpr QRectF Tall(double x, double y, double w, double h) {
-    return {x / kTallDesign.width(), y / kTallDesign.height(), w / kTallDesign.width(),
-            h / kTallDesign.height()};
+    return dsp::DesignFraction(kTallDesign, x, y, w, h);
 }
 
 constexpr int kSlideTicks = 10;
 constexpr double kCaptionGap = 8.0;      // pixels between a caption and its track
 constexpr int kChooserVisibleItems = 8;  // the whole list
-
-QColor DeckColour(int deck) {
-    return deck == 0 ? QColor(controlcolours::kSecondPointer) : QColor(controlcolours::kPointer);
-}
 
 }  // namespace
 
@@ -64,7 +58,7 @@ CZelEffects::CZelEffects(int deck, dsp::CZelEffectParameters& parameters, platfo
 }
 
 void CZelEffects::CreateControls() {
-    const QColor colour = DeckColour(Deck());
+    const QColor colour = dsp::DeckColour(Deck());
     chooser_ = new QComboBox(this);
     chooser_->setObjectName("effectChooser");
     chooser_->addItems(dsp::EffectNames());

@@ -33,12 +33,10 @@ constexpr int kCaptionMargin = 2;  // pixels a band caption leaves free in its s
 constexpr double kSlideWidthPerHeight = 0.2;
 
 constexpr QRectF Wide(double x, double y, double w, double h) {
-    return {x / kWideDesign.width(), y / kWideDesign.height(), w / kWideDesign.width(),
-            h / kWideDesign.height()};
+    return dsp::DesignFraction(kWideDesign, x, y, w, h);
 }
 constexpr QRectF Tall(double x, double y, double w, double h) {
-    return {x / kTallDesign.width(), y / kTallDesign.height(), w / kTallDesign.width(),
-            h / kTallDesign.height()};
+    return dsp::DesignFraction(kTallDesign, x, y, w, h);
 }
 
 // Six ticks: a line every 0.05 of gain, unity in the middle.
@@ -51,10 +49,6 @@ constexpr double kLowestFrequency = 20.0;
 constexpr double kHighestFrequency = 20'000.0;
 constexpr double kLowestDecibels = -20.0;
 constexpr double kHighestDecibels = 20.0;
-
-QColor DeckColour(int deck) {
-    return deck == 0 ? QColor(controlcolours::kSecondPointer) : QColor(controlcolours::kPointer);
-}
 
 // "46.875 Hz" as "46.9", "12000 Hz" as "12k".
 QString ShortCaption(const QString& caption) {
@@ -87,7 +81,7 @@ CZelEqualizer2::CZelEqualizer2(int deck, CZelFilterBank& bank, platform::Message
 }
 
 void CZelEqualizer2::CreateControls() {
-    const QColor colour = DeckColour(Deck());
+    const QColor colour = dsp::DeckColour(Deck());
     for (int slide = 0; slide < EqualizerPanel::kSlides; ++slide) {
         auto* s = slides_[slide] = new CZelSlide(Qt::Vertical, this);
         s->setObjectName(QString("eqBandSlide%1").arg(slide + 1));

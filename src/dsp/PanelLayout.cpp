@@ -5,8 +5,13 @@
 #include <cmath>
 
 #include "ui/CZelProportionalLayout.h"
+#include "ui/controls/ControlColours.h"
 
 namespace dsp {
+
+QColor DeckColour(int deck) {
+    return deck == 0 ? QColor(controlcolours::kSecondPointer) : QColor(controlcolours::kPointer);
+}
 
 namespace {
 

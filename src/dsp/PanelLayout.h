@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QRectF>
 #include <QSize>
 
@@ -9,6 +10,15 @@ class CZelProportionalLayout;
 class QWidget;
 
 namespace dsp {
+
+// A rectangle drawn in pixels on a window of the design size, as fractions
+// of that size (what the layouts take).
+constexpr QRectF DesignFraction(QSize design, double x, double y, double w, double h) {
+    return {x / design.width(), y / design.height(), w / design.width(), h / design.height()};
+}
+
+// The colour that marks a deck in the tool windows: cyan for deck A, orange for deck B.
+QColor DeckColour(int deck);
 
 // A deck tool window's controls laid out proportionally in one of two
 // arrangements: one drawn for a wide window and one for a tall one. The

@@ -14,6 +14,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "dsp/PanelLayout.h"
 #include "platform/MessagePort.h"
 #include "playlist/ListFiles.h"
 #include "ui/CZelProportionalLayout.h"
@@ -58,7 +59,7 @@ QIcon RowIconImage(playlist::RowIcon icon) {
     }
     const bool b = icon == playlist::RowIcon::DeckB || icon == playlist::RowIcon::LoadedB ||
                    icon == playlist::RowIcon::CurrentB;
-    const QColor colour(b ? controlcolours::kPointer : controlcolours::kSecondPointer);
+    const QColor colour = dsp::DeckColour(b ? 1 : 0);
     const bool loaded = icon == playlist::RowIcon::LoadedA || icon == playlist::RowIcon::LoadedB;
     const bool current = icon == playlist::RowIcon::CurrentA || icon == playlist::RowIcon::CurrentB;
     p.setPen(Qt::NoPen);

@@ -12,6 +12,7 @@
 #include "engine/StreamTime.h"
 #include "output/CZelOutput.h"
 #include "platform/MessagePort.h"
+#include "platform/keyboard/KeyboardEnabled.h"
 #include "platform/sound/SoundSystem.h"
 #include "playlist/PlayListPanel.h"
 
@@ -111,6 +112,11 @@ intptr_t MixingDesk::OnCdClosed(int deck, const platform::Payload&) {
     return 0;
 }
 
+intptr_t MixingDesk::OnPlayListFindNext(int, const platform::Payload&) {
+    if (playListPanel_) playListPanel_->FindNext();
+    return 0;
+}
+
 void MixingDesk::SetDeckLink(int deck, engine::DeckLink* link) {
     engine_->SetDeckLink(deck, link);
 }
@@ -151,6 +157,7 @@ MixingDesk::Handler MixingDesk::HandlerOf(Message message) {
         set(Message::PreviousTrack, &MixingDesk::OnPreviousTrack);
         set(Message::NextTrack, &MixingDesk::OnNextTrack);
         set(Message::CdClosed, &MixingDesk::OnCdClosed);
+        set(Message::PlayListFindNext, &MixingDesk::OnPlayListFindNext);
         return table;
     }();
     const uint32_t code = static_cast<uint32_t>(message);
@@ -323,6 +330,8 @@ void MixingDesk::SetBalance(double balance) {
 }
 
 void MixingDesk::SetInBackground(bool background) {
+    // Keys typed into another program are not the DJ's shortcuts.
+    platform::keyboard::SetApplicationActive(!background);
     // Through the port, as every change of the buffer lead arrives.
     port_->Send(background ? Message::BufferLead60 : Message::BufferLead20);
 }

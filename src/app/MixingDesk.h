@@ -99,7 +99,8 @@ public:
     // The wait between the steps of the fades around a change of a playing
     // deck's effect chain, and of playback's own fades.
     void SetFadeStepWait(const output::FadeStepWait& wait);
-    // In the background (or minimised) the decks write further ahead.
+    // In the background (or minimised) the decks write further ahead and the
+    // keyboard shortcuts rest.
     void SetInBackground(bool background);
 
     // Opens both outputs on the selection, with its latency, and shows them.
@@ -172,6 +173,7 @@ private:
     intptr_t OnPreviousTrack(int deck, const platform::Payload&);
     intptr_t OnNextTrack(int deck, const platform::Payload&);
     intptr_t OnCdClosed(int deck, const platform::Payload&);
+    intptr_t OnPlayListFindNext(int, const platform::Payload&);
     // Runs `operation` on the headphones output's device, then the main output's.
     template <typename Operation>
     void OnBothDevices(Operation operation);

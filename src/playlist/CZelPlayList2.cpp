@@ -2,8 +2,8 @@
 
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QEvent>
 #include <QFileDialog>
-#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -16,6 +16,7 @@
 
 #include "dsp/PanelLayout.h"
 #include "platform/MessagePort.h"
+#include "platform/keyboard/KeyboardEnabled.h"
 #include "playlist/ListFiles.h"
 #include "ui/CZelProportionalLayout.h"
 #include "ui/WindowArrangement.h"
@@ -77,6 +78,16 @@ QIcon RowIconImage(playlist::RowIcon icon) {
         p.drawPolygon(play, 3);
     }
     return QIcon(image);
+}
+
+// Drawn once: a refill shows thousands of rows.
+const std::array<QIcon, playlist::kRowIconCount>& RowIcons() {
+    static const std::array<QIcon, playlist::kRowIconCount> icons = [] {
+        std::array<QIcon, playlist::kRowIconCount> all;
+        for (size_t i = 0; i < all.size(); ++i) all[i] = RowIconImage(static_cast<playlist::RowIcon>(i));
+        return all;
+    }();
+    return icons;
 }
 
 // "Choose Deck": deck A, deck B or alternating, A preselected.
@@ -153,20 +164,23 @@ void CZelPlayList2::CreateControls() {
     progress_->SetMeter(true);
     progress_->hide();
 
-    auto button = [this](const char* name, const char* caption) {
+    // The short captions stand in on small screens, where the long ones
+    // cannot fit.
+    auto button = [this](const char* name, const char* caption, const char* shortCaption = "") {
         auto* b = new CZelButton(CZelButton::Kind::Push, this);
         b->setObjectName(name);
         b->SetCaption(caption);
+        b->SetShortCaption(shortCaption);
         b->SetGlow(false);
         return b;
     };
-    addFile_ = button("addFile", "Add File");
-    addFolder_ = button("addFolder", "Add Folder");
-    delete_ = button("deleteTrack", "Delete Track");
-    save_ = button("savePlaylist", "Save Playlist");
-    moveUp_ = button("moveTrackUp", "Move Track Up");
-    moveDown_ = button("moveTrackDown", "Move Track Down");
-    deckSwap_ = button("deckSwap", "Deck Swap");
+    addFile_ = button("addFile", "Add File", "File");
+    addFolder_ = button("addFolder", "Add Folder", "Folder");
+    delete_ = button("deleteTrack", "Delete Track", "Delete");
+    save_ = button("savePlaylist", "Save Playlist", "Save");
+    moveUp_ = button("moveTrackUp", "Move Track Up", "Up");
+    moveDown_ = button("moveTrackDown", "Move Track Down", "Down");
+    deckSwap_ = button("deckSwap", "Deck Swap", "Swap");
     nameDisplay_ = button("nameDisplayType", "Name");
 }
 
@@ -227,7 +241,7 @@ void CZelPlayList2::ConnectControls() {
     connect(addFolder_, &CZelButton::Clicked, this, &CZelPlayList2::AddFolder);
     connect(save_, &CZelButton::Clicked, this, &CZelPlayList2::SaveList);
     connect(delete_, &CZelButton::Pressed, this,
-            [this] { panel_.Delete(QGuiApplication::keyboardModifiers() == Qt::ShiftModifier); });
+            [this] { panel_.Delete(delete_->PressModifiers() == Qt::ShiftModifier); });
     connect(moveUp_, &CZelButton::Pressed, this, [this] { panel_.MoveSelectedUp(); });
     connect(moveDown_, &CZelButton::Pressed, this, [this] { panel_.MoveSelectedDown(); });
     connect(deckSwap_, &CZelButton::Pressed, this, [this] { panel_.SwapSelectedDeck(); });
@@ -239,7 +253,9 @@ void CZelPlayList2::ConnectControls() {
             [this](QTreeWidgetItem* item) { panel_.Click(list_->indexOfTopLevelItem(item)); });
     connect(list_, &QTreeWidget::itemDoubleClicked, this,
             [this](QTreeWidgetItem* item) { panel_.DoubleClick(list_->indexOfTopLevelItem(item)); });
-    connect(find_, &QLineEdit::returnPressed, this, [this] { panel_.FindNext(find_->text()); });
+    // Enter asks the main window, which has the panel find the next row.
+    connect(find_, &QLineEdit::textChanged, this, [this](const QString& text) { panel_.SetFindText(text); });
+    connect(find_, &QLineEdit::returnPressed, this, [this] { Send(Message::PlayListFindNext); });
     refillTimer_.setInterval(kRefillMs);
     connect(&refillTimer_, &QTimer::timeout, this, &CZelPlayList2::Refill);
     scanTimer_.setInterval(kScanMs);
@@ -311,6 +327,10 @@ void CZelPlayList2::RowsChanged() {
     refillTimer_.start();
 }
 
+void CZelPlayList2::RowsAppended() {
+    refillTimer_.start();
+}
+
 void CZelPlayList2::Refill() {
     const int count = panel_.Model().Count();
     for (int n = 0; n < kRowsPerTick && list_->topLevelItemCount() < count; ++n) {
@@ -318,7 +338,8 @@ void CZelPlayList2::Refill() {
         auto* item = new QTreeWidgetItem(list_);
         item->setText(0, panel_.FilesText(row));
         item->setText(1, panel_.TimeText(row));
-        item->setIcon(0, RowIconImage(playlist::IconOf(*panel_.Model().Entry(row))));
+        item->setIcon(0, RowIcons()[static_cast<size_t>(playlist::IconOf(*panel_.Model().Entry(row)))]);
+        if (row == panel_.Selected()) ShowSelection(row);
     }
     if (list_->topLevelItemCount() >= count) refillTimer_.stop();
 }
@@ -329,13 +350,19 @@ void CZelPlayList2::RowChanged(int position) {
     if (!item || !entry) return;  // the refill shows it when it gets there
     item->setText(0, panel_.FilesText(position));
     item->setText(1, panel_.TimeText(position));
-    item->setIcon(0, RowIconImage(playlist::IconOf(*entry)));
+    item->setIcon(0, RowIcons()[static_cast<size_t>(playlist::IconOf(*entry))]);
 }
 
 void CZelPlayList2::ShowSelection(int position) {
     QTreeWidgetItem* item = list_->topLevelItem(position);
     list_->setCurrentItem(item);
     if (item) list_->scrollToItem(item);
+}
+
+bool CZelPlayList2::event(QEvent* event) {
+    if (event->type() == QEvent::WindowActivate) platform::keyboard::SetPlayListActive(true);
+    if (event->type() == QEvent::WindowDeactivate) platform::keyboard::SetPlayListActive(false);
+    return CZelToolWindow::event(event);
 }
 
 void CZelPlayList2::resizeEvent(QResizeEvent* event) {

@@ -60,10 +60,13 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    // While the window is active the keys are typing, not shortcuts.
+    bool event(QEvent* event) override;
 
 private:
     // playlist::PlayListPanel::View
     void RowsChanged() override;
+    void RowsAppended() override;
     void RowChanged(int position) override;
     void ShowSelection(int position) override;
 

@@ -102,7 +102,7 @@ bool PlayListPanel::AddFiles(const QStringList& paths, DeckChoice choice) {
             model_.AddFile(deck, path);
     }
     if (paths.isEmpty()) return false;
-    view_.RowsChanged();
+    view_.RowsAppended();
     MoveCursor(selected_ >= 0 ? selected_ : first);
     if (send_) send_(Message::PlayListChanged, {});
     return true;
@@ -209,9 +209,9 @@ void PlayListPanel::CycleNameDisplay() {
     view_.RowsChanged();
 }
 
-bool PlayListPanel::FindNext(const QString& text) {
+bool PlayListPanel::FindNext() {
     for (int row = std::max(selected_ + 1, 0); row < model_.Count(); ++row) {
-        if (FilesText(row).contains(text, Qt::CaseInsensitive)) {
+        if (FilesText(row).contains(findText_, Qt::CaseInsensitive)) {
             MoveCursor(row);
             return true;
         }
@@ -221,12 +221,12 @@ bool PlayListPanel::FindNext(const QString& text) {
 
 void PlayListPanel::AddFileEntry(int deck, const QString& path, double length, const QString& title) {
     model_.AddFile(deck, path, length, title);
-    view_.RowsChanged();
+    view_.RowsAppended();
 }
 
 void PlayListPanel::AddCdEntry(int deck, const QString& path, double length, uint32_t trackNumber) {
     model_.AddCdTrack(deck, path, length, trackNumber);
-    view_.RowsChanged();
+    view_.RowsAppended();
 }
 
 void PlayListPanel::RemoveCdEntries(int deck) {

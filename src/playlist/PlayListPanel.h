@@ -41,6 +41,7 @@ enum class RowIcon {
     CurrentB = 7,
     Unplayable = 8
 };
+constexpr size_t kRowIconCount = 9;
 RowIcon IconOf(const PlayListEntry& entry);
 
 // The music files the program plays, by extension in any case: MP3, WAV and
@@ -64,6 +65,8 @@ public:
         virtual ~View() = default;
         // Every row is to be shown again from the model (added, removed or moved).
         virtual void RowsChanged() = 0;
+        // Entries were added at the end; the rows before them stand.
+        virtual void RowsAppended() = 0;
         // One row's texts and icon changed.
         virtual void RowChanged(int position) = 0;
         // The selection mark moved to the row (or to none, -1); keep it in view.
@@ -100,9 +103,10 @@ public:
     void MoveSelectedDown();
     void SwapSelectedDeck();
     void CycleNameDisplay();
-    // The next row after the selection whose "Files" text holds the text, in
-    // any case; false when none does.
-    bool FindNext(const QString& text);
+    // The next row after the selection whose "Files" text holds the find
+    // box's text, in any case; false when none does.
+    void SetFindText(const QString& text) { findText_ = text; }
+    bool FindNext();
 
     // ---- The main window ----
     void AddFileEntry(int deck, const QString& path, double length, const QString& title);
@@ -142,6 +146,7 @@ private:
     View& view_;
     dsp::MessageSink send_;
     int selected_ = -1;
+    QString findText_;
     NameDisplay display_ = NameDisplay::Name;
     QStringList scanFiles_;
     qsizetype scanNext_ = 0;

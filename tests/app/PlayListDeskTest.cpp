@@ -2,9 +2,11 @@
 // a double click loads a row into its deck, and a playing deck runs from its
 // entry into the next one of its deck without a gap, the list following.
 
+#include <QLineEdit>
 #include <QTreeWidget>
 
 #include "app/SteppedDesk.h"
+#include "platform/keyboard/KeyboardEnabled.h"
 #include "playlist/CZelPlayList2.h"
 
 using testing_support::SteppedDesk;
@@ -50,4 +52,83 @@ TEST(PlayListDesk, RowsLoadIntoTheirDeckAndADeckRunsIntoItsNextEntry) {
     desk.Window().OnMessage(platform::Message::NextTrack, platform::DeckArgs{1});
     EXPECT_EQ(desk.Deck(1).Transport().Path(), other.toStdString());
     EXPECT_EQ(panel.LoadedPosition(1), 0);
+}
+
+// What the user does in the window itself: find by typing, Shift+Delete,
+// and the keys belonging to the list while it is active.
+TEST(PlayListDesk, FindDeleteAndTheKeyboardWhileActive) {
+    SteppedDesk desk;
+    CZelPlayList2& window = desk.Window().PlayList();
+    playlist::PlayListPanel& panel = window.Panel();
+    panel.AddFiles({"/m/Intro.mp3", "/m/Beat It.mp3", "/m/beat two.mp3", "/m/Outro.mp3"},
+                   playlist::DeckChoice::DeckA);
+    panel.Click(0);
+
+    // Enter in the find box goes through the main window to the next match.
+    auto* find = testing_support::Find<QLineEdit>(window, "findBox");
+    QTest::keyClicks(find, "BEAT");
+    QTest::keyClick(find, Qt::Key_Return);
+    ASSERT_TRUE(testing_support::WaitUntil([&] { return panel.Selected() == 1; }));
+    QTest::keyClick(find, Qt::Key_Return);
+    ASSERT_TRUE(testing_support::WaitUntil([&] { return panel.Selected() == 2; }));
+    ASSERT_TRUE(testing_support::WaitUntil([&] { return window.RefillDone(); }));
+    EXPECT_EQ(window.List().currentItem(), window.List().topLevelItem(2)) << "the list shows the cursor";
+
+    // Delete Track: a right click does nothing, Shift with Ctrl deletes the
+    // selected row only, Shift alone empties the list.
+    auto* remove = testing_support::Find<CZelButton>(window, "deleteTrack");
+    QTest::mouseClick(remove, Qt::RightButton);
+    EXPECT_EQ(panel.Model().Count(), 4);
+    QTest::mouseClick(remove, Qt::LeftButton, Qt::ShiftModifier | Qt::ControlModifier);
+    EXPECT_EQ(panel.Model().Count(), 3);
+    QTest::mouseClick(remove, Qt::LeftButton, Qt::ShiftModifier);
+    EXPECT_EQ(panel.Model().Count(), 0);
+
+    // The shortcuts rest while the list is the active window, and while the
+    // program is in the background.
+    QEvent activate(QEvent::WindowActivate), deactivate(QEvent::WindowDeactivate);
+    desk.Window().Desk().SetInBackground(false);
+    QCoreApplication::sendEvent(&window, &deactivate);
+    EXPECT_TRUE(platform::keyboard::KeyboardEnabled());
+    QCoreApplication::sendEvent(&window, &activate);
+    EXPECT_FALSE(platform::keyboard::KeyboardEnabled());
+    QCoreApplication::sendEvent(&window, &deactivate);
+    EXPECT_TRUE(platform::keyboard::KeyboardEnabled());
+    desk.Window().Desk().SetInBackground(true);
+    EXPECT_FALSE(platform::keyboard::KeyboardEnabled());
+    desk.Window().Desk().SetInBackground(false);
+    EXPECT_TRUE(platform::keyboard::KeyboardEnabled());
+}
+
+// From the smallest window to a large one the controls stay inside and apart,
+// and every button's caption fits as drawn.
+TEST(PlayListDesk, WindowFitsEverySize) {
+    SteppedDesk desk;
+    CZelPlayList2& window = desk.Window().PlayList();
+    window.show();
+    for (const QSize size : {window.minimumSize(), QSize(322, 140), QSize(452, 300), QSize(640, 230),
+                             QSize(284, 185), QSize(1000, 700)}) {
+        SCOPED_TRACE(testing::Message() << size.width() << "x" << size.height());
+        window.resize(size);
+        QCoreApplication::processEvents();
+        QList<QWidget*> controls;
+        for (QWidget* control : window.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (control->isVisible() && !control->isWindow()) controls.push_back(control);
+        ASSERT_GE(controls.size(), 10);
+        for (qsizetype i = 0; i < controls.size(); ++i) {
+            EXPECT_TRUE(window.rect().contains(controls[i]->geometry()))
+                << controls[i]->objectName().toStdString();
+            for (qsizetype j = i + 1; j < controls.size(); ++j)
+                EXPECT_FALSE(controls[i]->geometry().intersects(controls[j]->geometry()))
+                    << controls[i]->objectName().toStdString() << " and "
+                    << controls[j]->objectName().toStdString();
+        }
+        for (CZelButton* button : window.findChildren<CZelButton*>()) {
+            const CZelButton::CaptionFit fit = button->FitCaption(button->CaptionRect().size());
+            EXPECT_TRUE(CZelButton::Fits(fit, button->CaptionRect().size())) << fit.text.toStdString();
+        }
+        const QTreeWidget& list = window.List();
+        EXPECT_EQ(list.columnWidth(1), 46);
+        EXPECT_LE(list.columnWidth(0) + list.columnWidth(1), list.viewport()->width() + 1);
+    }
 }

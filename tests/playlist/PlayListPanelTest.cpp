@@ -21,9 +21,11 @@ namespace {
 
 struct RecordingView final : PlayListPanel::View {
     void RowsChanged() override { ++rebuilds; }
+    void RowsAppended() override { ++appends; }
     void RowChanged(int position) override { changed.push_back(position); }
     void ShowSelection(int position) override { shown = position; }
     int rebuilds = 0;
+    int appends = 0;
     std::vector<int> changed;
     int shown = -2;
 };
@@ -129,9 +131,11 @@ TEST_F(PlayList, FolderScansAddOnlyMusicInPathOrder) {
 TEST_F(PlayList, FindMovesDeleteSwapAndTexts) {
     panel.AddFiles({"/m/Intro.mp3", "/m/Mix One.mp3", "/m/mix two.mp3", "/m/outro.mp3"}, DeckChoice::DeckA);
     panel.Click(1);
-    EXPECT_TRUE(panel.FindNext("MIX")) << "in any case, after the selection";
+    panel.SetFindText("MIX");
+    EXPECT_TRUE(panel.FindNext()) << "in any case, after the selection";
     EXPECT_EQ(panel.Selected(), 2);
-    EXPECT_FALSE(panel.FindNext("mix")) << "nothing after it";
+    panel.SetFindText("mix");
+    EXPECT_FALSE(panel.FindNext()) << "nothing after it";
     EXPECT_EQ(panel.Selected(), 2);
     EXPECT_FALSE(model.Entry(1)->current) << "one cursor";
 

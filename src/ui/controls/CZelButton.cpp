@@ -24,6 +24,11 @@ void CZelButton::SetCaptions(const QString& off, const QString& on) {
     update();
 }
 
+void CZelButton::SetShortCaption(const QString& caption) {
+    shortCaption_ = caption;
+    update();
+}
+
 void CZelButton::SetGlow(bool glow) {
     glow_ = glow;
     update();
@@ -60,6 +65,7 @@ void CZelButton::mousePressEvent(QMouseEvent* event) {
         return;
     }
     event->accept();
+    pressModifiers_ = event->modifiers();
     held_ = true;
     inside_ = true;
     update();
@@ -148,19 +154,35 @@ QRectF CZelButton::CaptionRect() const {
 }
 
 CZelButton::CaptionFit CZelButton::FitCaption(QSizeF room) const {
+    const CaptionFit fit = FitText(Caption(), room);
+    if (shortCaption_.isEmpty() || Fits(fit, room)) return fit;
+    return FitText(shortCaption_, room);
+}
+
+bool CZelButton::Fits(const CaptionFit& fit, QSizeF room) {
+    const QFontMetricsF metrics(fit.font);
+    const QStringList lines = fit.text.split(u'\n');
+    for (const QString& line : lines)
+        if (metrics.horizontalAdvance(line) > room.width()) return false;
+    return lines.size() == 1 || lines.size() * metrics.height() <= room.height();
+}
+
+CZelButton::CaptionFit CZelButton::FitText(const QString& caption, QSizeF room) const {
     // One line if the caption fits at about its size; else two lines, broken
     // at the space nearest the middle, if that keeps the text larger.
-    const QString caption = Caption();
     const QFont one = FontToFit(font(), caption, room.width());
     const qreal size = font().pixelSize() > 0 ? font().pixelSize() : font().pointSizeF();
     const qreal oneSize = one.pixelSize() > 0 ? one.pixelSize() : one.pointSizeF();
     const int split = caption.indexOf(u' ', caption.size() / 2);
     const int at = split >= 0 ? split : caption.lastIndexOf(u' ', caption.size() / 2);
-    if (oneSize >= size * 0.9 || at < 0) return {one, caption};
+    const bool oneFits = QFontMetricsF(one).horizontalAdvance(caption) <= room.width();
+    if ((oneSize >= size * 0.9 && oneFits) || at < 0) return {one, caption};
     const QString left = caption.left(at), right = caption.mid(at + 1);
     QFont two = FontToFit(font(), left.size() > right.size() ? left : right, room.width());
     while (two.pointSizeF() > 6.0 && 2.0 * QFontMetricsF(two).height() > room.height())
         two.setPointSizeF(two.pointSizeF() - 0.5);
-    if (two.pointSizeF() <= one.pointSizeF()) return {one, caption};
-    return {two, left + u'\n' + right};
+    const CaptionFit lines{two, left + u'\n' + right};
+    // The larger text, unless only the two lines fit at all.
+    if (two.pointSizeF() <= one.pointSizeF() && (oneFits || !Fits(lines, room))) return {one, caption};
+    return lines;
 }

@@ -24,11 +24,16 @@ public:
     void SetCaptions(const QString& off, const QString& on);
     // The caption the button shows now.
     const QString& Caption() const { return value_ ? onCaption_ : offCaption_; }
+    // Shown instead of the caption when that cannot fit, even in two lines at
+    // the smallest size: "Up" for "Move Track Up" on a small screen.
+    void SetShortCaption(const QString& caption);
 
     void SetGlow(bool glow);
     void SetGlowColour(const QColor& colour);
 
     bool Value() const { return value_; }
+    // The keyboard modifiers held at the last press of the left button.
+    Qt::KeyboardModifiers PressModifiers() const { return pressModifiers_; }
     // Always reports ValueChanged, also for an unchanged state.
     void SetValue(bool on);
 
@@ -42,6 +47,8 @@ public:
         QString text;
     };
     CaptionFit FitCaption(QSizeF room) const;
+    // Whether `fit` fits in `room`: every line as wide, all lines as high.
+    static bool Fits(const CaptionFit& fit, QSizeF room);
     // Where the caption is drawn.
     QRectF CaptionRect() const;
 
@@ -63,13 +70,16 @@ protected:
 private:
     void ChangeValue(bool on, bool always);
     static double LampHeight(const QRectF& box);
+    CaptionFit FitText(const QString& caption, QSizeF room) const;
 
     Kind kind_;
     QString offCaption_;
     QString onCaption_;
+    QString shortCaption_;
     bool glow_ = true;
     QColor glowColour_;
     bool value_ = false;
+    Qt::KeyboardModifiers pressModifiers_;
     bool held_ = false;    // left button down after a press on the button
     bool inside_ = false;  // and the mouse is over it
     bool notifying_ = false;

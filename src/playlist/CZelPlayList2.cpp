@@ -116,7 +116,8 @@ CZelPlayList2::CZelPlayList2(playlist::PlayListModel& model, platform::MessagePo
     : CZelToolWindow(ui::kPlayListCode, -1, "Play List", mainWindow, parent),
       port_(mainWindow),
       panel_(model, *this,
-             [this](Message message, const platform::Payload& payload) { Send(message, payload); }) {
+             [this](Message message, const platform::Payload& payload) { Send(message, payload); }),
+      collector_([this](const QStringList& files, DeckChoice choice) { ScanFolderFiles(files, choice); }) {
     resize(kDesign);
     chooseFiles_ = [](QWidget* p, const QString& filter) {
         return QFileDialog::getOpenFileNames(p, "Add File", {}, filter);
@@ -276,19 +277,31 @@ void CZelPlayList2::AddFolder() {
     const QString folder = chooseFolder_(this);
     if (!folder.isEmpty()) {
         if (const auto choice = chooseDeck_(this)) {
-            panel_.BeginScan(playlist::CollectMusicFiles(folder), *choice);
-            progress_->SetRange(0, std::max(1, panel_.ScanCount()));
+            // The files are listed off this thread; the ticks take them in.
+            // The empty progress shows the scan has begun.
+            if (!ScanUnderWay()) progress_->SetValue(0);
             ShowScan(true);
+            collector_.Collect(folder, *choice);
             scanTimer_.start();
         }
     }
     Send(Message::BufferLead20);
 }
 
+void CZelPlayList2::ScanFolderFiles(const QStringList& files, DeckChoice choice) {
+    panel_.BeginScan(files, choice);
+    progress_->SetRange(0, std::max(1, panel_.ScanCount()));
+}
+
+bool CZelPlayList2::ScanUnderWay() const {
+    return collector_.Busy() || panel_.Scanning();
+}
+
 void CZelPlayList2::ScanTick() {
-    const bool more = panel_.StepScan(kScanFilesPerTick);
+    collector_.Poll();
+    panel_.StepScan(kScanFilesPerTick);
     progress_->SetValue(panel_.ScanDone());
-    if (!more) {
+    if (!ScanUnderWay()) {
         scanTimer_.stop();
         ShowScan(false);
     }

@@ -5,6 +5,7 @@
 #include <array>
 #include <functional>
 
+#include "playlist/FolderCollector.h"
 #include "playlist/PlayListModel.h"
 #include "playlist/PlayListPanel.h"
 #include "ui/CZelHelpTexts.h"
@@ -38,6 +39,8 @@ public:
     QTreeWidget& List() { return *list_; }
     const CZelHelpTexts& HelpTexts() const { return helpTexts_; }
     bool RefillDone() const;
+    // A folder is being listed or its files put in the list.
+    bool ScanUnderWay() const;
 
     // Where the dialogs get their answers; tests put theirs here.
     using FileChooser = std::function<QStringList(QWidget* parent, const QString& filter)>;
@@ -74,6 +77,7 @@ private:
     void PlaceControls();
     void ConnectControls();
     void Refill();
+    void ScanFolderFiles(const QStringList& files, playlist::DeckChoice choice);
     void ScanTick();
     void RequestLength();
     void ShowScan(bool scanning);
@@ -81,6 +85,7 @@ private:
 
     platform::MessagePort& port_;
     playlist::PlayListPanel panel_;
+    playlist::FolderCollector collector_;
     CZelHelpTexts helpTexts_;
     CZelProportionalLayout* layout_ = nullptr;
     QTreeWidget* list_ = nullptr;

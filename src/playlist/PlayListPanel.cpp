@@ -51,14 +51,15 @@ bool IsMusicFile(const QString& path) {
     return !suffix.isEmpty() && MusicExtensions().contains(suffix);
 }
 
-QStringList CollectMusicFiles(const QString& folder) {
+QStringList CollectMusicFiles(const QString& folder, const std::atomic<bool>* cancel) {
     QStringList found;
     const QDir dir(folder);
     // Links to folders are not followed, so a link back up cannot loop.
     for (const QFileInfo& info : dir.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
                                                    QDir::Name | QDir::DirsFirst)) {
+        if (cancel && cancel->load(std::memory_order_relaxed)) break;
         if (info.isDir()) {
-            if (!info.isSymLink()) found += CollectMusicFiles(info.absoluteFilePath());
+            if (!info.isSymLink()) found += CollectMusicFiles(info.absoluteFilePath(), cancel);
         } else if (IsMusicFile(info.fileName())) {
             found += info.absoluteFilePath();
         }
@@ -108,19 +109,25 @@ bool PlayListPanel::AddFiles(const QStringList& paths, DeckChoice choice) {
     return true;
 }
 
-void PlayListPanel::BeginScan(QStringList files, DeckChoice choice) {
-    scanFiles_ = std::move(files);
-    scanNext_ = 0;
-    scanPicker_.emplace(choice);
-    scanStart_ = model_.Count();
+void PlayListPanel::BeginScan(const QStringList& files, DeckChoice choice) {
+    // A folder added while another is still going in joins that scan, so
+    // neither loses files; each file's deck is settled now.
+    if (!Scanning()) {
+        scanFiles_.clear();
+        scanNext_ = 0;
+        scanStart_ = model_.Count();
+    }
+    DeckPicker picker(choice);
+    for (const QString& file : files) scanFiles_.push_back({file, picker.Next()});
 }
 
 bool PlayListPanel::StepScan(int files) {
-    if (!scanPicker_) return false;
-    for (int n = 0; n < files && scanNext_ < scanFiles_.size(); ++n)
-        model_.AddFileInPathOrder(scanPicker_->Next(), scanFiles_[scanNext_++], -1.0, {}, scanStart_);
+    if (!Scanning()) return false;
+    for (int n = 0; n < files && Scanning(); ++n, ++scanNext_) {
+        const ScanFile& file = scanFiles_[scanNext_];
+        model_.AddFileInPathOrder(file.deck, file.path, -1.0, {}, scanStart_);
+    }
     if (Scanning()) return true;
-    scanPicker_.reset();
     scanFiles_.clear();
     scanNext_ = 0;
     Changed();

@@ -3,8 +3,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "dsp/MessageSink.h"
 #include "engine/DeckLink.h"
@@ -49,8 +51,8 @@ RowIcon IconOf(const PlayListEntry& entry);
 const QStringList& MusicExtensions();
 bool IsMusicFile(const QString& path);
 // Every music file in the folder and its subfolders, depth first, each
-// folder's entries in name order.
-QStringList CollectMusicFiles(const QString& folder);
+// folder's entries in name order. Gives up early once `cancel` is set.
+QStringList CollectMusicFiles(const QString& folder, const std::atomic<bool>* cancel = nullptr);
 
 // What the play list window decides, apart from its widgets: the cursor and
 // the selection, the decks' loaded and queued entries, next and previous
@@ -90,7 +92,8 @@ public:
     // A folder scan's files, put in path order among the entries added since
     // the scan began; `Step` takes up to `files` of them and says whether
     // any remain. The main window hears of the change when the last is in.
-    void BeginScan(QStringList files, DeckChoice choice);
+    // Files of a scan begun while another runs join it.
+    void BeginScan(const QStringList& files, DeckChoice choice);
     bool StepScan(int files);
     bool Scanning() const { return scanNext_ < scanFiles_.size(); }
     int ScanDone() const { return static_cast<int>(scanNext_); }
@@ -148,9 +151,12 @@ private:
     int selected_ = -1;
     QString findText_;
     NameDisplay display_ = NameDisplay::Name;
-    QStringList scanFiles_;
-    qsizetype scanNext_ = 0;
-    std::optional<DeckPicker> scanPicker_;
+    struct ScanFile {
+        QString path;
+        int deck;
+    };
+    std::vector<ScanFile> scanFiles_;
+    size_t scanNext_ = 0;
     int scanStart_ = 0;
 };
 

@@ -2,13 +2,16 @@
 // a double click loads a row into its deck, and a playing deck runs from its
 // entry into the next one of its deck without a gap, the list following.
 
+#include <QDir>
 #include <QLineEdit>
+#include <QTemporaryDir>
 #include <QTreeWidget>
 
 #include "app/SteppedDesk.h"
 #include "platform/keyboard/KeyboardEnabled.h"
 #include "playlist/CZelPlayList2.h"
 
+using testing_support::Find;
 using testing_support::SteppedDesk;
 
 TEST(PlayListDesk, RowsLoadIntoTheirDeckAndADeckRunsIntoItsNextEntry) {
@@ -98,6 +101,38 @@ TEST(PlayListDesk, FindDeleteAndTheKeyboardWhileActive) {
     EXPECT_FALSE(platform::keyboard::KeyboardEnabled());
     desk.Window().Desk().SetInBackground(false);
     EXPECT_TRUE(platform::keyboard::KeyboardEnabled());
+}
+
+// Folders are listed off the window's thread; one added while another is
+// still going in loses nothing.
+TEST(PlayListDesk, FoldersAddedOneAfterAnotherAreAllListed) {
+    SteppedDesk desk;
+    CZelPlayList2& window = desk.Window().PlayList();
+    QTemporaryDir dir;
+    for (const char* name : {"one/song.MP3", "one/notes.txt", "one/deep/b.flac", "two/a.wav", "two/c.ogg"}) {
+        QDir(dir.path()).mkpath(QFileInfo(dir.filePath(name)).path());
+        QFile(dir.filePath(name)).open(QIODevice::WriteOnly);
+    }
+    QStringList folders{dir.filePath("one"), dir.filePath("two")};
+    window.SetFolderChooser([&](QWidget*) { return folders.takeFirst(); });
+    window.SetDeckChooser([](QWidget*) { return playlist::DeckChoice::Alternate; });
+    window.AddFolder();
+    window.AddFolder();
+    EXPECT_TRUE(Find<QWidget>(window, "scanProgress")->isVisibleTo(&window));
+    ASSERT_TRUE(testing_support::WaitUntil([&] { return !window.ScanUnderWay() && window.RefillDone(); }));
+    EXPECT_FALSE(Find<QWidget>(window, "scanProgress")->isVisibleTo(&window));
+    EXPECT_TRUE(Find<QWidget>(window, "findBox")->isVisibleTo(&window));
+    const playlist::PlayListModel& model = window.Panel().Model();
+    ASSERT_EQ(model.Count(), 4);
+    EXPECT_EQ(model.Entry(0)->path, dir.filePath("one/deep/b.flac"));
+    EXPECT_EQ(model.Entry(1)->path, dir.filePath("one/song.MP3"));
+    EXPECT_EQ(model.Entry(2)->path, dir.filePath("two/a.wav"));
+    EXPECT_EQ(model.Entry(3)->path, dir.filePath("two/c.ogg"));
+    // Each folder alternates from deck B.
+    EXPECT_EQ(model.Entry(0)->deck, 1);
+    EXPECT_EQ(model.Entry(1)->deck, 0);
+    EXPECT_EQ(model.Entry(2)->deck, 1);
+    EXPECT_EQ(model.Entry(3)->deck, 0);
 }
 
 // From the smallest window to a large one the controls stay inside and apart,

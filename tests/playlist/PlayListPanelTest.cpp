@@ -8,7 +8,9 @@
 #include <QTemporaryDir>
 
 #include "dsp/SentMessages.h"
+#include "playlist/FolderCollector.h"
 #include "playlist/PlayListPanel.h"
+#include "support/Waits.h"
 
 using platform::Message;
 using playlist::DeckChoice;
@@ -122,9 +124,15 @@ TEST_F(PlayList, FolderScansAddOnlyMusicInPathOrder) {
     EXPECT_TRUE(panel.StepScan(2));
     EXPECT_EQ(panel.ScanDone(), 2);
     EXPECT_TRUE(messages.sent.empty()) << "the change is told once the scan is over";
+    // A second folder added before the first is in joins the scan, with its
+    // own choice of deck.
+    panel.BeginScan({"/m/ab.mp3", "/m/d.mp3"}, DeckChoice::DeckA);
+    EXPECT_EQ(panel.ScanCount(), 5);
+    EXPECT_TRUE(panel.StepScan(2));
     EXPECT_FALSE(panel.StepScan(2));
-    EXPECT_EQ(Files(), (std::vector<QString>{"already", "a", "b", "c"})) << "sorted after what was there";
-    EXPECT_EQ(Decks(), (std::vector<int>{0, 0, 1, 1}));
+    EXPECT_EQ(Files(), (std::vector<QString>{"already", "a", "ab", "b", "c", "d"}))
+        << "sorted after what was there";
+    EXPECT_EQ(Decks(), (std::vector<int>{0, 0, 0, 1, 1, 0}));
     EXPECT_EQ(messages.sent, (std::vector<Sent>{{Message::PlayListChanged, 0, -1}}));
 }
 
@@ -167,4 +175,32 @@ TEST_F(PlayList, FindMovesDeleteSwapAndTexts) {
     EXPECT_EQ(model.Count(), 0);
     EXPECT_EQ(panel.Selected(), -1);
     panel.Delete(false);  // nothing selected: nothing happens
+}
+
+// Folders are listed on a thread of their own and handed back in the order
+// asked; one still being listed when the collector goes is dropped.
+TEST(FolderCollector, ListsFoldersInTurnOffTheWindowsThread) {
+    QTemporaryDir dir;
+    for (const char* name : {"one/a.mp3", "one/sub/b.wav", "two/c.flac", "two/d.txt"}) {
+        QDir(dir.path()).mkpath(QFileInfo(dir.filePath(name)).path());
+        QFile(dir.filePath(name)).open(QIODevice::WriteOnly);
+    }
+    std::vector<std::pair<QStringList, DeckChoice>> done;
+    {
+        playlist::FolderCollector collector(
+            [&](const QStringList& files, DeckChoice choice) { done.emplace_back(files, choice); });
+        collector.Collect(dir.filePath("one"), DeckChoice::DeckB);
+        collector.Collect(dir.filePath("two"), DeckChoice::Alternate);
+        EXPECT_TRUE(collector.Busy());
+        ASSERT_TRUE(testing_support::WaitUntil([&] {
+            collector.Poll();
+            return !collector.Busy();
+        }));
+        collector.Collect(dir.path(), DeckChoice::DeckA);  // gone before it is handed back
+    }
+    ASSERT_EQ(done.size(), 2u);
+    EXPECT_EQ(done[0].first, (QStringList{dir.filePath("one/sub/b.wav"), dir.filePath("one/a.mp3")}));
+    EXPECT_EQ(done[0].second, DeckChoice::DeckB);
+    EXPECT_EQ(done[1].first, QStringList{dir.filePath("two/c.flac")});
+    EXPECT_EQ(done[1].second, DeckChoice::Alternate);
 }

@@ -72,15 +72,30 @@ intptr_t MixingDesk::OnLoadPlayListEntry(int deck, const platform::Payload&) {
     const auto loaded = playListPanel_->LoadedPosition(deck);
     engine::DeckLink* link = engine_->Link(deck);
     if (!loaded || !link) return 0;
-    // A file the deck cannot open is marked so in the list, and the deck says why.
-    if (!link->LoadPath(playList_.PathText(*loaded).toStdString())) {
-        playListPanel_->MarkUnplayable(*loaded);
+    const playlist::PlayListEntry entry = *playList_.Entry(*loaded);
+    if (entry.kind == playlist::PlayListEntry::Kind::CdTrack) {
+        // Loading another disc first re-lists its tracks: the entry is found again by number.
+        const int track = static_cast<int>(entry.trackNumber);
+        if (link->LoadCdTrack(entry.path.toStdString(), track))
+            playListPanel_->MarkCdTrackLoaded(deck, entry.trackNumber);
+        return 0;
     }
+    // A file the deck cannot open is marked so in the list, and the deck says why.
+    // Found again: a CD the deck left has taken its tracks out of the list.
+    if (!link->LoadPath(entry.path.toStdString()))
+        if (const auto now = playListPanel_->LoadedPosition(deck)) playListPanel_->MarkUnplayable(*now);
     return 0;
 }
 
-intptr_t MixingDesk::OnAddFileAndSelect(int deck, const platform::Payload&) {
+intptr_t MixingDesk::OnAddFileAndSelect(int deck, const platform::Payload& payload) {
     if (!playListPanel_) return 0;
+    if (const auto* track = std::get_if<platform::TrackArgs>(&payload)) {
+        AddCdTrack(deck, track->track);
+        const int added = playList_.Count() - 1;
+        playListPanel_->MarkLoaded(added);
+        playListPanel_->MoveCursor(added);
+        return 0;
+    }
     const std::string& path = engine_->FilePath(deck);
     if (path.empty()) return 0;
     playListPanel_->AddFileEntry(deck, QString::fromStdString(path), engine_->KnownLength(deck, path), {});
@@ -91,10 +106,17 @@ intptr_t MixingDesk::OnAddFileAndSelect(int deck, const platform::Payload&) {
 }
 
 intptr_t MixingDesk::OnAddFile(int deck, const platform::Payload& payload) {
-    const auto* file = std::get_if<platform::FileArgs>(&payload);
-    if (playListPanel_ && file)
+    if (!playListPanel_) return 0;
+    if (const auto* track = std::get_if<platform::TrackArgs>(&payload)) AddCdTrack(deck, track->track);
+    if (const auto* file = std::get_if<platform::FileArgs>(&payload))
         playListPanel_->AddFileEntry(deck, QString::fromStdString(file->path), -1.0, {});
     return 0;
+}
+
+void MixingDesk::AddCdTrack(int deck, int track) {
+    if (engine_->Kind(deck) != engine::SourceKind::Cd) return;
+    playListPanel_->AddCdEntry(deck, QString::fromStdString(engine_->CdSourcePath(deck)),
+                               engine_->Cd().TrackLength(deck, track), static_cast<uint32_t>(track));
 }
 
 intptr_t MixingDesk::OnPreviousTrack(int deck, const platform::Payload&) {

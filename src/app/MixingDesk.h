@@ -168,11 +168,13 @@ private:
     intptr_t OnEqualizerOff(int deck, const platform::Payload&);
     intptr_t OnEqualizerOn(int deck, const platform::Payload&);
     intptr_t OnLoadPlayListEntry(int deck, const platform::Payload&);
-    intptr_t OnAddFileAndSelect(int deck, const platform::Payload&);
+    intptr_t OnAddFileAndSelect(int deck, const platform::Payload& payload);
     intptr_t OnAddFile(int deck, const platform::Payload& payload);
     intptr_t OnPreviousTrack(int deck, const platform::Payload&);
     intptr_t OnNextTrack(int deck, const platform::Payload&);
     intptr_t OnCdClosed(int deck, const platform::Payload&);
+    // Lists a track of the deck's CD.
+    void AddCdTrack(int deck, int track);
     intptr_t OnPlayListFindNext(int, const platform::Payload&);
     // Runs `operation` on the headphones output's device, then the main output's.
     template <typename Operation>

@@ -39,8 +39,6 @@ constexpr double kCaptionPoints = 8.0;
 constexpr QRectF kJogPlace(0.12, 0.27, 0.44, 0.44);
 constexpr double kLedFraction = 0.032;
 constexpr int kChooserVisibleItems = 5;  // about 100 pixels of drop-down
-// Data of the path entry, the chooser's third.
-constexpr int kPathEntryData = -1;
 
 // The file types offered first in the file dialog, shared with the play list.
 constexpr const char* kAudioFileExtensions = "*.mp3; *.wav; *.wma";
@@ -63,6 +61,11 @@ QStringList ChooseFilesWithDialog(QWidget* parent, const QString& filter) {
     return QFileDialog::getOpenFileNames(parent, QString(), QString(), filter);
 }
 
+QString ChooseCdImageWithDialog(QWidget* parent) {
+    return QFileDialog::getOpenFileName(parent, "Open CD Image", QString(),
+                                        "CD Images (*.cue *.toc *.nrg);;All Files (*)");
+}
+
 }  // namespace
 
 CZelDeck2::CZelDeck2(int deck, engine::Engine& engine, platform::MessagePort& mainWindow, QWidget* parent)
@@ -70,7 +73,8 @@ CZelDeck2::CZelDeck2(int deck, engine::Engine& engine, platform::MessagePort& ma
       deck_(deck),
       port_(mainWindow),
       transport_(deck, engine, mainWindow, SecondsNow),
-      chooseFiles_(ChooseFilesWithDialog) {
+      chooseFiles_(ChooseFilesWithDialog),
+      chooseCdImage_(ChooseCdImageWithDialog) {
     CreateControls();
     RegisterControls();
     ConnectControls();
@@ -130,8 +134,6 @@ void CZelDeck2::CreateControls() {
                 "selection-background-color: %4; }")
             .arg(QColor(controlcolours::kPanelDeep).name(), QColor(controlcolours::kText).name(),
                  QColor(controlcolours::kBevelLight).name(), colour.darker(160).name()));
-    chooser_->addItem("Nothing Loaded", DeckTransport::kNothingLoadedEntry);
-    chooser_->addItem("Browse...", DeckTransport::kBrowseEntry);
 
     jog_ = new CZelKnob(this);
     jog_->setObjectName("jogDial");
@@ -334,10 +336,14 @@ void CZelDeck2::ShowTimes() {
 
 void CZelDeck2::ShowChooser() {
     QSignalBlocker quiet(chooser_);
-    const QString path = QString::fromStdString(transport_.ChooserPath());
-    const int pathEntry = chooser_->findData(kPathEntryData);
-    if (pathEntry >= 0 && chooser_->itemText(pathEntry) != path) chooser_->removeItem(pathEntry);
-    if (!path.isEmpty() && chooser_->findData(kPathEntryData) < 0) chooser_->addItem(path, kPathEntryData);
+    QStringList texts;
+    for (const std::string& text : transport_.ChooserTexts()) texts += QString::fromStdString(text);
+    QStringList shown;
+    for (int i = 0; i < chooser_->count(); ++i) shown += chooser_->itemText(i);
+    if (shown != texts) {
+        chooser_->clear();
+        chooser_->addItems(texts);
+    }
     chooser_->setCurrentIndex(transport_.ChooserEntry());
 }
 
@@ -383,6 +389,19 @@ void CZelDeck2::TellFileUnreadable(const std::string& path) {
                                 "The file can no longer be read:\n" + QString::fromStdString(path),
                                 QMessageBox::Ok, this);
     box->setObjectName("fileUnreadable");
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
+std::string CZelDeck2::ChooseCdImage() {
+    return chooseCdImage_(this).toStdString();
+}
+
+void CZelDeck2::TellCdUnreadable(const std::string& why) {
+    // Not modal: the other deck plays on while the DJ reads it.
+    auto* box =
+        new QMessageBox(QMessageBox::Warning, "Orvo 2", QString::fromStdString(why), QMessageBox::Ok, this);
+    box->setObjectName("cdUnreadable");
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
 }

@@ -46,6 +46,9 @@ public:
     // The file dialog; tests put their own choice here.
     using FileChooser = std::function<QStringList(QWidget* parent, const QString& filter)>;
     void SetFileChooser(FileChooser chooser) { chooseFiles_ = std::move(chooser); }
+    // The CD image dialog; tests put their own choice here.
+    using CdImageChooser = std::function<QString(QWidget* parent)>;
+    void SetCdImageChooser(CdImageChooser chooser) { chooseCdImage_ = std::move(chooser); }
     // The file dialog's filter: our files, then all files.
     static QString FileFilter();
 
@@ -72,6 +75,8 @@ private:
     std::vector<std::string> ChooseFiles() override;
     void TellFileNotRecognized() override;
     void TellFileUnreadable(const std::string& path) override;
+    std::string ChooseCdImage() override;
+    void TellCdUnreadable(const std::string& why) override;
     void FocusChooser() override;
 
     void CreateControls();
@@ -87,6 +92,7 @@ private:
     platform::MessagePort& port_;
     engine::DeckTransport transport_;
     FileChooser chooseFiles_;
+    CdImageChooser chooseCdImage_;
     CZelHelpTexts helpTexts_;
     CZelProportionalLayout* layout_ = nullptr;
 

@@ -30,6 +30,8 @@ public:
     // A queued next file has begun to play.
     virtual void OnTrackChanged(const std::string& /*path*/, const std::string& /*title*/,
                                 double /*length*/) {}
+    // Another track of the deck's CD has begun to play.
+    virtual void OnCdTrackChanged(int /*track*/, double /*lengthSeconds*/) {}
     // The playing file's true length is known (measured, or read to its end).
     virtual void OnLengthKnown(double /*seconds*/) {}
     virtual void AdvanceLeds() {}
@@ -41,6 +43,9 @@ public:
     virtual bool IsCueOn() const { return false; }
     virtual void TogglePlay() {}  // as the play button does
     virtual bool LoadPath(const std::string& /*path*/) { return false; }
+    // A play list's CD track: the CD `source` (a drive's device, or an image)
+    // is loaded unless the deck holds it, and read from the track's start.
+    virtual bool LoadCdTrack(const std::string& /*source*/, int /*track*/) { return false; }
     virtual void OnTrackChangePending() {}  // the source moved on; earlier blocks still play
     virtual void ShowQueuedTime(int /*bytesWrittenAhead*/) {}  // the time display, from what is queued
 };
@@ -58,6 +63,8 @@ public:
                                      double lengthSeconds) = 0;
     // The deck's queued next file has begun to play: its entry is the loaded one.
     virtual void QueuedFileReachedPlayPoint(int /*deck*/) {}
+    // Another track of the deck's CD has begun to play.
+    virtual void CdTrackReachedPlayPoint(int /*deck*/, int /*track*/) {}
 };
 
 }  // namespace engine

@@ -14,7 +14,9 @@ using platform::Message;
 namespace engine {
 
 DeckTransport::DeckTransport(int deck, Engine& engine, platform::MessagePort& mainWindow, Clock clock)
-    : deck_(deck), engine_(engine), port_(mainWindow), clock_(std::move(clock)) {}
+    : deck_(deck), engine_(engine), port_(mainWindow), clock_(std::move(clock)) {
+    FillSourceChooser();
+}
 
 void DeckTransport::SetView(View* view) {
     view_ = view ? view : &headless_;
@@ -38,9 +40,9 @@ void DeckTransport::StartTimer(Timer timer) {
     };
     // In the order of Timer. The jog release runs once the handling that
     // asked for it has returned.
-    static constexpr Period kPeriods[] = {{kCueBlinkMs, false},     {kWindMs, false},
-                                          {kPendingBlinkMs, false}, {kRefreshAfterLoadMs, true},
-                                          {kJogIdleMs, true},       {0, true}};
+    static constexpr Period kPeriods[] = {
+        {kCueBlinkMs, false}, {kWindMs, false}, {kPendingBlinkMs, false}, {kRefreshAfterLoadMs, true},
+        {kJogIdleMs, true},   {0, true},        {kCdLoadedMs, true}};
     static_assert(std::size(kPeriods) == static_cast<size_t>(Timer::Count));
     const Period& period = kPeriods[static_cast<size_t>(timer)];
     view_->StartTimer(timer, period.milliseconds, period.once);
@@ -79,6 +81,12 @@ void DeckTransport::OnTimer(Timer timer) {
         case Timer::JogRelease:
             JogReleased();
             break;
+        case Timer::CdLoaded:
+            // After the CD's total length and track count: where play starts.
+            position_ = 0.0;
+            Show(kTime);
+            ShowTrackNumber(cdTrack_);
+            break;
         case Timer::Count:
             break;
     }
@@ -100,13 +108,19 @@ void DeckTransport::RunAction(Action&& action) {
 // ---- Source chooser ----
 
 void DeckTransport::FillSourceChooser() {
+    driveNames_.clear();
+    for (const auto& drive : engine_.Cd().Drives()) driveNames_.push_back(drive.name);
     chooserPath_.clear();
     chooserEntry_ = kNothingLoadedEntry;
     Show(kChooser);
 }
 
 void DeckTransport::SelectChooserEntryOfSource() {
-    chooserEntry_ = !path_.empty() && !chooserPath_.empty() ? kPathEntry : kNothingLoadedEntry;
+    const int drive = kind_ == SourceKind::Cd ? engine_.CdDrive(deck_) : -1;
+    if (drive >= 0 && drive < static_cast<int>(driveNames_.size()))
+        chooserEntry_ = DriveEntry(drive);
+    else
+        chooserEntry_ = !path_.empty() && !chooserPath_.empty() ? PathEntry() : kNothingLoadedEntry;
     Show(kChooser);
 }
 
@@ -115,18 +129,22 @@ void DeckTransport::ChooseSource(int entry) {
 }
 
 void DeckTransport::DoChooseSource(int entry) {
-    const int entries = chooserPath_.empty() ? kPathEntry : kPathEntry + 1;
+    const int entries = chooserPath_.empty() ? PathEntry() : PathEntry() + 1;
     if (entry < 0 || entry >= entries) return;
     chooserEntry_ = entry;
     Show(kChooser);
     if (entry == kNothingLoadedEntry) {
         SetCue(false);
         if (playing_) DoTogglePlay(true);
-        if (kind_ == SourceKind::File) engine_.Unload(deck_);
+        if (kind_ != SourceKind::None) engine_.Unload(deck_);
         kind_ = SourceKind::None;
         ShowNothingLoaded();
     } else if (entry == kBrowseEntry) {
         Browse();
+    } else if (entry == OpenCdImageEntry()) {
+        OpenCdImage();
+    } else if (entry < OpenCdImageEntry()) {
+        LoadCd(entry - DriveEntry(0), {});
     }
     // The loaded file chosen again: nothing changes.
 }
@@ -178,7 +196,7 @@ void DeckTransport::SetPath(const std::string& path) {
     SetCue(false);
     if (!path.empty()) {
         chooserPath_ = path;
-        chooserEntry_ = kPathEntry;
+        chooserEntry_ = PathEntry();
         Show(kChooser);
     }
     path_ = path;
@@ -208,13 +226,6 @@ void DeckTransport::OnLengthKnown(double seconds) {
         cueMark_ = cuePoint_ / length_;
         Show(kCueMark);
     }
-}
-
-void DeckTransport::SelectCdTrack(int track, double trackLengthSeconds) {
-    SetCue(false);
-    EndTrackChangePending();
-    cdTrack_ = track;
-    length_ = trackLengthSeconds;
 }
 
 void DeckTransport::ShowTrackNumber(int number) {
@@ -293,6 +304,10 @@ void DeckTransport::SeekToSlide() {
 }
 
 void DeckTransport::DoSeekToSlide() {
+    if (kind_ == SourceKind::Cd) {
+        SeekCd();
+        return;
+    }
     if (kind_ != SourceKind::File) {
         dragging_ = false;
         return;
@@ -445,6 +460,7 @@ void DeckTransport::EndTrackChangePending() {
 }
 
 void DeckTransport::ShowTime(int bytesAhead) {
+    if (kind_ == SourceKind::Cd) ShowCdTime(bytesAhead);
     if (dragging_ || kind_ != SourceKind::File) return;
     CZelFileSource& source = engine_.FileSource(deck_);
     const int buffered = DiscBufferedBytes(engine_.Ring(deck_), trackChangePending_, path_) + bytesAhead;

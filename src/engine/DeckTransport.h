@@ -28,11 +28,15 @@ class DeckTransport final : public DeckLink {
 public:
     enum class SourceKind { Cd = 0, File = 1, None = 2 };
 
-    // The source chooser's entries: "Nothing Loaded", "Browse...", then the
-    // loaded file's path once there is one.
+    // The source chooser's entries: "Nothing Loaded", "Browse...", one per CD
+    // drive, "Open CD Image...", then the loaded file's (or CD image's) path
+    // once there is one.
     static constexpr int kNothingLoadedEntry = 0;
     static constexpr int kBrowseEntry = 1;
-    static constexpr int kPathEntry = 2;
+    int DriveEntry(int drive) const { return kBrowseEntry + 1 + drive; }
+    int OpenCdImageEntry() const { return DriveEntry(static_cast<int>(driveNames_.size())); }
+    int PathEntry() const { return OpenCdImageEntry() + 1; }
+    std::vector<std::string> ChooserTexts() const;
 
     // What a view shows; Changed() names the parts to show again.
     enum Part : unsigned {
@@ -49,7 +53,7 @@ public:
     };
 
     // The transport's timers, run by the view; it calls OnTimer when one fires.
-    enum class Timer { CueBlink, Wind, PendingBlink, RefreshAfterLoad, JogIdle, JogRelease, Count };
+    enum class Timer { CueBlink, Wind, PendingBlink, RefreshAfterLoad, JogIdle, JogRelease, CdLoaded, Count };
 
     // How the transport shows itself and asks the user. Every function has
     // nothing to do by default, so a test shows only what it looks at.
@@ -66,6 +70,10 @@ public:
         virtual void TellFileNotRecognized() {}
         // Tells the user the loaded file can no longer be read; returns at once.
         virtual void TellFileUnreadable(const std::string& /*path*/) {}
+        // The CD image dialog: the image chosen, empty when cancelled.
+        virtual std::string ChooseCdImage() { return {}; }
+        // Tells the user why no CD could be read; returns once read.
+        virtual void TellCdUnreadable(const std::string& /*why*/) {}
         virtual void FocusChooser() {}
     };
 
@@ -75,6 +83,7 @@ public:
     static constexpr double kWindSeconds = 1.0;  // per wind tick
     static constexpr int kPendingBlinkMs = 300;
     static constexpr int kRefreshAfterLoadMs = 3000;
+    static constexpr int kCdLoadedMs = 2000;  // the CD's total length shows this long
     static constexpr int kJogIdleMs = static_cast<int>(JogGesture::kIdleSeconds * 1000);
     static constexpr int kCdSampleRate = 44'100;
 
@@ -116,6 +125,10 @@ public:
 
     // Loads a file into the deck; false when it cannot be decoded.
     bool LoadFile(const std::string& path);
+    // Loads the CD in drive `drive` (or, with a drive below 0, the CD image
+    // `image`) and reads it from track 1; its tracks are listed in the play
+    // list. False, once the user has been told why, when there is no audio CD.
+    bool LoadCd(int drive, const std::string& image);
     void ShowTrackNumber(int number);
     void SetPath(const std::string& path);
     void SelectCdTrack(int track, double trackLengthSeconds);
@@ -166,6 +179,8 @@ public:
     bool IsCueOn() const override { return cueOn_; }
     void TogglePlay() override { TogglePlay(false); }
     bool LoadPath(const std::string& path) override { return LoadFile(path); }
+    bool LoadCdTrack(const std::string& source, int track) override;
+    void OnCdTrackChanged(int track, double lengthSeconds) override;
     void OnTrackChangePending() override { TrackChangePending(); }
     void ShowQueuedTime(int bytesWrittenAhead) override { ShowTime(bytesWrittenAhead); }
 
@@ -178,6 +193,9 @@ private:
     void DoChooseSource(int entry);
     void SettleReverse();
     void Browse();
+    void OpenCdImage();
+    void ShowCdTime(int bytesAhead);
+    void SeekCd();
     void FillSourceChooser();
     void SelectChooserEntryOfSource();
     void ReturnToCue();
@@ -205,6 +223,7 @@ private:
     std::string title_;
     int cdTrack_ = 0;
     int trackNumber_ = 1;
+    std::vector<std::string> driveNames_;
     std::string chooserPath_;
     int chooserEntry_ = kNothingLoadedEntry;
 

@@ -48,7 +48,13 @@ public:
     void SetReadIndex(int index) { readIndex_ = index; }
     void AdvanceReadIndex() { readIndex_ = (readIndex_ + 1) % kDiscBlocks; }
 
+    // The whole ring as one run of bytes, block 0 first: a CD is extracted
+    // straight into it.
+    uint8_t* Bytes() { return blocks_[0].Bytes(); }
+    // A CD deck's byte position on the disc at the end of the blocks read so
+    // far. Set by the CD reader, read by the time display.
     int32_t CdReaderPosition() const { return cdReaderPosition_.load(std::memory_order_relaxed); }
+    void SetCdReaderPosition(int32_t bytes) { cdReaderPosition_.store(bytes, std::memory_order_relaxed); }
 
     // What a reader thread does when it starts: every block free, untagged and
     // unnamed, write index 0.
@@ -56,6 +62,7 @@ public:
 
 private:
     std::array<SampleBlock, kDiscBlocks> blocks_{};
+    static_assert(sizeof(blocks_) == kDiscBlocks * kBlockBytes, "the blocks lie end to end");
     std::array<std::atomic<int32_t>, kDiscBlocks> filled_{};
     std::array<std::atomic<int32_t>, kDiscBlocks> tags_{};
     std::array<std::atomic<TrackName>, kDiscBlocks> names_{};

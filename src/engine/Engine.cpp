@@ -47,7 +47,10 @@ Engine::Engine(EngineEvents& events, platform::MessagePort& mainWindow)
     : events_(events),
       mainWindow_(mainWindow),
       decks_{{Deck(mainWindow), Deck(mainWindow)}},
-      measurer_(mainWindow) {}
+      measurer_(mainWindow) {
+    for (int deck = 0; deck < 2; ++deck)
+        cd_.SetDiscBuffer(deck, decks_[deck].ring->Bytes(), kDiscBlocks * kBlockBytes);
+}
 
 Engine::~Engine() {
     Shutdown();
@@ -56,11 +59,7 @@ Engine::~Engine() {
 bool Engine::LoadFile(int deck, const std::string& path) {
     Deck& d = decks_[deck];
     if (d.link && d.link->IsPlaying()) d.link->Pause();
-    if (d.kind == SourceKind::File || ReaderRunning(deck)) {
-        StopReader(deck, true);
-        d.fileSource.Close();
-    }
-    d.kind = SourceKind::None;
+    CloseSource(deck);
     // Whatever the deck was ready to play is gone: play now waits for the
     // new file's priming.
     events_.deck[deck].deckReadyToPlay.Reset();
@@ -87,15 +86,27 @@ bool Engine::LoadFile(int deck, const std::string& path) {
 
 void Engine::Unload(int deck) {
     Deck& d = decks_[deck];
-    StopReader(deck, true);
+    CloseSource(deck);
     events_.deck[deck].deckReadyToPlay.Reset();
     ++d.generation;
     d.lengths.clear();
     measurer_.Forget(deck);
-    d.fileSource.Close();
-    d.kind = SourceKind::None;
     d.filePath.clear();
     d.playingPath.clear();
+}
+
+void Engine::CloseSource(int deck) {
+    Deck& d = decks_[deck];
+    StopReader(deck, true);
+    d.fileSource.Close();
+    if (d.kind == SourceKind::Cd) {
+        cd_.CloseCd(deck);
+        d.cdTrack = 0;
+        d.cdDrive = -1;
+        d.cdSource.clear();
+        mainWindow_.Send(platform::Message::CdClosed, platform::DeckArgs{deck});
+    }
+    d.kind = SourceKind::None;
 }
 
 bool Engine::SeekFile(int deck, double fraction) {
@@ -136,6 +147,12 @@ void Engine::OnEndOfTrack(int deck) {
     if (d.fileSource.IsOpen()) ApplyLength(deck, d.fileSource.Path(), d.fileSource.PositionSeconds(), true);
     if (!playList_) return;
     if (auto next = playList_->NextPathFor(deck)) QueueNextFile(deck, *next);
+}
+
+void Engine::OnBlockReachedPlayPoint(int deck, const TrackName& name, int32_t tag) {
+    const Deck& d = decks_[deck];
+    if (d.kind == SourceKind::File && name && *name != d.playingPath) OnNextFileReachedPlayPoint(deck, *name);
+    if (d.kind == SourceKind::Cd && tag != kNoTag && tag != d.cdTrack) OnCdTrackReachedPlayPoint(deck, tag);
 }
 
 void Engine::OnNextFileReachedPlayPoint(int deck, const std::string& path) {
@@ -188,6 +205,7 @@ void Engine::StartFileReader(int deck) {
     // Marked running before the thread starts, so a stop right after the
     // start still finds it.
     ev.threadFileReadForwardDone.Reset();
+    d.readerDone = &ev.threadFileReadForwardDone;
     d.readerFlags.running.exchange(1);
     d.readerThread.Start(ThreadPriority::AboveNormal, [this, deck, &d, &ev] {
         FileBlockProducer producer(deck, d.fileSource);
@@ -202,7 +220,7 @@ void Engine::StopReader(int deck, bool clearLeds) {
         ev.deckReadyToPlay.Reset();
         d.readerFlags.running.exchange(0);
         ev.discReadForward.Set();
-        platform::WaitDispatching(ev.threadFileReadForwardDone);
+        platform::WaitDispatching(d.readerDone ? *d.readerDone : ev.threadFileReadForwardDone);
         if (clearLeds && d.link) d.link->ResetLeds();
     }
     d.readerThread.Join();
@@ -263,6 +281,7 @@ void Engine::Shutdown() {
         StopReader(deck, false);
         decks_[deck].openThread.Join();
         decks_[deck].fileSource.Close();
+        cd_.CloseCd(deck);
     }
     if (trackLength_.run.exchange(false)) {
         events_.trackLengthLoad.Set();

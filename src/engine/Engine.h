@@ -13,6 +13,7 @@
 #include "engine/ReaderLoop.h"
 #include "platform/Event.h"
 #include "platform/WorkerThread.h"
+#include "platform/cd/CZelCdSource.h"
 
 namespace platform {
 class MessagePort;
@@ -47,6 +48,26 @@ public:
     bool LoadFile(int deck, const std::string& path);
     // Stops and closes whatever the deck holds; the deck then holds nothing.
     void Unload(int deck);
+
+    // The drives and the discs open in the decks.
+    platform::cd::CZelCdSource& Cd() { return cd_; }
+    const platform::cd::CZelCdSource& Cd() const { return cd_; }
+    // Stops what the deck played and read, opens the CD in drive `drive` (or,
+    // with a drive below 0, the CD image at `image`) and reads it from the
+    // start of track 1. False, with the reason in `error`, when no audio CD
+    // can be read there: the deck then holds nothing.
+    bool LoadCd(int deck, int drive, const std::string& image, std::string& error);
+    // Reads the deck's CD on from `seconds` into `track`, so the deck primes
+    // afresh there. False when the deck holds no CD.
+    bool PlayCdFrom(int deck, int track, double seconds);
+    // The CD track the listener hears (1 after loading).
+    int CdTrack(int deck) const { return decks_[deck].cdTrack; }
+    // The loaded CD's drive index (-1 for an image) and its drive's device
+    // or image path; a play list entry of its tracks names the latter.
+    int CdDrive(int deck) const { return decks_[deck].cdDrive; }
+    const std::string& CdSourcePath(int deck) const { return decks_[deck].cdSource; }
+    // The first block of another CD track has reached the play point.
+    void OnCdTrackReachedPlayPoint(int deck, int track);
     // Moves a loaded file to `fraction` of its length: stops the reader, seeks
     // and reads on from there, so the deck primes afresh. A file the source
     // has finished, or left for a queued next one, is opened again first
@@ -59,6 +80,9 @@ public:
     // The main window's handling of a source's end-of-track message. It never
     // waits: the reader that sent it is blocked until it returns.
     void OnEndOfTrack(int deck);
+    // A block reached the play point: the deck follows when it begins a
+    // queued next file or another CD track.
+    void OnBlockReachedPlayPoint(int deck, const TrackName& name, int32_t tag);
     // The first block of a queued next file has reached the play point.
     void OnNextFileReachedPlayPoint(int deck, const std::string& path);
     // The handling of a measured length (a LengthMeasured message).
@@ -108,6 +132,10 @@ private:
         std::string filePath;
         std::string playingPath;
         SourceKind kind = SourceKind::None;
+        int cdTrack = 0;
+        int cdDrive = -1;
+        std::string cdSource;
+        platform::Event* readerDone = nullptr;  // the running reader's done event
         uint64_t generation = 0;  // counts loads, so a late measurement of an earlier file is dropped
         std::map<std::string, FileLength> lengths;  // of the loaded file and those queued after it
         DeckLink* link = nullptr;
@@ -130,11 +158,16 @@ private:
     // while the window keeps dispatching messages.
     void OpenOnThread(int deck);
     void StartFileReader(int deck);
+    void StartCdReader(int deck);
+    // Stops the deck's reader and closes its file or CD (the play list then
+    // drops the CD's tracks).
+    void CloseSource(int deck);
     // A new length of one of the deck's files: kept, used for seeks, shown.
     void ApplyLength(int deck, const std::string& path, double seconds, bool readToEnd);
 
     EngineEvents& events_;
     platform::MessagePort& mainWindow_;
+    platform::cd::CZelCdSource cd_;
     std::array<Deck, 2> decks_;
     PlayListLink* playList_ = nullptr;
     TrackLengthService trackLength_;

@@ -445,10 +445,8 @@ void Playback::OnForwardBlock(int deck, PlayPoint point) {
     ledger.written[cur] = false;
     ledger.lastBlock = cur;
 
-    // A queued next file has begun to play.
-    const TrackName& name = ledger.name[cur];
-    if (engine_.Kind(deck) == SourceKind::File && name && *name != engine_.PlayingPath(deck))
-        engine_.OnNextFileReachedPlayPoint(deck, *name);
+    // A queued next file, or the next CD track, has begun to play.
+    engine_.OnBlockReachedPlayPoint(deck, ledger.name[cur], ledger.tag[cur]);
 
     if (link) link->AdvanceLeds();
     if (analysis_) analysis_->BlockReached(deck, cur);

@@ -36,6 +36,7 @@ void RunReaderLoop(int deck, DiscBuffer& ring, engine::DeckEvents& events, platf
         if (flags.running.load() == 0) break;
 
         const int freeBlocks = ring.CountFree();
+        producer.BeginPass(ring, freeBlocks);
         int produced = 0;
         for (int i = 0; i < freeBlocks; ++i) {
             if (flags.running.load() == 0) break;

@@ -31,6 +31,9 @@ public:
 
     virtual ~BlockProducer() = default;
     virtual void OnReaderStart(DiscBuffer& /*ring*/) {}
+    // A pass is about to fill `freeBlocks` blocks from the write index: a CD
+    // reader extracts them all here, in one read.
+    virtual void BeginPass(DiscBuffer& /*ring*/, int /*freeBlocks*/) {}
     // Fills the block; sets its name and tag.
     virtual Result Produce(SampleBlock& block, TrackName& name, int32_t& tag) = 0;
     // A file reader reports every block; a CD reader one message per pass.

@@ -72,7 +72,12 @@ struct FileArgs {
     int deck = 0;
     std::string path;
 };
-using Payload = std::variant<std::monostate, DeckArgs, TempoArgs, KeyArgs, WindowArgs, ChainArgs, FileArgs>;
+struct TrackArgs {
+    int deck = 0;
+    int track = 0;  // a CD track, from 1
+};
+using Payload =
+    std::variant<std::monostate, DeckArgs, TempoArgs, KeyArgs, WindowArgs, ChainArgs, FileArgs, TrackArgs>;
 
 // The deck a payload names: 1 for Deck B, 0 for Deck A and where none is named.
 inline int DeckOf(const Payload& payload) {

@@ -301,6 +301,8 @@ QString PlayListPanel::QueueNext(int deck) {
     const auto loaded = LoadedPosition(deck);
     for (int row = loaded ? *loaded + 1 : 0; row < model_.Count(); ++row) {
         if (model_.Entry(row)->deck != deck) continue;
+        // A file does not run on into a CD track: the deck stops there.
+        if (model_.Entry(row)->kind == PlayListEntry::Kind::CdTrack) return {};
         model_.SetFlag(row, Flag::Marked, true);
         return model_.PathText(row);
     }

@@ -140,6 +140,9 @@ public:
     std::optional<std::string> NextPathFor(int deck) override;
     void TrackLengthMeasured(const std::string& path, const std::string& title, double seconds) override;
     void QueuedFileReachedPlayPoint(int deck) override { MarkQueuedLoaded(deck); }
+    void CdTrackReachedPlayPoint(int deck, int track) override {
+        MarkCdTrackLoaded(deck, static_cast<uint32_t>(track));
+    }
 
 private:
     void Changed();

@@ -43,6 +43,10 @@ struct RecordingDeck final : engine::DeckLink {
     void ResetLeds() override { ++ledResets; }
     void OnEndOfTrack() override { onEndOfTrack(); }
     void OnTrackChanged(const std::string& p, const std::string&, double) override { changedTo.push_back(p); }
+    void OnCdTrackChanged(int track, double) override {
+        cdTracks.push_back(track);
+        onCdTrackChanged();
+    }
     void OnLengthKnown(double seconds) override { knownLengths.push_back(seconds); }
     void OnPrimed(uint32_t rate) override { primedRates.push_back(rate); }
     bool IsCueOn() const override { return cueOn; }
@@ -60,6 +64,8 @@ struct RecordingDeck final : engine::DeckLink {
     std::vector<std::string> loads, changedTo;
     std::vector<int> queuedTimes;
     std::function<void()> onEndOfTrack = [] {};
+    std::vector<int> cdTracks;
+    std::function<void()> onCdTrackChanged = [] {};
 };
 
 // A play list that hands out queued paths, and records the lengths measured.

@@ -1,52 +1,12 @@
 // Two decks really playing: the engine loop fed by the main output's
 // notifications, heard through Offline outputs the test renders period by period.
 
-#include "engine/EngineHarness.h"
-#include "output/CZelOutput.h"
+#include "engine/PlaybackRig.h"
 #include "platform/sound/SoundBuffer.h"
 
 using engine::kBlockFrames;
 using platform::Message;
 using namespace testing_support;
-
-namespace {
-
-// The engine and its playback on a main output and headphones, with a main
-// window that handles their messages as the real one does.
-class PlaybackRig : public SteppedSound, public EngineHarness {
-public:
-    PlaybackRig() : SteppedSound({{"Main", 2}, {"Phones", 2}}) {
-        main.Open(platform::sound::OfflineBackend::IdOf("Main"), "Main (Can't Split)");
-        phones.Open(platform::sound::OfflineBackend::IdOf("Phones"), "Phones (Can't Split)");
-        playback.SetOutputs(&phones, &main);
-        Serve(events, engine, playback);
-        // Like the deck: stop once at the end of the track.
-        decks[0].onEndOfTrack = [this] {
-            if (playEnded++ == 0) port.Post(Message::StopForward, platform::DeckArgs{0});
-        };
-    }
-    ~PlaybackRig() override {
-        playback.Shutdown();
-        engine.Shutdown();
-    }
-    void Handle(Message m, int deck) override {
-        EngineHarness::Handle(m, deck);
-        if (m == Message::DeckPrimed) playback.PrimeDeck(deck);
-        if (m == Message::BackwardNotify) playback.OnBackwardNotify(deck);
-        if (m == Message::StopForward) playback.StopForward(deck);
-        if (m == Message::ForwardNotify) {
-            playback.OnForwardNotify(deck);
-            aheadAfterNotify.push_back(engine.Ledger(deck).CountWritten());
-        }
-    }
-
-    engine::Playback playback{engine, events, port};
-    output::CZelOutput main{Sound()}, phones{Sound()};
-    std::vector<int> aheadAfterNotify;  // blocks written ahead after each notification
-    int playEnded = 0;
-};
-
-}  // namespace
 
 TEST(Playback, AQueuedNextFilePlaysOnBothOutputsSampleForSampleUntilItsEnd) {
     TrackFolder files;

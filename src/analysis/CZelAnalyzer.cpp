@@ -224,5 +224,5 @@ void CZelAnalyzer::resizeEvent(QResizeEvent* event) {
 
 void CZelAnalyzer::keyPressEvent(QKeyEvent* event) {
     // The keyboard works the whole program: keys go to the main window.
-    port_.Send(platform::Message::KeyCode, platform::KeyArgs{-1, event->key()});
+    ForwardKey(*event);
 }

@@ -17,6 +17,7 @@
 #include "app/CAboutDlg.h"
 #include "app/CZelSplashScreen.h"
 #include "app/CZelTipOfTheDay.h"
+#include "app/MainWindowKeys.h"
 #include "app/Orvo2Art.h"
 #include "deck/CZelDeck2.h"
 #include "dsp/CZelEffects.h"
@@ -83,6 +84,7 @@ COrvo2Dlg::COrvo2Dlg(engine::EngineEvents& events, app::CZelCommandLineInfo& com
     controls_.ShowMixerState(desk_->Mixer());
     ConnectControls();
     ConnectShowButtons();
+    keys_ = new app::MainWindowKeys(*this);
 
     quitQuestion_ = &COrvo2Dlg::AskToQuit;
     pendingClose_.setInterval(kPendingCloseMs);
@@ -221,6 +223,7 @@ void COrvo2Dlg::StartUp() {
     arranger_->Arrange(ui::kMainWindowCode, 0);
     ChooseSoundDevices(false);
     desk_->Start();
+    keys_->Poller().Start();
     setFocus();
     // The splash gives way to the tip of the day, which must be on top.
     if (settings_.ShowTipOfTheDay().value) splash_.reset();
@@ -338,12 +341,25 @@ void COrvo2Dlg::ShowAbout() {
 }
 
 void COrvo2Dlg::keyPressEvent(QKeyEvent* event) {
+    using platform::keyboard::KeyState;
+    if (!event->isAutoRepeat() && keys_->Shortcuts().OnKeyDown(KeyState::CodeOf(KeyState::ScanOf(*event)))) {
+        event->accept();
+        return;
+    }
     // Escape would reject the dialog and end the program, music and all.
     if (event->key() == Qt::Key_Escape) {
         event->accept();
         return;
     }
     QDialog::keyPressEvent(event);
+}
+
+void COrvo2Dlg::OnHeldKey(int code) {
+    keys_->Shortcuts().OnHeldKey(code);
+}
+
+void COrvo2Dlg::OnForwardedKey(int code) {
+    keys_->Shortcuts().OnKeyDown(code);
 }
 
 void COrvo2Dlg::closeEvent(QCloseEvent* event) {
@@ -388,6 +404,7 @@ void COrvo2Dlg::done(int result) {
         return;
     }
     pendingClose_.stop();
+    keys_->Poller().Stop();
     desk_->Shutdown();
     settings_.FlushPendingWrites();
     platform::AbandonWaits(false);

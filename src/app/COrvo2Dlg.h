@@ -25,6 +25,9 @@ class CZelSoundDevices;
 class CZelSplashScreen;
 class CZelToolWindow;
 class WindowArranger;
+namespace app {
+class MainWindowKeys;
+}
 
 namespace app {
 class CZelCommandLineInfo;
@@ -58,6 +61,8 @@ public:
     CZelPlayList2& PlayList() { return *playList_; }
     const output::CZelMixerControls& Mixer() const { return desk_->Mixer(); }
     const CZelHelpTexts& HelpTexts() const { return helpTexts_; }
+    app::MainWindowControls& Controls() { return controls_; }
+    app::MainWindowKeys& Keys() { return *keys_; }
     // Places the windows (102: all of them) by the window arrangement.
     WindowArranger& Arranger() { return *arranger_; }
 
@@ -89,6 +94,8 @@ public:
     void OnToolWindowClosed(int code, int deck) override;
     bool DecksBusy() const override;
     void UnloadDecks() override;
+    void OnHeldKey(int code) override;
+    void OnForwardedKey(int code) override;
 
 public slots:
     void done(int result) override;
@@ -99,7 +106,7 @@ protected:
     void changeEvent(QEvent* event) override;
     // A right click on the window's background offers the About box (as F1 does).
     void contextMenuEvent(QContextMenuEvent* event) override;
-    // Escape does not close the main window.
+    // The single-key shortcuts; Escape does not close the main window.
     void keyPressEvent(QKeyEvent* event) override;
     // Closing while a deck plays asks first.
     void closeEvent(QCloseEvent* event) override;
@@ -133,6 +140,7 @@ private:
     CZelPlayList2* playList_ = nullptr;            // a child of this window
     std::vector<CZelToolWindow*> toolWindows_;     // children of this window
     WindowArranger* arranger_ = nullptr;           // child of this window
+    app::MainWindowKeys* keys_ = nullptr;          // child of this window
     app::MainWindowControls controls_;
     CZelHelpTexts helpTexts_;
     CZelCpuUsage cpuUsage_;

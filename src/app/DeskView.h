@@ -19,6 +19,10 @@ public:
     virtual bool DecksBusy() const = 0;
     // Both deck windows go back to "Nothing Loaded".
     virtual void UnloadDecks() = 0;
+    // A key the key poll found held down, and a key pressed in a tool window,
+    // each by the poll's code for it.
+    virtual void OnHeldKey(int /*code*/) {}
+    virtual void OnForwardedKey(int /*code*/) {}
 };
 
 }  // namespace app

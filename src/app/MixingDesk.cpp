@@ -134,6 +134,18 @@ intptr_t MixingDesk::OnCdClosed(int deck, const platform::Payload&) {
     return 0;
 }
 
+intptr_t MixingDesk::OnKeyCode(int, const platform::Payload& payload) {
+    const auto* key = std::get_if<platform::KeyArgs>(&payload);
+    if (key && view_) view_->OnHeldKey(key->key);
+    return 0;
+}
+
+intptr_t MixingDesk::OnForwardedKey(int, const platform::Payload& payload) {
+    const auto* key = std::get_if<platform::KeyArgs>(&payload);
+    if (key && view_) view_->OnForwardedKey(key->key);
+    return 0;
+}
+
 intptr_t MixingDesk::OnPlayListFindNext(int, const platform::Payload&) {
     if (playListPanel_) playListPanel_->FindNext();
     return 0;
@@ -180,6 +192,8 @@ MixingDesk::Handler MixingDesk::HandlerOf(Message message) {
         set(Message::NextTrack, &MixingDesk::OnNextTrack);
         set(Message::CdClosed, &MixingDesk::OnCdClosed);
         set(Message::PlayListFindNext, &MixingDesk::OnPlayListFindNext);
+        set(Message::KeyCode, &MixingDesk::OnKeyCode);
+        set(Message::ForwardedKey, &MixingDesk::OnForwardedKey);
         return table;
     }();
     const uint32_t code = static_cast<uint32_t>(message);

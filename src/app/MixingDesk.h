@@ -176,6 +176,8 @@ private:
     // Lists a track of the deck's CD.
     void AddCdTrack(int deck, int track);
     intptr_t OnPlayListFindNext(int, const platform::Payload&);
+    intptr_t OnKeyCode(int, const platform::Payload& payload);
+    intptr_t OnForwardedKey(int, const platform::Payload& payload);
     // Runs `operation` on the headphones output's device, then the main output's.
     template <typename Operation>
     void OnBothDevices(Operation operation);

@@ -426,7 +426,7 @@ void CZelDeck2::resizeEvent(QResizeEvent* event) {
 
 void CZelDeck2::keyPressEvent(QKeyEvent* event) {
     // The keyboard works the whole program: keys go to the main window.
-    port_.Send(Message::KeyCode, platform::KeyArgs{deck_, event->key()});
+    ForwardKey(*event);
 }
 
 void CZelDeck2::closeEvent(QCloseEvent* event) {

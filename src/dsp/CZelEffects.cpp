@@ -186,5 +186,5 @@ void CZelEffects::resizeEvent(QResizeEvent* event) {
 
 void CZelEffects::keyPressEvent(QKeyEvent* event) {
     // The keyboard works the whole program: keys go to the main window.
-    port_.Send(Message::KeyCode, platform::KeyArgs{Deck(), event->key()});
+    ForwardKey(*event);
 }

@@ -296,5 +296,5 @@ void CZelEqualizer2::resizeEvent(QResizeEvent* event) {
 
 void CZelEqualizer2::keyPressEvent(QKeyEvent* event) {
     // The keyboard works the whole program: keys go to the main window.
-    port_.Send(Message::KeyCode, platform::KeyArgs{Deck(), event->key()});
+    ForwardKey(*event);
 }

@@ -21,7 +21,7 @@ enum class Message : uint32_t {
     EqualizerOff = 0x800A,       // DeckArgs
     EqualizerOn = 0x800B,        // DeckArgs: (re)build the deck's equalizer chain
     PlayListFindNext = 0x800C,
-    KeyCode = 0x800D,  // KeyArgs: a key a deck window did not use
+    KeyCode = 0x800D,  // KeyArgs: a key the key poll found held down
     StartForward = 0x800E,
     StartBackward = 0x800F,
     BackwardNotify = 0x8010,
@@ -43,10 +43,13 @@ enum class Message : uint32_t {
     ChildWindowClosed = 0x8020,  // WindowArgs: a tool window closed
     // Ours, beyond the window's table: a deck file's exact length was measured.
     LengthMeasured = 0x8021,
+    // KeyArgs: a key pressed in a tool window, by the key poll's code, for the
+    // main window's single-key shortcuts.
+    ForwardedKey = 0x8022,
 };
 
 constexpr uint32_t kFirstMessage = 0x8001;
-constexpr uint32_t kLastMessage = 0x8021;
+constexpr uint32_t kLastMessage = 0x8022;
 
 // What a message carries.
 struct DeckArgs {

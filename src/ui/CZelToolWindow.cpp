@@ -1,8 +1,10 @@
 #include "ui/CZelToolWindow.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 
 #include "platform/MessagePort.h"
+#include "platform/keyboard/KeyState.h"
 #include "ui/BackgroundMenu.h"
 #include "ui/WindowArrangement.h"
 #include "ui/controls/ControlColours.h"
@@ -28,4 +30,11 @@ void CZelToolWindow::closeEvent(QCloseEvent* event) {
 
 void CZelToolWindow::contextMenuEvent(QContextMenuEvent* event) {
     ui::ShowBackgroundMenu(*this, event);
+}
+
+void CZelToolWindow::ForwardKey(const QKeyEvent& event) {
+    using platform::keyboard::KeyState;
+    if (event.isAutoRepeat()) return;
+    mainWindow_.Send(platform::Message::ForwardedKey,
+                     platform::KeyArgs{deck_, KeyState::CodeOf(KeyState::ScanOf(event))});
 }

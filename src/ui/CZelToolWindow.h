@@ -10,6 +10,8 @@ class MessagePort;
 // effects, analyzer, play list, debugger). Closing it hides it and tells the
 // main window, which turns the matching show button off. Its tool tips show
 // whether or not it is the active window. UI thread only.
+class QKeyEvent;
+
 class CZelToolWindow : public QDialog {
     Q_OBJECT
 public:
@@ -23,6 +25,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     // A right click on the background offers the window's actions (About).
     void contextMenuEvent(QContextMenuEvent* event) override;
+    // Hands a key pressed here to the main window's shortcuts, by its
+    // physical key (a held key's repeats are not new presses).
+    void ForwardKey(const QKeyEvent& event);
 
 private:
     int code_;

@@ -33,7 +33,7 @@ void Record(COrvo2Dlg& window, SentMessages& messages) {
         const bool shaping = code >= static_cast<uint32_t>(Message::EffectOn) &&
                              code <= static_cast<uint32_t>(Message::EqualizerOn) &&
                              message != Message::EndOfTrack;
-        if (shaping || message == Message::KeyCode)
+        if (shaping || message == Message::ForwardedKey)
             messages.sent.push_back(testing_support::SentOf(message, payload));
         return window.OnMessage(message, payload);
     });
@@ -109,9 +109,9 @@ TEST(DeckShapingWindows, WhatTheUserDoesInThemReachesTheMainWindowForTheirDeck) 
             ElementsAre(Sent{Message::EqualizerOn, deck}, Sent{Message::EffectOn, deck},
                         Sent{Message::EqualizerOn, deck}, Sent{Message::EqualizerOn, deck},
                         Sent{Message::EqualizerBandGain, deck, 1}, Sent{Message::EqualizerBandGain, deck, 1},
-                        Sent{Message::KeyCode, deck, Qt::Key_P}, Sent{Message::EffectParameter, deck, 0},
+                        Sent{Message::ForwardedKey, deck, Qt::Key_P}, Sent{Message::EffectParameter, deck, 0},
                         Sent{Message::EffectParameter, deck, 1}, Sent{Message::EffectOn, deck},
-                        Sent{Message::KeyCode, deck, Qt::Key_Q}));
+                        Sent{Message::ForwardedKey, deck, Qt::Key_Q}));
     }
 }
 

@@ -158,7 +158,7 @@ TEST(DeskAnalysis, TheAnalyzerButtonsChooseTheModeAndTheDecksShown) {
     std::vector<int> keys;
     desk.Window().MessagePort().SetHandler([&](platform::Message message, const platform::Payload& payload) {
         if (const auto* key = std::get_if<platform::KeyArgs>(&payload);
-            key && message == platform::Message::KeyCode)
+            key && message == platform::Message::ForwardedKey)
             keys.push_back(key->key);
         return desk.Window().OnMessage(message, payload);
     });

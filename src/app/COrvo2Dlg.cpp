@@ -98,6 +98,8 @@ COrvo2Dlg::COrvo2Dlg(engine::EngineEvents& events, app::CZelCommandLineInfo& com
 }
 
 COrvo2Dlg::~COrvo2Dlg() {
+    // The key poll sends to the desk's message port: it ends before the desk.
+    keys_->Poller().Stop();
     desk_->SetView(nullptr);
     // The analyzer window shows the desk's analyzer: it goes before the desk,
     // which goes before this window's children.

@@ -4,6 +4,7 @@
 // program is in the background. The poll is made by the test, one at a time.
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
 
 #include "app/MainWindowKeys.h"
@@ -28,10 +29,14 @@ protected:
         Active();
         for (int i = 0; i < times; ++i) window.Keys().Poller().PollOnce();
     }
-    // A key pressed and let go in a window of the program.
+    // A key pressed and let go in a window of the program, delivered at once
+    // (QTest would first deliver whatever activations Qt still has queued).
     void Click(QWidget& widget, Qt::Key key) {
         Active();
-        QTest::keyClick(&widget, key);
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+        QApplication::sendEvent(&widget, &press);
+        QApplication::sendEvent(&widget, &release);
     }
     // The program is the active application and the play list not the active
     // window. Offscreen, Qt activates and deactivates windows as they come
@@ -203,8 +208,10 @@ TEST_F(Keyboard, SingleKeysSeekCueAndPlayFromAnyWindowButThePlayList) {
     // Not while the play list is the active window.
     const double position = a.Position();
     platform::keyboard::SetPlayListActive(true);
-    QTest::keyClick(&window, Qt::Key_M);
-    QTest::keyClick(&window, Qt::Key_1);
+    for (Qt::Key key : {Qt::Key_M, Qt::Key_1}) {
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(&window, &press);
+    }
     EXPECT_EQ(MainSlide(Id::kMainCrossFader)->Value(), -1.0);
     EXPECT_EQ(a.Position(), position);
     platform::keyboard::SetPlayListActive(false);

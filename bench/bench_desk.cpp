@@ -16,6 +16,7 @@
 
 #include <chrono>
 
+#include "EventLoop.h"
 #include "PrivateSoundServer.h"
 #include "ProcessCpu.h"
 #include "analysis/CZelAnalyzer.h"
@@ -50,25 +51,6 @@ std::string Track(const QTemporaryDir& dir, int deck) {
     const std::string path = QDir(dir.path()).filePath(deck == 0 ? "a.wav" : "b.wav").toStdString();
     fixtures::WriteWav(path, mixed, 2, kRate);
     return path;
-}
-
-// Runs the event loop until `done` holds or `limit` passes; whether it held.
-bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-    const auto until = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > until) return false;
-        QEventLoop loop;
-        QTimer::singleShot(20, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return true;
-}
-
-// Runs the event loop for a while, waking for nothing of its own.
-void RunFor(std::chrono::milliseconds time) {
-    QEventLoop loop;
-    QTimer::singleShot(time, &loop, &QEventLoop::quit);
-    loop.exec();
 }
 
 void Click(QWidget& window, const char* name, bool on) {

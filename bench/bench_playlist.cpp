@@ -20,6 +20,7 @@
 #include <chrono>
 #include <fstream>
 
+#include "EventLoop.h"
 #include "PrivateSoundServer.h"
 #include "app/COrvo2Dlg.h"
 #include "app/CZelCommandLineInfo.h"
@@ -37,18 +38,8 @@
 namespace {
 
 constexpr int kRate = 44'100;
-
-// Runs the event loop until `done` holds or `limit` passes; whether it held.
-bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-    const auto until = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > until) return false;
-        QEventLoop loop;
-        QTimer::singleShot(1, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return true;
-}
+// The times measured are read at the first look after they end.
+constexpr std::chrono::milliseconds kPoll(1);
 
 // The longest time the event loop went without serving a 2 ms timer.
 class StallProbe {
@@ -87,13 +78,14 @@ struct PlayingProgram {
     ~PlayingProgram() { window->Terminate(); }
 
     bool Play(const std::string& track) {
-        if (!RunUntil([&] { return window->MainOutput().IsOpen(); }, std::chrono::seconds(10))) return false;
+        if (!RunUntil([&] { return window->MainOutput().IsOpen(); }, std::chrono::seconds(10), kPoll))
+            return false;
         CZelDeck2& deck = window->Deck(0);
         const QString path = QString::fromStdString(track);
         deck.SetFileChooser([path](QWidget*, const QString&) { return QStringList{path}; });
         deck.ChooseSource(engine::DeckTransport::kBrowseEntry);
         deck.Transport().TogglePlay(false);
-        RunUntil([] { return false; }, std::chrono::seconds(2));  // settled
+        RunFor(std::chrono::seconds(2));  // settled
         return deck.Transport().Playing();
     }
 
@@ -149,7 +141,7 @@ void BM_LongListShown(benchmark::State& state) {
         shown.start();
         window.AddFiles();
         state.counters["read_ms"] = shown.nsecsElapsed() / 1e6;
-        if (!RunUntil([&] { return window.RefillDone(); }, std::chrono::seconds(120))) {
+        if (!RunUntil([&] { return window.RefillDone(); }, std::chrono::seconds(120), kPoll)) {
             state.SkipWithError("the rows were not all shown");
             return;
         }
@@ -203,7 +195,7 @@ void BM_FolderScan(benchmark::State& state) {
         listed.start();
         window.AddFolder();
         if (!RunUntil([&] { return !window.ScanUnderWay() && window.RefillDone(); },
-                      std::chrono::seconds(120))) {
+                      std::chrono::seconds(120), kPoll)) {
             state.SkipWithError("the scan did not end");
             return;
         }

@@ -59,16 +59,10 @@ Engine::~Engine() {
 bool Engine::LoadFile(int deck, const std::string& path) {
     Deck& d = decks_[deck];
     if (d.link && d.link->IsPlaying()) d.link->Pause();
-    CloseSource(deck);
     // Whatever the deck was ready to play is gone: play now waits for the
     // new file's priming.
-    events_.deck[deck].deckReadyToPlay.Reset();
-    ++d.generation;
-    d.lengths.clear();
-    measurer_.Forget(deck);
-
+    Unload(deck);
     d.filePath = path;
-    d.playingPath.clear();
     OpenOnThread(deck);
     if (!d.fileSource.IsOpen()) {
         if (d.link) d.link->ShowNothingLoaded();

@@ -11,13 +11,7 @@ namespace engine {
 bool Engine::LoadCd(int deck, int drive, const std::string& image, std::string& error) {
     Deck& d = decks_[deck];
     if (d.link && d.link->IsPlaying()) d.link->Pause();
-    CloseSource(deck);
-    events_.deck[deck].deckReadyToPlay.Reset();
-    ++d.generation;
-    d.lengths.clear();
-    measurer_.Forget(deck);
-    d.filePath.clear();
-    d.playingPath.clear();
+    Unload(deck);
 
     // A drive may take seconds to spin up: it opens on a thread of its own
     // while the window goes on.

@@ -70,7 +70,9 @@ QString ResolveListPath(const QString& line, const QString& folder) {
         if (url.isLocalFile()) path = url.toLocalFile();
     }
     path.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    if (!QDir::isAbsolutePath(path)) path = folder + QLatin1Char('/') + path;
+    // Only a path from the root is absolute: Qt would also take ":/..." (its
+    // resources) as one, which names no file on disk.
+    if (!path.startsWith(QLatin1Char('/'))) path = folder + QLatin1Char('/') + path;
     return QDir::cleanPath(path);
 }
 

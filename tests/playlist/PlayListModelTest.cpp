@@ -72,6 +72,8 @@ TEST(ListFiles, M3uLinesBecomeTracksInTheListsFolder) {
               (ListItem{"/l/up.mp3", "A, B", 12.0}));
     EXPECT_TRUE(playlist::ReadM3u("", "/l").empty());
     EXPECT_TRUE(playlist::ReadM3u("#EXTM3U\n#EXTINF:5,Dangling", "/l").empty());
+    // A line that looks like a Qt resource is a file beside the list.
+    EXPECT_EQ(playlist::ReadM3u(":/../e.mp3\n", "/l/x")[0].path, "/l/x/e.mp3");
 }
 
 TEST(ListFiles, PlsTracksNeedTheHeaderAndTakeTitleAndLengthOnlyRightAfterTheirFile) {
